@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs every Debian package Torvi needs to build, test and run.
+# Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
+    qt6-charts-dev libqt6opengl6-dev qt6-svg-dev libgl-dev
+    libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libavdevice-dev ffmpeg
+    libjpeg-dev libpng-dev zlib1g-dev libtiff-dev libgif-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xauth imagemagick xdotool fonts-dejavu-core
+    locales clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The tests run some cases under a comma locale and an English collation.
+need_gen=0
+for loc in de_DE en_US; do
+    if ! locale -a 2>/dev/null | grep -qi "^${loc}\.utf8$"; then
+        grep -q "^${loc}.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
+            echo "${loc}.UTF-8 UTF-8" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+        need_gen=1
+    fi
+done
+[ "$need_gen" -eq 0 ] || "${sudo_cmd[@]}" locale-gen >/dev/null

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace torvi {
+
+enum class PixelFormat : int {
+    Pf1Bit = 1,
+    Pf4Bit = 4,
+    Pf8Bit = 8,
+    Pf15Bit = 15, // 16-bit words, 5-5-5, blue in the low bits
+    Pf16Bit = 16, // 16-bit words, 5-6-5, blue in the low bits
+    Pf24Bit = 24, // blue, green, red bytes
+    Pf32Bit = 32, // blue, green, red and a fourth byte (alpha where the source had one)
+};
+
+// Bytes per pixel row of the given width, padded to a multiple of four bytes
+// as in a Windows DIB.
+std::size_t RowStride(int width, int bitsPerPixel);
+
+// One palette entry, in the byte order of a Windows RGBQUAD.
+struct PaletteEntry {
+    std::uint8_t Blue = 0;
+    std::uint8_t Green = 0;
+    std::uint8_t Red = 0;
+    std::uint8_t Reserved = 0;
+    bool operator==(const PaletteEntry&) const = default;
+};
+
+// A picture in memory: width, height, pixel format, palette for the formats
+// of 8 bits or fewer, and the pixel rows from the top, each padded to four
+// bytes. 1- and 4-bit rows hold the leftmost pixel in the highest bits.
+// A Bitmap owns its pixels; ScanLine pointers stay valid until the next
+// Assign or move.
+class Bitmap {
+public:
+    // Largest picture the program accepts: a sanity bound, far above any
+    // camera, that keeps a corrupt header from asking for absurd memory.
+    static constexpr int MaxDimension = 65535;
+    static constexpr std::size_t MaxBytes = std::size_t{1} << 30;
+
+    Bitmap() = default;
+    Bitmap(int width, int height, PixelFormat format);
+
+    // Replaces size and format; pixels become zero, the palette is kept
+    // (resized to the format's colour count, new entries black).
+    // Throws Error for a size beyond the bounds above.
+    void Assign(int width, int height, PixelFormat format);
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    bool Empty() const { return width_ == 0 || height_ == 0; }
+    PixelFormat Format() const { return format_; }
+    int BitsPerPixel() const { return static_cast<int>(format_); }
+    std::size_t Stride() const { return stride_; }
+
+    std::uint8_t* ScanLine(int y) { return data_.data() + static_cast<std::size_t>(y) * stride_; }
+    const std::uint8_t* ScanLine(int y) const {
+        return data_.data() + static_cast<std::size_t>(y) * stride_;
+    }
+    std::uint8_t* Bits() { return data_.data(); }
+    const std::uint8_t* Bits() const { return data_.data(); }
+    std::size_t ByteSize() const { return data_.size(); }
+
+    const std::vector<PaletteEntry>& Palette() const { return palette_; }
+    void SetPalette(std::vector<PaletteEntry> palette) { palette_ = std::move(palette); }
+
+    // Fills every pixel byte with the value (255 makes a 24-bit picture white).
+    void Fill(std::uint8_t value);
+
+    // The picture at 24 bits per pixel. Palette formats go through their
+    // palette (an index beyond it gives black); 15 and 16 bits shift each
+    // channel up with zero low bits (5-bit 31 becomes 248); 32 bits drop the
+    // fourth byte.
+    Bitmap ToBgr24() const;
+    // Converts this picture to 24 bits in place (nothing to do when it is).
+    void ConvertTo24();
+
+    bool operator==(const Bitmap& other) const = default;
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    PixelFormat format_ = PixelFormat::Pf24Bit;
+    std::size_t stride_ = 0;
+    std::vector<std::uint8_t> data_;
+    std::vector<PaletteEntry> palette_;
+};
+
+// Throws Error("message") when a picture of this size and depth would exceed
+// Bitmap's bounds. Decoders call it before they allocate.
+void CheckPictureSize(long long width, long long height, int bitsPerPixel, const char* message);
+
+// A grey ramp of 2^bits entries (0 black, last white).
+std::vector<PaletteEntry> GreyPalette(int bits);
+
+} // namespace torvi

@@ -1,0 +1,7 @@
+#include "Error.h"
+
+namespace torvi {
+
+Error CannotOpenFile(const std::string& path) { return Error("Cannot open file " + path); }
+
+} // namespace torvi

@@ -1,0 +1,43 @@
+#include "FrameSource.h"
+
+#include "Error.h"
+#include "FileTypes.h"
+#include "PictureFiles.h"
+
+#include <charconv>
+
+namespace torvi {
+
+void FrameSource::LoadFrame(const std::string& reference, Bitmap& bitmap) {
+    if (IsFilmExt(FileExt)) {
+        int index = 0;
+        const char* end = reference.data() + reference.size();
+        const auto [ptr, ec] = std::from_chars(reference.data(), end, index);
+        if (ec == std::errc() && ptr == end) GetVideoFrame(index, bitmap);
+        return;
+    }
+    const std::string path =
+        reference.find('/') != std::string::npos ? reference : Folder + "/" + reference;
+    bitmap = LoadPictureFile(path, FileExt);
+}
+
+int FrameSource::OpenVideo(const std::string& path, const OpenProgress& progress) {
+    CloseVideo();
+    lastVideoError_.clear();
+    try {
+        film_ = FilmReader::Open(path, progress);
+    } catch (const Error& e) {
+        lastVideoError_ = e.what();
+        return -1;
+    }
+    return film_->FrameCount() - 1;
+}
+
+void FrameSource::GetVideoFrame(int index, Bitmap& bitmap) {
+    if (!film_ || index < 0 || index >= film_->FrameCount()) return;
+    film_->GetFrame(index, bitmap);
+}
+
+void FrameSource::CloseVideo() { film_.reset(); }
+
+} // namespace torvi

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Bitmap.h"
+#include "video/FilmReader.h"
+
+#include <memory>
+#include <string>
+
+namespace torvi {
+
+// Delivers the frames of the open measurement: decodes a picture reference
+// found in the measurement's folder, or fetches a numbered frame from the
+// open film. Holds at most one film open at a time.
+class FrameSource {
+public:
+    // Upper-case extension with its point, as chosen when the measurement was
+    // opened; it selects the decoder.
+    std::string FileExt;
+    // Folder in which bare picture names are resolved.
+    std::string Folder;
+
+    // Fills the bitmap with the frame the reference names. A picture name with
+    // a folder part is used as it is. For a film a frame that cannot be
+    // delivered leaves the bitmap as it was. Decoder errors propagate.
+    void LoadFrame(const std::string& reference, Bitmap& bitmap);
+
+    // Opens a film and returns the index of its last frame, or -1 when it
+    // cannot be used (LastVideoError then says why).
+    int OpenVideo(const std::string& path, const OpenProgress& progress = {});
+    // Replaces the bitmap by frame `index` of the open film; does nothing when
+    // no film is open or the frame cannot be delivered.
+    void GetVideoFrame(int index, Bitmap& bitmap);
+    // Closes the open film; does nothing when none is open.
+    void CloseVideo();
+    bool VideoOpen() const { return film_ != nullptr; }
+    const std::string& LastVideoError() const { return lastVideoError_; }
+
+private:
+    std::unique_ptr<FilmReader> film_;
+    std::string lastVideoError_;
+};
+
+} // namespace torvi
