@@ -4,7 +4,7 @@
 
 namespace torvi {
 
-const std::array<OpenFilter, 9> OpenFilters = {{
+const std::array<OpenFilter, 10> OpenFilters = {{
     {"animation AVI (*.avi)", "*.avi", ".AVI"},
     {"animation MPEG (*.mpg, *.mpeg)", "*.mpg;*.mpeg", ".MPG"},
     {"images BMP (*.bmp)", "*.bmp", ".BMP"},
@@ -14,10 +14,12 @@ const std::array<OpenFilter, 9> OpenFilters = {{
     {"images PCX (*.pcx)", "*.pcx", ".PCX"},
     {"images TARGA (*.tga)", "*.tga", ".TGA"},
     {"images PNG (*.png)", "*.png", ".PNG"},
+    {"animation MP4, MOV, MKV (*.mp4, *.mov, *.mkv)", "*.mp4;*.mov;*.mkv", ".MP4"},
 }};
 
-const std::array<const char*, 11> PictureExtensions = {
-    ".AVI", ".MPG", ".MPEG", ".BMP", ".GIF", ".JPG", ".JPEG", ".TIF", ".PCX", ".TGA", ".PNG"};
+const std::array<const char*, 14> PictureExtensions = {
+    ".AVI", ".MPG",  ".MPEG", ".BMP", ".GIF", ".JPG", ".JPEG",
+    ".TIF", ".PCX", ".TGA",  ".PNG", ".MP4", ".MOV", ".MKV"};
 
 std::string UpperExtension(std::string_view name) {
     const std::string bare = BareName(name);
@@ -47,12 +49,15 @@ bool IsAcceptedPictureName(std::string_view name) {
                        [&](const char* e) { return ext == e; });
 }
 
-bool IsFilmExt(std::string_view fileExt) { return fileExt == ".AVI" || fileExt == ".MPG"; }
+bool IsFilmExt(std::string_view fileExt) {
+    return fileExt == ".AVI" || fileExt == ".MPG" || fileExt == ".MP4";
+}
 
 std::string FileExtForName(std::string_view name) {
     const std::string ext = UpperExtension(name);
     if (ext == ".MPEG") return ".MPG";
     if (ext == ".JPEG") return ".JPG";
+    if (ext == ".MOV" || ext == ".MKV") return ".MP4";
     for (const OpenFilter& f : OpenFilters)
         if (ext == f.FileExt) return ext;
     return {};

@@ -15,10 +15,11 @@ struct OpenFilter {
 };
 
 // The type list of the open dialog, in its order (the dialog's index is 1-based).
-extern const std::array<OpenFilter, 9> OpenFilters;
+// The last entry gathers the container films of phones and modern cameras.
+extern const std::array<OpenFilter, 10> OpenFilters;
 
 // Every extension the open dialog accepts, whatever type is selected.
-extern const std::array<const char*, 11> PictureExtensions;
+extern const std::array<const char*, 14> PictureExtensions;
 
 // The text from the last point of the name (after its last folder separator),
 // point included, ASCII letters in upper case; empty when there is no point.
@@ -36,7 +37,8 @@ bool IsAcceptedPictureName(std::string_view name);
 bool IsFilmExt(std::string_view fileExt);
 
 // FileExt for a file's own extension, as if the filter of that type had been
-// chosen (".MPEG" gives ".MPG", ".JPEG" ".JPG"); empty for an unknown type.
+// chosen (".MPEG" gives ".MPG", ".JPEG" ".JPG", ".MOV" ".MP4"); empty for an
+// unknown type.
 std::string FileExtForName(std::string_view name);
 
 } // namespace torvi
