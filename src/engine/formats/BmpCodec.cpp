@@ -4,8 +4,12 @@
 
 namespace torvi {
 
-Bitmap DecodeBmp(const std::uint8_t*, std::size_t) { throw Error(BitmapNotValid); }
+Bitmap DecodeBmp(const std::uint8_t*, std::size_t) {
+    throw Error(BitmapNotValid);
+}
 
-std::vector<std::uint8_t> EncodeBmp(const Bitmap&) { throw Error("not yet"); }
+std::vector<std::uint8_t> EncodeBmp(const Bitmap&) {
+    throw Error("not yet");
+}
 
 } // namespace torvi
