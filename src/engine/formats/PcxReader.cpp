@@ -48,14 +48,15 @@ std::vector<PaletteEntry> SixteenColours(const std::uint8_t* header) {
     return palette;
 }
 
-// Expands the whole picture's plane rows. The runs of some writers cross row
-// ends, so the stream is expanded as one piece rather than row by row.
-void Expand(const std::uint8_t* src, std::size_t srcSize, bool encoded, std::uint8_t* out,
-            std::size_t outSize) {
+// Expands the whole picture's plane rows and gives the number of input bytes
+// used. The runs of some writers cross row ends, so the stream is expanded as
+// one piece rather than row by row.
+std::size_t Expand(const std::uint8_t* src, std::size_t srcSize, bool encoded, std::uint8_t* out,
+                   std::size_t outSize) {
     if (!encoded) {
         if (srcSize < outSize) throw Error(Truncated);
         std::memcpy(out, src, outSize);
-        return;
+        return outSize;
     }
     std::size_t in = 0;
     std::size_t done = 0;
@@ -72,6 +73,7 @@ void Expand(const std::uint8_t* src, std::size_t srcSize, bool encoded, std::uin
         std::memset(out + done, value, count);
         done += count;
     }
+    return in;
 }
 
 // Clears the bits of the last byte that lie beyond the picture's width, so
@@ -147,7 +149,12 @@ Bitmap DecodePcx(const std::uint8_t* data, std::size_t size) {
     const std::size_t total = lineBytes * static_cast<std::size_t>(height);
     if (total / (encoded ? 63 : 1) > available) throw Error(Truncated);
     std::vector<std::uint8_t> lines(total);
-    Expand(data + HeaderSize, available, encoded, lines.data(), total);
+    const std::size_t used = Expand(data + HeaderSize, available, encoded, lines.data(), total);
+    // A palette marker right after the pixels of a file without a whole
+    // palette at its end means the palette was cut off.
+    if (format == PixelFormat::Pf8Bit && pixelEnd == size && used < available &&
+        data[HeaderSize + used] == 0x0C)
+        throw Error(Truncated);
 
     Bitmap bitmap(width, height, format);
     if (!palette.empty()) bitmap.SetPalette(std::move(palette));
