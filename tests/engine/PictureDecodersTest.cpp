@@ -135,6 +135,21 @@ INSTANTIATE_TEST_SUITE_P(
         Fixture{"tiff-grey-16bit.tif", "ref-grey.pgm", PixelFormat::Pf8Bit},
         Fixture{"tiff-grey-4bit.tif", "tiff-grey-4bit.ref.pgm", PixelFormat::Pf8Bit}));
 
+// Pictures stored turned or mirrored come out the way their orientation tag
+// says they are seen, on every reading path.
+INSTANTIATE_TEST_SUITE_P(
+    TiffOrientation, PictureVariant,
+    ::testing::Values(Fixture{"tiff-orient2-rgb.tif", "tiff-orient2.ref.ppm", PixelFormat::Pf24Bit},
+                      Fixture{"tiff-orient4-rgb.tif", "tiff-orient4.ref.ppm", PixelFormat::Pf24Bit},
+                      Fixture{"tiff-orient5-rgb.tif", "tiff-orient5.ref.ppm", PixelFormat::Pf24Bit},
+                      Fixture{"tiff-orient6-rgb.tif", "tiff-orient6.ref.ppm", PixelFormat::Pf24Bit},
+                      Fixture{"tiff-orient7-rgb.tif", "tiff-orient7.ref.ppm", PixelFormat::Pf24Bit},
+                      Fixture{"tiff-orient8-rgb.tif", "tiff-orient8.ref.ppm", PixelFormat::Pf24Bit},
+                      Fixture{"tiff-orient6-palette-4bit.tif", "tiff-orient6-palette-4bit.ref.ppm",
+                              PixelFormat::Pf4Bit},
+                      Fixture{"tiff-orient6-cmyk.tif", "tiff-orient6-cmyk.ref.ppm",
+                              PixelFormat::Pf24Bit, 1}));
+
 // The first image of a GIF sits at its place on the logical screen; the rest
 // of the screen shows the background colour the file names.
 TEST(GifReader, PlacesTheFirstImageOnTheLogicalScreen) {

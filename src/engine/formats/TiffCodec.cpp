@@ -309,6 +309,78 @@ Bitmap ReadSamples(TIFF* tif, TiffStream& stream, const TiffLayout& layout) {
     return bitmap;
 }
 
+std::uint32_t PixelAt(const Bitmap& bitmap, int x, int y) {
+    const std::uint8_t* row = bitmap.ScanLine(y);
+    const int bits = bitmap.BitsPerPixel();
+    if (bits < 8) return SampleAt(row, static_cast<std::size_t>(x), bits);
+    const std::size_t bytes = static_cast<std::size_t>(bits + 7) / 8;
+    std::uint32_t value = 0;
+    std::memcpy(&value, row + static_cast<std::size_t>(x) * bytes, bytes);
+    return value;
+}
+
+void SetPixel(Bitmap& bitmap, int x, int y, std::uint32_t value) {
+    std::uint8_t* row = bitmap.ScanLine(y);
+    const int bits = bitmap.BitsPerPixel();
+    if (bits < 8) {
+        const std::size_t bit = static_cast<std::size_t>(x) * static_cast<std::size_t>(bits);
+        const unsigned shift = 8u - static_cast<unsigned>(bits) - static_cast<unsigned>(bit % 8);
+        const unsigned mask = ((1u << bits) - 1) << shift;
+        row[bit / 8] =
+            static_cast<std::uint8_t>((row[bit / 8] & ~mask) | ((value << shift) & mask));
+        return;
+    }
+    const std::size_t bytes = static_cast<std::size_t>(bits + 7) / 8;
+    std::memcpy(row + static_cast<std::size_t>(x) * bytes, &value, bytes);
+}
+
+// Turns a picture read in the file's stored order the way its orientation tag
+// says it is meant to be seen: rows and columns flipped (2 to 4) or swapped
+// (5 to 8). A turned camera must not reverse a measured rotation.
+Bitmap Orient(Bitmap stored, std::uint16_t orientation) {
+    if (orientation <= ORIENTATION_TOPLEFT || orientation > ORIENTATION_LEFTBOT) return stored;
+    const bool swap = orientation >= ORIENTATION_LEFTTOP;
+    const int width = swap ? stored.Height() : stored.Width();
+    const int height = swap ? stored.Width() : stored.Height();
+    Bitmap shown(width, height, stored.Format());
+    shown.SetPalette(stored.Palette());
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            int row = y, column = x;
+            switch (orientation) {
+            case ORIENTATION_TOPRIGHT:
+                column = width - 1 - x;
+                break;
+            case ORIENTATION_BOTRIGHT:
+                column = width - 1 - x;
+                row = height - 1 - y;
+                break;
+            case ORIENTATION_BOTLEFT:
+                row = height - 1 - y;
+                break;
+            case ORIENTATION_LEFTTOP:
+                row = x;
+                column = y;
+                break;
+            case ORIENTATION_RIGHTTOP:
+                row = width - 1 - x;
+                column = y;
+                break;
+            case ORIENTATION_RIGHTBOT:
+                row = width - 1 - x;
+                column = height - 1 - y;
+                break;
+            default:
+                row = x;
+                column = height - 1 - y;
+                break; // ORIENTATION_LEFTBOT
+            }
+            SetPixel(shown, x, y, PixelAt(stored, column, row));
+        }
+    }
+    return shown;
+}
+
 struct EndRgbaImage {
     void operator()(TIFFRGBAImage* image) const { TIFFRGBAImageEnd(image); }
 };
@@ -325,7 +397,9 @@ Bitmap ReadThroughRgba(TIFF* tif, TiffStream& stream, const TiffLayout& layout) 
         throw TiffError(stream, "unsupported picture");
     }
     std::unique_ptr<TIFFRGBAImage, EndRgbaImage> guard(&image);
-    image.req_orientation = ORIENTATION_TOPLEFT;
+    // The rows come in their stored order and are turned afterwards like
+    // those of the other paths.
+    image.req_orientation = image.orientation;
     CheckPictureSize(layout.Width, layout.Height, 32, "TIFF image is too large");
     const std::size_t pixels = static_cast<std::size_t>(layout.Width) * layout.Height;
     std::vector<std::uint32_t> raster(pixels);
@@ -383,16 +457,18 @@ Bitmap DecodeTiff(const std::uint8_t* data, std::size_t size) {
     const std::uint16_t bits = layout.Bits;
     const bool unsignedSamples = layout.SampleFormat == SAMPLEFORMAT_UINT;
     const bool paletteDepth = bits == 1 || bits == 2 || bits == 4 || bits == 8;
+    std::uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
     if (layout.HasPhotometric && unsignedSamples) {
         if (layout.Photometric == PHOTOMETRIC_PALETTE && layout.Samples == 1 && paletteDepth)
-            return ReadPalette(tif.get(), stream, layout);
+            return Orient(ReadPalette(tif.get(), stream, layout), orientation);
         if (layout.Photometric <= PHOTOMETRIC_MINISBLACK && (paletteDepth || bits == 16))
-            return ReadSamples(tif.get(), stream, layout);
+            return Orient(ReadSamples(tif.get(), stream, layout), orientation);
         if (layout.Photometric == PHOTOMETRIC_RGB && layout.Samples >= 3 &&
             (bits == 8 || bits == 16))
-            return ReadSamples(tif.get(), stream, layout);
+            return Orient(ReadSamples(tif.get(), stream, layout), orientation);
     }
-    return ReadThroughRgba(tif.get(), stream, layout);
+    return Orient(ReadThroughRgba(tif.get(), stream, layout), orientation);
 }
 
 std::vector<std::uint8_t> EncodeTiff(const Bitmap& bitmap) {
