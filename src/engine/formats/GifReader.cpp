@@ -24,6 +24,7 @@ int ReadBytes(GifFileType* gif, GifByteType* out, int length) {
     auto* reader = static_cast<MemoryReader*>(gif->UserData);
     const std::size_t count =
         std::min(static_cast<std::size_t>(std::max(length, 0)), reader->Size - reader->Position);
+    if (count == 0) return 0; // an empty file may come without a buffer
     std::memcpy(out, reader->Data + reader->Position, count);
     reader->Position += count;
     return static_cast<int>(count);
