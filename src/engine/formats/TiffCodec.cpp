@@ -392,7 +392,9 @@ Bitmap ReadThroughRgba(TIFF* tif, TiffStream& stream, const TiffLayout& layout) 
         throw TiffError(stream, "unsupported picture");
     }
     TIFFRGBAImage image{};
-    if (!TIFFRGBAImageBegin(&image, tif, 0, message)) {
+    // Stop at the first damaged strip or tile rather than go on with a
+    // partial picture.
+    if (!TIFFRGBAImageBegin(&image, tif, 1, message)) {
         if (stream.Message.empty()) stream.Message = message;
         throw TiffError(stream, "unsupported picture");
     }
