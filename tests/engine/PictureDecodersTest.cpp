@@ -100,6 +100,12 @@ INSTANTIATE_TEST_SUITE_P(
         Fixture{"gif-interlaced.gif", "gif-global-palette.ref.ppm", PixelFormat::Pf8Bit},
         Fixture{"gif-animated.gif", "ref16.ppm", PixelFormat::Pf8Bit}));
 
+// PNG's own variants are the conformance suite's; this one shows the frame
+// loader reads an interlaced colour PNG like any other picture.
+INSTANTIATE_TEST_SUITE_P(Png, PictureVariant,
+                         ::testing::Values(Fixture{"png-rgb-interlaced.png", "ref24.ppm",
+                                                   PixelFormat::Pf24Bit}));
+
 // The JPEG references were decoded by another libjpeg program with its
 // default settings.
 INSTANTIATE_TEST_SUITE_P(
@@ -273,7 +279,9 @@ TEST(PictureDecoders, RefuseTruncatedAndCorruptFiles) {
     const char* complete[] = {"pcx-v5-24bit-odd-bpl.pcx",
                               "pcx-v5-8bit-raw.pcx",
                               "pcx-v5-4planes-raw.pcx",
+                              "pcx-v2-4bit.pcx",
                               "im-pcx-8bit.pcx",
+                              "tga-type1-bottom-up.tga",
                               "tga-type2-24bit-bottom-up.tga",
                               "tga-type10-32bit-top-right.tga",
                               "tga-type9-map-start-32bit-map.tga",
@@ -281,9 +289,12 @@ TEST(PictureDecoders, RefuseTruncatedAndCorruptFiles) {
                               "gif-interlaced.gif",
                               "jpeg-baseline.jpg",
                               "jpeg-progressive.jpg",
+                              "png-rgb-interlaced.png",
                               "tiff-rgb-none.tif",
                               "tiff-rgb-tiled.tif",
-                              "tiff-bilevel-g4.tif"};
+                              "tiff-bilevel-g4.tif",
+                              "tiff-ycbcr-jpeg.tif",
+                              "tiff-cmyk.tif"};
     for (const char* name : complete) {
         const auto bytes = ReadBytes(Picture(name));
         for (const std::size_t keep :
