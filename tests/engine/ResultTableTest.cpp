@@ -81,6 +81,10 @@ TEST(ResultTable, RefusesFieldsThatGiveNoNumbers) {
     ExpectRefused({"", "25", "1,5"}, ".");
     // Values beyond the range of numbers: an enormous tick count.
     ExpectRefused({"", "25", "1" + std::string(4932, '0')}, ",");
+    ExpectRefused({"", "25", "180000000000000000000"}, ","); // 2 × that / 360 is 10^18
+    ExpectRefused({"", "0,000000000000000001", "360"}, ",");
+    EXPECT_NO_THROW((void)ResultFileBytes({"", "0,00000000000000001", "179999999999999999"},
+                                          std::vector<std::int32_t>{-9}, ","));
     // A tick count of 0 or a lone separator is fine: every value is 0.
     EXPECT_NO_THROW((void)ResultFileBytes({"", "25", ","}, std::vector<std::int32_t>{5}, ","));
 }

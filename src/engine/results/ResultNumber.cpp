@@ -140,7 +140,9 @@ void AppendResultNumber(std::string& out, long double value, std::string_view se
         return;
     }
     std::string scaled = "0"; // the value × 10^5, rounded, without sign
-    if (value != 0) {
+    // Below a millionth even the 18-digit reduction cannot reach the half of
+    // the fifth decimal; skipping the expansion keeps tiny values cheap.
+    if (std::fabs(value) >= 1e-6L) {
         std::string digits;
         long long exponent = 0;
         ExactDecimal(std::fabs(value), digits, exponent);

@@ -19,6 +19,10 @@ constexpr std::string_view TicksCaption = "Number of ticks per angle 360\xC2\xB0
 constexpr std::string_view ColumnHeader = "     x-axis              y-axis";
 constexpr std::string_view ColumnGap = "        ";
 
+// Beyond 18 integer digits a row would hold nothing but rounding zeros, up to
+// thousands of them per line; such numbers come only from absurd field texts.
+constexpr long double LargestNumber = 1e18L;
+
 void AppendLine(std::string& out, std::string_view utf8) {
     out += Cp1252FromUtf8(utf8);
     out += LineEnd;
@@ -67,7 +71,8 @@ std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int
     for (std::size_t k = 0; k < unwrapped.size(); ++k) {
         const long double time = FrameTime(static_cast<std::int64_t>(k) + 1, scale.FramesPerSecond);
         const long double value = AngleInTicks(unwrapped[k], scale.TicksPerTurn);
-        if (!std::isfinite(time) || !std::isfinite(value)) throw Error(ValuesNotValid);
+        if (!(std::fabs(time) < LargestNumber) || !(std::fabs(value) < LargestNumber))
+            throw Error(ValuesNotValid);
         AppendResultNumber(out, time, fileSeparator);
         out += ColumnGap;
         AppendResultNumber(out, value, fileSeparator);

@@ -48,7 +48,8 @@ long double AngleInTicks(std::int32_t angle, long double ticksPerTurn);
 // at time i / rate) and a form-feed line; CR LF after every line. A line break
 // in the sample name becomes a space so that the table keeps its lines.
 // Throws Error(ValuesNotValid) as CheckResultScale does, and also when a row's
-// time or value is beyond the range of numbers.
+// time or value reaches 10^18 in magnitude (a tick count of 10^16 or a rate of
+// 10^-18 and the like).
 std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
                             std::string_view separator);
 
