@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
+#include <QPointF>
 
 #include <array>
 #include <cstdint>
@@ -8,6 +10,10 @@
 
 // The "Graph" window, and the holder of the measured rotation that the graph
 // and the result file show.
+class QChartView;
+class QLineSeries;
+class QValueAxis;
+
 class TGraf : public QDialog {
     Q_OBJECT
 public:
@@ -23,6 +29,15 @@ public:
     void MeasureRotation();
     // Replaces the graph's points by the current series.
     void FillChart();
+    // Hands the points to the chart and scales the axes to them.
+    void SetPoints(const QList<QPointF>& points);
+    // Writes the graph as drawn: an SVG drawing for a .svg name, else PNG.
+    bool SaveGraph(const QString& path);
+
+    QChartView* Chart1 = nullptr;
+    QLineSeries* Series1 = nullptr;
+    QValueAxis* AxisX = nullptr;
+    QValueAxis* AxisY = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
