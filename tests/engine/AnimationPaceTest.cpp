@@ -102,6 +102,19 @@ TEST(AnimationPace, StopDuringWaitEndsLoopAfterThatWait) {
                                                     "sleep 10", "events"}));
 }
 
+TEST(AnimationPace, ClosingCanCutALongWait) {
+    FakeWindow window;
+    window.Rate = 0.001L; // a frame every 1000 seconds
+    bool closing = false;
+    window.OnEvents = [&closing](FakeWindow& w) {
+        if (w.Log.size() == 4) closing = w.Stopped = true;
+    };
+    AnimationHooks hooks = window.Hooks();
+    hooks.CutWait = [&closing] { return closing; };
+    RunAnimation(hooks);
+    EXPECT_EQ(window.Log, (std::vector<std::string>{"next", "events", "sleep 30", "events"}));
+}
+
 TEST(AnimationPace, FastRatesSkipSleepAndZeroRateStandsStill) {
     FakeWindow fast;
     fast.Rate = 5000.0L;

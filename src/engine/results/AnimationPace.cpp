@@ -43,6 +43,7 @@ void RunAnimation(const AnimationHooks& hooks) {
         for (std::uint32_t remaining = pass.Wait; remaining > 0;) {
             hooks.Sleep(TakeSleepSlice(remaining));
             hooks.ProcessEvents();
+            if (hooks.CutWait && hooks.CutWait()) break;
         }
     }
 }

@@ -59,12 +59,16 @@ struct AnimationHooks {
     std::function<void()> Advance;                         // show the next frame, wrapping
     std::function<void()> ProcessEvents;                   // let the window breathe
     std::function<void(std::uint32_t)> Sleep;              // sleep that many milliseconds
+    // Optional: answers true when the rest of a wait must be skipped, for a
+    // program that is closing and should not sit out a long frame period.
+    std::function<bool()> CutWait = nullptr;
 };
 
 // Plays until Stopped() answers true at the top of a pass: reads the rate,
 // advances one frame unless the rate is 0, processes events, then waits the
 // pass's delay in slices with events processed after each. A stop requested
-// during a wait ends the loop once that wait has run out.
+// during a wait ends the loop once that wait has run out, or at once when
+// CutWait answers true.
 void RunAnimation(const AnimationHooks& hooks);
 
 } // namespace torvi
