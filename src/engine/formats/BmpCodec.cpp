@@ -118,7 +118,7 @@ BmpLayout ReadHeaders(const ByteReader& in) {
         // In an OS/2 header compression 3 is Huffman 1D and 4 is 24-bit RLE,
         // neither of which this reader decodes.
         if (headerSize == 64 && layout.Compression > BI_RLE4) NotValid();
-        std::size_t masksAt = h + InfoHeaderSize;
+        const std::size_t masksAt = h + InfoHeaderSize;
         std::size_t maskCount = 0;
         if (headerSize >= 52 && headerSize != 64) {
             maskCount = headerSize >= 56 ? 4 : 3;
@@ -133,7 +133,7 @@ BmpLayout ReadHeaders(const ByteReader& in) {
     } else {
         NotValid();
     }
-    if (layout.PaletteStart == 0) layout.PaletteStart = h + headerSize;
+    layout.PaletteStart = std::max(layout.PaletteStart, h + headerSize);
 
     if (planes != 1 || layout.Width <= 0 || layout.Height == 0) NotValid();
     if (layout.Height < 0) {
@@ -146,29 +146,34 @@ BmpLayout ReadHeaders(const ByteReader& in) {
 }
 
 // A mask of the bit-field layouts: where the channel sits and how wide it is.
-struct Channel {
-    std::uint32_t Mask = 0;
-    int Shift = 0;
-    int Width = 0;
-
-    explicit Channel(std::uint32_t mask) : Mask(mask) {
+// Narrow channels are stretched to the full byte range (a 1-bit channel gives
+// 0 or 255, not 0 or 128); wide ones keep their top eight bits.
+class Channel {
+public:
+    explicit Channel(std::uint32_t mask) : mask_(mask) {
         if (mask == 0) return;
-        Shift = std::countr_zero(mask);
-        Width = std::popcount(mask);
+        shift_ = std::countr_zero(mask);
+        width_ = std::popcount(mask);
+        if (width_ < 8) {
+            const std::uint32_t max = (1u << width_) - 1;
+            for (std::uint32_t v = 0; v <= max; ++v)
+                stretched_[v] = static_cast<std::uint8_t>((v * 255 + max / 2) / max);
+        }
     }
     bool Contiguous() const {
-        const std::uint32_t bits = Mask >> Shift;
+        const std::uint32_t bits = mask_ >> shift_;
         return (bits & (bits + 1)) == 0;
     }
-    // Narrow channels are stretched to the full byte range (a 1-bit channel
-    // gives 0 or 255, not 0 or 128); wide ones keep their top eight bits.
     std::uint8_t Value(std::uint32_t pixel) const {
-        if (Width == 0) return 0;
-        const std::uint32_t v = (pixel & Mask) >> Shift;
-        if (Width >= 8) return static_cast<std::uint8_t>(v >> (Width - 8));
-        const std::uint32_t max = (1u << Width) - 1;
-        return static_cast<std::uint8_t>((v * 255 + max / 2) / max);
+        const std::uint32_t v = (pixel & mask_) >> shift_;
+        return width_ >= 8 ? static_cast<std::uint8_t>(v >> (width_ - 8)) : stretched_[v];
     }
+
+private:
+    std::uint32_t mask_ = 0;
+    int shift_ = 0;
+    int width_ = 0;
+    std::array<std::uint8_t, 128> stretched_{}; // by channel value, for widths below 8
 };
 
 constexpr std::array<std::uint32_t, 4> Masks555{0x7C00, 0x03E0, 0x001F, 0};
@@ -277,8 +282,13 @@ void DecodeRle(const std::uint8_t* data, std::size_t size, Bitmap& picture) {
         p += 2;
         if (count > 0) {
             if (y >= height || x + count > rowEnd) NotValid();
-            for (unsigned i = 0; i < count; ++i)
-                put(x + i, rle4 ? nibble(value, i) : value);
+            if (rle4) {
+                for (unsigned i = 0; i < count; ++i)
+                    put(x + i, nibble(value, i));
+            } else {
+                std::memset(picture.ScanLine(static_cast<int>(height - 1 - y)) + x,
+                            static_cast<int>(value), count);
+            }
             x += count;
         } else if (value == 0) {
             x = 0;
