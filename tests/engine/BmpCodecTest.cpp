@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <map>
 #include <memory>
 #include <png.h>
 #include <random>
@@ -38,41 +37,32 @@ struct PngReader {
 };
 
 // libpng leaves by longjmp on a fault: nothing with a destructor lives here.
-bool ReadPngHeader(PngReader& r, std::FILE* file, png_uint_32& width, png_uint_32& height) {
+// Gamma and colour chunks are left alone: the renderings hold plain values.
+bool ReadPngImage(PngReader& r, std::FILE* file) {
     if (setjmp(png_jmpbuf(r.Png))) return false;
     png_init_io(r.Png, file);
-    png_read_info(r.Png, r.Info);
-    // Gamma and colour chunks are left alone: the renderings hold plain values.
-    png_set_expand(r.Png);
-    png_set_scale_16(r.Png);
-    png_set_gray_to_rgb(r.Png);
-    png_set_add_alpha(r.Png, 0xFF, PNG_FILLER_AFTER);
-    png_read_update_info(r.Png, r.Info);
-    width = png_get_image_width(r.Png, r.Info);
-    height = png_get_image_height(r.Png, r.Info);
-    return png_get_rowbytes(r.Png, r.Info) == 4 * width;
-}
-
-bool ReadPngRows(PngReader& r, png_bytepp rows) {
-    if (setjmp(png_jmpbuf(r.Png))) return false;
-    png_read_image(r.Png, rows);
+    png_read_png(r.Png, r.Info,
+                 PNG_TRANSFORM_EXPAND | PNG_TRANSFORM_SCALE_16 | PNG_TRANSFORM_GRAY_TO_RGB,
+                 nullptr);
     return true;
 }
 
 Rgba ReadPng(const std::string& path) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
-    if (!file) throw std::runtime_error("cannot open " + path);
     PngReader r;
     r.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     r.Info = png_create_info_struct(r.Png);
-    png_uint_32 width = 0, height = 0;
-    if (!ReadPngHeader(r, file.get(), width, height)) throw std::runtime_error("bad " + path);
-    Rgba out{static_cast<int>(width), static_cast<int>(height), Bytes(4 * width * height)};
-    std::vector<png_bytep> rows(height);
-    for (png_uint_32 y = 0; y < height; ++y)
-        rows[y] = out.Pixels.data() + 4 * width * y;
-    if (!ReadPngRows(r, rows.data())) throw std::runtime_error("bad " + path);
+    if (!file || !ReadPngImage(r, file.get())) throw std::runtime_error("cannot read " + path);
+    const int width = static_cast<int>(png_get_image_width(r.Png, r.Info));
+    const int height = static_cast<int>(png_get_image_height(r.Png, r.Info));
+    const int channels = png_get_channels(r.Png, r.Info); // 3 or 4
+    const png_bytepp rows = png_get_rows(r.Png, r.Info);
+    Rgba out{width, height, Bytes(4 * static_cast<std::size_t>(width * height), 0xFF)};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            std::memcpy(&out.Pixels[4 * static_cast<std::size_t>(y * width + x)],
+                        rows[y] + channels * x, static_cast<std::size_t>(channels));
     return out;
 }
 
@@ -192,90 +182,73 @@ std::vector<std::vector<int>> Indices(const Bitmap& p) {
     return rows;
 }
 
-const std::map<std::string, Expected> Renderings = {
-    {"g/pal1.bmp", {PixelFormat::Pf1Bit, "pal1.png"}},
-    {"g/pal1bg.bmp", {PixelFormat::Pf1Bit, "pal1bg.png"}},
-    {"g/pal1wb.bmp", {PixelFormat::Pf1Bit, "pal1.png"}},
-    {"g/pal4.bmp", {PixelFormat::Pf4Bit, "pal4.png"}},
-    {"g/pal4gs.bmp", {PixelFormat::Pf4Bit, "pal4gs.png"}},
-    {"g/pal4rle.bmp", {PixelFormat::Pf4Bit, "pal4.png"}},
-    {"g/pal8-0.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"g/pal8.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"g/pal8gs.bmp", {PixelFormat::Pf8Bit, "pal8gs.png"}},
-    {"g/pal8nonsquare.bmp", {PixelFormat::Pf8Bit, "pal8nonsquare-e.png"}},
-    {"g/pal8os2.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"g/pal8rle.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"g/pal8topdown.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"g/pal8v4.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"g/pal8v5.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"g/pal8w124.bmp", {PixelFormat::Pf8Bit, "pal8w124.png"}},
-    {"g/pal8w125.bmp", {PixelFormat::Pf8Bit, "pal8w125.png"}},
-    {"g/pal8w126.bmp", {PixelFormat::Pf8Bit, "pal8w126.png"}},
-    {"g/rgb16-565.bmp", {PixelFormat::Pf16Bit, "rgb16-565.png", 5, 6, 5}},
-    {"g/rgb16-565pal.bmp", {PixelFormat::Pf16Bit, "rgb16-565.png", 5, 6, 5}},
-    {"g/rgb16.bmp", {PixelFormat::Pf15Bit, "rgb16.png", 5, 5, 5}},
-    {"g/rgb16bfdef.bmp", {PixelFormat::Pf15Bit, "rgb16.png", 5, 5, 5}},
-    {"g/rgb24.bmp", {PixelFormat::Pf24Bit, "rgb24.png"}},
-    {"g/rgb24pal.bmp", {PixelFormat::Pf24Bit, "rgb24.png"}},
-    {"g/rgb32.bmp", {PixelFormat::Pf32Bit, "rgb24.png"}},
-    {"g/rgb32bf.bmp", {PixelFormat::Pf24Bit, "rgb24.png"}},
-    {"g/rgb32bfdef.bmp", {PixelFormat::Pf32Bit, "rgb24.png"}},
+constexpr auto Pf1 = PixelFormat::Pf1Bit, Pf4 = PixelFormat::Pf4Bit, Pf8 = PixelFormat::Pf8Bit,
+               Pf15 = PixelFormat::Pf15Bit, Pf16 = PixelFormat::Pf16Bit,
+               Pf24 = PixelFormat::Pf24Bit, Pf32 = PixelFormat::Pf32Bit;
 
-    // Unusual files this reader takes. Pixels that RLE data leaves unset
-    // read as palette index 0.
-    {"q/pal1p1.bmp", {PixelFormat::Pf1Bit, "pal1p1.png"}},
-    {"q/pal2.bmp", {PixelFormat::Pf4Bit, "pal2.png"}},
-    {"q/pal2color.bmp", {PixelFormat::Pf4Bit, "pal2color.png"}},
-    {"q/pal4rlecut.bmp", {PixelFormat::Pf4Bit, "pal4rlecut-0.png"}},
-    {"q/pal4rletrns.bmp", {PixelFormat::Pf4Bit, "pal4rletrns-0.png"}},
-    {"q/pal8offs.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"q/pal8os2-hs.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"q/pal8os2-sz.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"q/pal8os2sp.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"q/pal8os2v2-16.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"q/pal8os2v2-40sz.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"q/pal8os2v2-sz.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"q/pal8os2v2.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"q/pal8oversizepal.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"q/pal8rlecut.bmp", {PixelFormat::Pf8Bit, "pal8rlecut-0.png"}},
-    {"q/pal8rletrns.bmp", {PixelFormat::Pf8Bit, "pal8rletrns-0.png"}},
-    {"q/rgb16-231.bmp", {PixelFormat::Pf24Bit, "rgb16-231.png", 2, 3, 1}},
-    {"q/rgb16-3103.bmp", {PixelFormat::Pf24Bit, "rgb16-3103.png", 3, 10, 3}},
-    {"q/rgb16faketrns.bmp", {PixelFormat::Pf15Bit, "rgb16faketrns.png", 5, 5, 5}},
-    {"q/rgb24largepal.bmp", {PixelFormat::Pf24Bit, "rgb24.png"}},
-    {"q/rgb24lprof.bmp", {PixelFormat::Pf24Bit, "rgb24.png"}},
-    {"q/rgb24prof.bmp", {PixelFormat::Pf24Bit, "rgb24.png"}},
-    {"q/rgb32-111110.bmp", {PixelFormat::Pf24Bit, "rgb24.png", 11, 11, 10}},
-    {"q/rgb32-7187.bmp", {PixelFormat::Pf24Bit, "rgb32-7187.png", 7, 18, 7}},
-    {"q/rgb32-xbgr.bmp", {PixelFormat::Pf24Bit, "rgb24.png"}},
-    {"q/rgb32fakealpha.bmp", {PixelFormat::Pf32Bit, "fakealpha.png"}},
-    {"q/rgb32h52.bmp", {PixelFormat::Pf24Bit, "rgb24.png"}},
-    {"q/rgba16-1924.bmp", {PixelFormat::Pf32Bit, "rgba16-1924.png", 1, 9, 2, 4}},
-    {"q/rgba16-4444.bmp", {PixelFormat::Pf32Bit, "rgba16-4444.png", 4, 4, 4, 4}},
-    {"q/rgba16-5551.bmp", {PixelFormat::Pf32Bit, "rgba16-5551.png", 5, 5, 5, 1}},
-    {"q/rgba32-1.bmp", {PixelFormat::Pf32Bit, "rgba32.png", 8, 8, 8, 8}},
-    {"q/rgba32-1010102.bmp", {PixelFormat::Pf32Bit, "rgba32-1010102.png", 10, 10, 10, 2}},
-    {"q/rgba32-2.bmp", {PixelFormat::Pf32Bit, "rgba32.png", 8, 8, 8, 8}},
-    {"q/rgba32-61754.bmp", {PixelFormat::Pf32Bit, "rgba32-61754.png", 6, 17, 5, 4}},
-    {"q/rgba32-81284.bmp", {PixelFormat::Pf32Bit, "rgba32-81284.png", 8, 12, 8, 4}},
-    {"q/rgba32abf.bmp", {PixelFormat::Pf32Bit, "rgba32.png", 8, 8, 8, 8}},
-    {"q/rgba32h56.bmp", {PixelFormat::Pf32Bit, "rgba32.png", 8, 8, 8, 8}},
-
-    // Faulty files whose fault does not touch the pixels: a wrong file size,
-    // image size, density or colour count.
-    {"b/badbitssize.bmp", {PixelFormat::Pf1Bit, "pal1.png"}},
-    {"b/baddens1.bmp", {PixelFormat::Pf1Bit, "pal1.png"}},
-    {"b/baddens2.bmp", {PixelFormat::Pf1Bit, "pal1.png"}},
-    {"b/badfilesize.bmp", {PixelFormat::Pf1Bit, "pal1.png"}},
-    {"b/badpalettesize.bmp", {PixelFormat::Pf8Bit, "pal8.png"}},
-    {"b/rgb16-880.bmp", {PixelFormat::Pf24Bit, "rgb16-880.png", 8, 8, 0}},
+// Good files (g/), the unusual ones this reader takes (q/) and faulty ones
+// whose fault does not touch the pixels (b/: a wrong file size, image size,
+// density or colour count). Pixels that RLE data leaves unset read as
+// palette index 0, as the "-0" renderings show them.
+const std::vector<std::pair<std::vector<const char*>, Expected>> Renderings = {
+    {{"g/pal1.bmp", "g/pal1wb.bmp", "b/badbitssize.bmp", "b/baddens1.bmp", "b/baddens2.bmp",
+      "b/badfilesize.bmp"},
+     {Pf1, "pal1.png"}},
+    {{"g/pal1bg.bmp"}, {Pf1, "pal1bg.png"}},
+    {{"q/pal1p1.bmp"}, {Pf1, "pal1p1.png"}},
+    {{"q/pal2.bmp"}, {Pf4, "pal2.png"}},
+    {{"q/pal2color.bmp"}, {Pf4, "pal2color.png"}},
+    {{"g/pal4.bmp", "g/pal4rle.bmp"}, {Pf4, "pal4.png"}},
+    {{"g/pal4gs.bmp"}, {Pf4, "pal4gs.png"}},
+    {{"q/pal4rlecut.bmp"}, {Pf4, "pal4rlecut-0.png"}},
+    {{"q/pal4rletrns.bmp"}, {Pf4, "pal4rletrns-0.png"}},
+    {{"g/pal8-0.bmp", "g/pal8.bmp", "g/pal8os2.bmp", "g/pal8rle.bmp", "g/pal8topdown.bmp",
+      "g/pal8v4.bmp", "g/pal8v5.bmp", "q/pal8offs.bmp", "q/pal8os2-hs.bmp", "q/pal8os2-sz.bmp",
+      "q/pal8os2sp.bmp", "q/pal8os2v2-16.bmp", "q/pal8os2v2-40sz.bmp", "q/pal8os2v2-sz.bmp",
+      "q/pal8os2v2.bmp", "q/pal8oversizepal.bmp", "b/badpalettesize.bmp"},
+     {Pf8, "pal8.png"}},
+    {{"g/pal8gs.bmp"}, {Pf8, "pal8gs.png"}},
+    {{"g/pal8nonsquare.bmp"}, {Pf8, "pal8nonsquare-e.png"}},
+    {{"g/pal8w124.bmp"}, {Pf8, "pal8w124.png"}},
+    {{"g/pal8w125.bmp"}, {Pf8, "pal8w125.png"}},
+    {{"g/pal8w126.bmp"}, {Pf8, "pal8w126.png"}},
+    {{"q/pal8rlecut.bmp"}, {Pf8, "pal8rlecut-0.png"}},
+    {{"q/pal8rletrns.bmp"}, {Pf8, "pal8rletrns-0.png"}},
+    {{"g/rgb16-565.bmp", "g/rgb16-565pal.bmp"}, {Pf16, "rgb16-565.png", 5, 6, 5}},
+    {{"g/rgb16.bmp", "g/rgb16bfdef.bmp"}, {Pf15, "rgb16.png", 5, 5, 5}},
+    {{"q/rgb16faketrns.bmp"}, {Pf15, "rgb16faketrns.png", 5, 5, 5}},
+    {{"q/rgb16-231.bmp"}, {Pf24, "rgb16-231.png", 2, 3, 1}},
+    {{"q/rgb16-3103.bmp"}, {Pf24, "rgb16-3103.png", 3, 10, 3}},
+    {{"b/rgb16-880.bmp"}, {Pf24, "rgb16-880.png", 8, 8, 0}},
+    {{"g/rgb24.bmp", "g/rgb24pal.bmp", "g/rgb32bf.bmp", "q/rgb24largepal.bmp", "q/rgb24lprof.bmp",
+      "q/rgb24prof.bmp", "q/rgb32-xbgr.bmp", "q/rgb32h52.bmp"},
+     {Pf24, "rgb24.png"}},
+    {{"g/rgb32.bmp", "g/rgb32bfdef.bmp"}, {Pf32, "rgb24.png"}},
+    {{"q/rgb32-111110.bmp"}, {Pf24, "rgb24.png", 11, 11, 10}},
+    {{"q/rgb32-7187.bmp"}, {Pf24, "rgb32-7187.png", 7, 18, 7}},
+    {{"q/rgb32fakealpha.bmp"}, {Pf32, "fakealpha.png"}},
+    {{"q/rgba16-1924.bmp"}, {Pf32, "rgba16-1924.png", 1, 9, 2, 4}},
+    {{"q/rgba16-4444.bmp"}, {Pf32, "rgba16-4444.png", 4, 4, 4, 4}},
+    {{"q/rgba16-5551.bmp"}, {Pf32, "rgba16-5551.png", 5, 5, 5, 1}},
+    {{"q/rgba32-1.bmp", "q/rgba32-2.bmp", "q/rgba32abf.bmp", "q/rgba32h56.bmp"},
+     {Pf32, "rgba32.png", 8, 8, 8, 8}},
+    {{"q/rgba32-1010102.bmp"}, {Pf32, "rgba32-1010102.png", 10, 10, 10, 2}},
+    {{"q/rgba32-61754.bmp"}, {Pf32, "rgba32-61754.png", 6, 17, 5, 4}},
+    {{"q/rgba32-81284.bmp"}, {Pf32, "rgba32-81284.png", 8, 12, 8, 4}},
 };
 
 } // namespace
 
 TEST(BmpCodec, SuiteFilesMatchTheirRenderings) {
-    for (const auto& [file, expected] : Renderings)
-        ExpectMatchesRendering(file, expected);
+    std::set<std::string> checked;
+    for (const auto& [files, expected] : Renderings) {
+        for (const char* file : files) {
+            ExpectMatchesRendering(file, expected);
+            checked.insert(file);
+        }
+    }
+    for (const std::string& file : FilesIn("g"))
+        EXPECT_EQ(checked.count(file), 1u) << file;
 }
 
 TEST(BmpCodec, EveryGoodFileLoadsAndEveryOtherLoadsOrIsRefusedCleanly) {
@@ -411,18 +384,11 @@ TEST(BmpCodec, DamagedHeadersGiveTheBitmapError) {
             }
         }
     }
-    Bytes pal8 = ReadBytes(ConformanceFile("bmpsuite/g/pal8.bmp"));
-    Bytes bad = pal8;
-    Put32(bad, 10, 40); // pixels inside the header
-    EXPECT_FALSE(Loads(bad, "offset"));
-    Put32(bad, 10, static_cast<std::uint32_t>(pal8.size() + 1));
-    EXPECT_FALSE(Loads(bad, "offset"));
-    bad = pal8;
-    Put32(bad, 18, 65536); // wider than any picture the program takes
-    EXPECT_FALSE(Loads(bad, "width"));
-    bad = pal8;
+    Bytes bad = ReadBytes(ConformanceFile("bmpsuite/g/pal8.bmp"));
     Put32(bad, 22, 0x80000000u); // the most negative height
     EXPECT_FALSE(Loads(bad, "height"));
+    Put32(bad, 10, 40); // pixels inside the header
+    EXPECT_FALSE(Loads(bad, "offset"));
 }
 
 TEST(BmpCodec, BitFieldMasksMustBeDisjointContiguousRuns) {
@@ -439,19 +405,11 @@ TEST(BmpCodec, BitFieldMasksMustBeDisjointContiguousRuns) {
     EXPECT_FALSE(Loads(withMasks(0, 0, 0), "none"));
     EXPECT_FALSE(Loads(withMasks(0x1F0000, 0x07E0, 0x001F), "beyond 16 bits"));
 
-    // One-bit channels stretch to the full range; a 5-6-5 layout in another
-    // order becomes 24 bits.
-    Bytes swapped = withMasks(0x001F, 0x07E0, 0xF800);
-    Put32(swapped, 66, 0xFFFFu); // first pixel of the bottom row: all ones
-    Bitmap picture = Decode(swapped);
-    EXPECT_EQ(picture.Format(), PixelFormat::Pf24Bit);
-    const std::uint8_t* white = picture.ScanLine(picture.Height() - 1);
-    EXPECT_EQ(white[0], 255);
-    EXPECT_EQ(white[1], 255);
-    EXPECT_EQ(white[2], 255);
+    // One-bit channels stretch to the full range.
     Bytes ones = withMasks(0x4, 0x2, 0x1);
-    Put32(ones, 66, 0x0005u);
-    picture = Decode(ones);
+    Put32(ones, 66, 0x0005u); // first pixel of the bottom row
+    const Bitmap picture = Decode(ones);
+    EXPECT_EQ(picture.Format(), PixelFormat::Pf24Bit);
     const std::uint8_t* magenta = picture.ScanLine(picture.Height() - 1);
     EXPECT_EQ((std::vector<int>{magenta[0], magenta[1], magenta[2]}),
               (std::vector<int>{255, 0, 255}));
@@ -465,7 +423,6 @@ TEST(BmpCodec, RleRunsDeltasAndLineEnds) {
     const Bitmap eight = Decode(MakeBmp(5, 3, 8, 1, rle8));
     EXPECT_EQ(Indices(eight),
               (std::vector<std::vector<int>>{{0, 9, 0, 0, 0}, {4, 0, 0, 0, 0}, {7, 7, 1, 2, 3}}));
-    EXPECT_EQ(eight.Palette()[9].Green, 9);
 
     // 4-bit, odd width 3: runs alternate nibbles and may fill the unused half
     // of the row's last byte.
@@ -479,9 +436,6 @@ TEST(BmpCodec, RleRunsDeltasAndLineEnds) {
     EXPECT_FALSE(Loads(MakeBmp(5, 3, 8, 1, {0, 2, 0, 3, 0, 1}), "delta past the top"));
     EXPECT_FALSE(Loads(MakeBmp(5, 1, 8, 1, {0, 0, 1, 1, 0, 1}), "run past the top"));
     EXPECT_FALSE(Loads(MakeBmp(4, 1, 4, 2, {5, 0x11, 0, 1}), "RLE4 run past an even row"));
-    Bytes topDown = MakeBmp(5, 3, 8, 1, rle8);
-    Put32(topDown, 22, static_cast<std::uint32_t>(-3));
-    EXPECT_FALSE(Loads(topDown, "top-down RLE"));
 
     // An absolute run cut by the end of the file keeps the pixels present.
     EXPECT_EQ(Indices(Decode(MakeBmp(5, 1, 8, 1, {0, 4, 5, 6}))),
