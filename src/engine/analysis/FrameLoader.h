@@ -1,0 +1,23 @@
+#pragma once
+
+#include "Bitmap.h"
+
+#include <functional>
+
+namespace torvi {
+
+// Delivers frame `index` (0 .. count - 1) of the open measurement as a
+// picture in any pixel format; the window wraps FrameSource::LoadFrame in it.
+// The analysis keeps each frame only while it works on it. Errors it throws
+// end the analysis and reach the caller unchanged.
+using FrameLoader = std::function<Bitmap(int index)>;
+
+// Called after each frame the analysis has dealt with, with that frame's
+// index. The window moves its progress bar here and, during calibration,
+// lets pending window events run. An exception thrown here ends the analysis.
+using FrameProgress = std::function<void(int index)>;
+
+// The analysis needs every frame the size of the reference picture.
+inline constexpr const char* PicturesNotEqual = "Size of pictures are not equal";
+
+} // namespace torvi
