@@ -19,9 +19,9 @@ TEST(GreyValue, RoundingGoesToTheEvenNeighbourOnlyOnExactHalves) {
 TEST(GreyValue, ExactFormulaKnownColours) {
     // Pure blue 250 is exactly 28.5 in extended arithmetic and rounds down.
     EXPECT_EQ(ExactGreyValue(250, 0, 0), 28);
-    EXPECT_EQ(ExactGreyValue(0, 0, 100), 30);   // 29.9
-    EXPECT_EQ(ExactGreyValue(0, 100, 0), 59);   // 58.7
-    EXPECT_EQ(ExactGreyValue(30, 60, 90), 66);  // 26.91 + 35.22 + 3.42
+    EXPECT_EQ(ExactGreyValue(0, 0, 100), 30);  // 29.9
+    EXPECT_EQ(ExactGreyValue(0, 100, 0), 59);  // 58.7
+    EXPECT_EQ(ExactGreyValue(30, 60, 90), 66); // 26.91 + 35.22 + 3.42
     for (int v = 0; v < 256; ++v) {
         const auto b = static_cast<std::uint8_t>(v);
         EXPECT_EQ(ExactGreyValue(b, b, b), v) << "colourless pixel " << v;
