@@ -19,31 +19,40 @@ std::vector<int> CalibrationSamples(int frameCount) {
 
 namespace {
 
-void StartReference(Bitmap& reference, const Bitmap& frame) {
-    const GreyTable& grey = GreyTable::Instance();
-    reference.Assign(frame.Width(), frame.Height(), PixelFormat::Pf24Bit);
-    for (int y = 0; y < frame.Height(); ++y) {
-        const std::uint8_t* src = frame.ScanLine(y);
-        std::uint8_t* dst = reference.ScanLine(y);
-        for (int x = 0; x < frame.Width(); ++x, src += 3, dst += 3) {
-            const std::uint8_t g = grey.Value(src);
-            dst[0] = dst[1] = dst[2] = g;
-        }
+// The row loops are built twice, for processors with and without AVX2; the
+// AVX2 version treats 32 pixels at a time. Both give the same bytes.
+
+__attribute__((target_clones("avx2", "default"))) void SetRow(const std::uint8_t* grey,
+                                                              std::uint8_t* dst, int n) {
+    for (int i = 0; i < n; ++i)
+        dst[3 * i] = dst[3 * i + 1] = dst[3 * i + 2] = grey[i];
+}
+
+// Writing the kept value back unconditionally keeps the loop free of a branch
+// the processor could not predict on a noisy picture.
+__attribute__((target_clones("avx2", "default"))) void KeepBrighterRow(const std::uint8_t* grey,
+                                                                       std::uint8_t* dst, int n) {
+    for (int i = 0; i < n; ++i) {
+        const std::uint8_t kept = std::max(grey[i], dst[3 * i]);
+        dst[3 * i] = dst[3 * i + 1] = dst[3 * i + 2] = kept;
     }
 }
 
-template <bool KeepBrighter> void FoldInto(Bitmap& reference, const Bitmap& frame) {
+__attribute__((target_clones("avx2", "default"))) void KeepDarkerRow(const std::uint8_t* grey,
+                                                                     std::uint8_t* dst, int n) {
+    for (int i = 0; i < n; ++i) {
+        const std::uint8_t kept = std::min(grey[i], dst[3 * i]);
+        dst[3 * i] = dst[3 * i + 1] = dst[3 * i + 2] = kept;
+    }
+}
+
+void FoldRows(Bitmap& reference, const Bitmap& frame,
+              void (*rowFold)(const std::uint8_t*, std::uint8_t*, int)) {
     const GreyTable& grey = GreyTable::Instance();
+    std::vector<std::uint8_t> greyRow(static_cast<std::size_t>(frame.Width()));
     for (int y = 0; y < frame.Height(); ++y) {
-        const std::uint8_t* src = frame.ScanLine(y);
-        std::uint8_t* dst = reference.ScanLine(y);
-        for (int x = 0; x < frame.Width(); ++x, src += 3, dst += 3) {
-            const std::uint8_t g = grey.Value(src);
-            // Writing the kept value back unconditionally avoids a branch the
-            // processor cannot predict on a noisy picture.
-            const std::uint8_t kept = KeepBrighter ? std::max(g, dst[0]) : std::min(g, dst[0]);
-            dst[0] = dst[1] = dst[2] = kept;
-        }
+        grey.Row(frame.ScanLine(y), frame.Width(), greyRow.data());
+        rowFold(greyRow.data(), reference.ScanLine(y), frame.Width());
     }
 }
 
@@ -59,12 +68,12 @@ void FoldCalibrationFrame(Bitmap& reference, const Bitmap& frame, bool firstSamp
         FoldCalibrationFrame(reference, frame.ToBgr24(), firstSample, hand);
         return;
     }
-    if (firstSample)
-        StartReference(reference, frame);
-    else if (hand == HandColour::Dark)
-        FoldInto<true>(reference, frame);
-    else
-        FoldInto<false>(reference, frame);
+    if (firstSample) {
+        reference.Assign(frame.Width(), frame.Height(), PixelFormat::Pf24Bit);
+        FoldRows(reference, frame, SetRow);
+    } else {
+        FoldRows(reference, frame, hand == HandColour::Dark ? KeepBrighterRow : KeepDarkerRow);
+    }
 }
 
 void BuildReferenceImage(int frameCount, const FrameLoader& loadFrame, HandColour hand,

@@ -30,17 +30,24 @@ public:
         const std::uint32_t whole = sum / 1000u;
         const std::uint32_t rest = sum - whole * 1000u;
         std::uint32_t up = rest > 500u ? 1u : 0u;
-        if (rest == 500u) {
-            const std::uint32_t pair = (static_cast<std::uint32_t>(red) << 8) | green;
-            up = static_cast<std::uint32_t>(tieRoundsUp_[pair >> 6] >> (pair & 63u)) & 1u;
-        }
+        if (rest == 500u) up = TieRoundsUp(green, red) ? 1u : 0u;
         return static_cast<std::uint8_t>(whole + up);
     }
     // The grey value of a pixel given by its blue, green, red bytes.
     std::uint8_t Value(const std::uint8_t* bgr) const { return Value(bgr[0], bgr[1], bgr[2]); }
 
+    // The grey values of `count` consecutive 24-bit pixels (blue, green, red
+    // bytes) into out[0 .. count - 1]: the same values as Value, computed
+    // many pixels at a time.
+    void Row(const std::uint8_t* bgr, int count, std::uint8_t* out) const;
+
 private:
     GreyTable();
+    bool TieRoundsUp(std::uint8_t green, std::uint8_t red) const {
+        const std::uint32_t pair = (static_cast<std::uint32_t>(red) << 8) | green;
+        return ((tieRoundsUp_[pair >> 6] >> (pair & 63u)) & 1u) != 0;
+    }
+
     std::array<std::uint64_t, 65536 / 64> tieRoundsUp_{};
 };
 

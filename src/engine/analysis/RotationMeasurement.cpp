@@ -10,28 +10,17 @@ namespace torvi {
 
 namespace {
 
-template <HandColour Hand>
-void CountInto(const Bitmap& frame, const Bitmap& reference, const DirectionTable& table,
-               int threshold, std::array<std::uint32_t, 360>& counts, std::uint32_t& votes) {
-    const GreyTable& grey = GreyTable::Instance();
-    const PixelSquare& square = table.Square();
-    const std::size_t offset = 3 * static_cast<std::size_t>(square.X0);
-    for (int row = 0; row < square.Height; ++row) {
-        const std::uint8_t* src = frame.ScanLine(square.Y0 + row) + offset;
-        // The third byte of each reference pixel decides.
-        const std::uint8_t* ref = reference.ScanLine(square.Y0 + row) + offset + 2;
-        const std::int16_t* bins = table.Row(row);
-        for (int col = 0; col < square.Width; ++col) {
-            const int bin = bins[col];
-            // Outside the reach nothing can vote, so the grey is not needed.
-            if (bin < 0) continue;
-            const std::size_t at = 3 * static_cast<std::size_t>(col);
-            const int difference = ref[at] - grey.Value(src + at);
-            if (Kontrast(difference, threshold, Hand) == 255) {
-                ++counts[static_cast<std::size_t>(bin)];
-                ++votes;
-            }
-        }
+// Marks the pixels of one row of the square that vote: within reach (a bin
+// in the table) and hand by the contrast rule, written as
+// sign * (reference - grey) >= threshold with sign +1 for a dark hand and -1
+// for a light one, which is Kontrast. The third byte of each reference pixel
+// decides. Built with and without AVX2, as the grey rows are.
+__attribute__((target_clones("avx2", "default"))) void
+MarkVoters(const std::uint8_t* grey, const std::uint8_t* reference, const std::int16_t* bins, int n,
+           int sign, int threshold, std::uint8_t* voters) {
+    for (int i = 0; i < n; ++i) {
+        const int difference = reference[3 * i + 2] - grey[i];
+        voters[i] = static_cast<std::uint8_t>((bins[i] >= 0) & (sign * difference >= threshold));
     }
 }
 
@@ -57,12 +46,24 @@ FrameVotes CountVotes(const Bitmap& frame, const Bitmap& reference, const Direct
     // stop at 65535, and keeps the inner loop free of the test.
     std::array<std::uint32_t, 360> counts{};
     FrameVotes result;
-    if (hand == HandColour::Dark)
-        CountInto<HandColour::Dark>(frame, reference, table, contrastThreshold, counts,
-                                    result.HandPixels);
-    else
-        CountInto<HandColour::Light>(frame, reference, table, contrastThreshold, counts,
-                                     result.HandPixels);
+    const GreyTable& greyTable = GreyTable::Instance();
+    const auto width = static_cast<std::size_t>(square.Width);
+    std::vector<std::uint8_t> grey(width);
+    std::vector<std::uint8_t> voters(width);
+    const std::size_t offset = 3 * static_cast<std::size_t>(square.X0);
+    const int sign = hand == HandColour::Dark ? 1 : -1;
+    for (int row = 0; row < square.Height; ++row) {
+        const std::int16_t* bins = table.Row(row);
+        greyTable.Row(frame.ScanLine(square.Y0 + row) + offset, square.Width, grey.data());
+        MarkVoters(grey.data(), reference.ScanLine(square.Y0 + row) + offset, bins, square.Width,
+                   sign, contrastThreshold, voters.data());
+        for (std::size_t col = 0; col < width; ++col) {
+            if (voters[col]) {
+                ++counts[static_cast<std::size_t>(bins[col])];
+                ++result.HandPixels;
+            }
+        }
+    }
     for (std::size_t bin = 0; bin < counts.size(); ++bin)
         result.Histogram[bin] =
             static_cast<std::uint16_t>(std::min<std::uint32_t>(counts[bin], 65535u));
