@@ -33,14 +33,23 @@ DirectionTable::DirectionTable(const MeasurementSettings& settings, int width, i
     if (square_.Empty()) return;
     bins_.resize(static_cast<std::size_t>(square_.Width) *
                  static_cast<std::size_t>(square_.Height));
+    spans_.resize(static_cast<std::size_t>(square_.Height));
     std::int16_t* out = bins_.data();
     for (int row = 0; row < square_.Height; ++row) {
         const long long dy = static_cast<long long>(square_.Y0) + row - centreY;
+        Span& span = spans_[static_cast<std::size_t>(row)];
+        span.First = square_.Width;
         for (int col = 0; col < square_.Width; ++col) {
             const long long dx = static_cast<long long>(square_.X0) + col - centreX;
-            *out++ = WithinReach(dx, dy, radius) ? static_cast<std::int16_t>(DirectionBin(dx, dy))
-                                                 : NoVote;
+            if (WithinReach(dx, dy, radius)) {
+                *out++ = static_cast<std::int16_t>(DirectionBin(dx, dy));
+                if (span.First > col) span.First = col;
+                span.End = col + 1;
+            } else {
+                *out++ = NoVote;
+            }
         }
+        if (span.End == 0) span.First = 0;
     }
 }
 

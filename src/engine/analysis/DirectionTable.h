@@ -33,6 +33,14 @@ public:
                static_cast<std::size_t>(row) * static_cast<std::size_t>(square_.Width);
     }
 
+    // The columns [First, End) of the square's row `row` (0 = top) that hold
+    // all its pixels within reach; empty when none is.
+    struct Span {
+        int First = 0;
+        int End = 0;
+    };
+    Span RowSpan(int row) const { return spans_[static_cast<std::size_t>(row)]; }
+
     // The bin of the offset (dx, dy) from the centre, whatever the radius:
     // NoVote for the centre itself, 90 and 270 on the centre row, otherwise
     // atan2(dx, dy) / pi * 180 in extended precision, rounded ties to even,
@@ -46,6 +54,7 @@ public:
 private:
     PixelSquare square_;
     std::vector<std::int16_t> bins_;
+    std::vector<Span> spans_;
 };
 
 } // namespace torvi

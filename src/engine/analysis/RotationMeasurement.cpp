@@ -4,6 +4,7 @@
 #include "GreyValue.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace torvi {
@@ -15,13 +16,18 @@ namespace {
 // sign * (reference - grey) >= threshold with sign +1 for a dark hand and -1
 // for a light one, which is Kontrast. The third byte of each reference pixel
 // decides. Built with and without AVX2, as the grey rows are.
-__attribute__((target_clones("avx2", "default"))) void
+// Returns how many it marked.
+__attribute__((target_clones("avx2", "default"))) int
 MarkVoters(const std::uint8_t* grey, const std::uint8_t* reference, const std::int16_t* bins, int n,
            int sign, int threshold, std::uint8_t* voters) {
+    int count = 0;
     for (int i = 0; i < n; ++i) {
         const int difference = reference[3 * i + 2] - grey[i];
-        voters[i] = static_cast<std::uint8_t>((bins[i] >= 0) & (sign * difference >= threshold));
+        const int votes = (bins[i] >= 0) & (sign * difference >= threshold);
+        voters[i] = static_cast<std::uint8_t>(votes);
+        count += votes;
     }
+    return count;
 }
 
 void CheckSameSize(const Bitmap& frame, const Bitmap& reference) {
@@ -53,15 +59,24 @@ FrameVotes CountVotes(const Bitmap& frame, const Bitmap& reference, const Direct
     const std::size_t offset = 3 * static_cast<std::size_t>(square.X0);
     const int sign = hand == HandColour::Dark ? 1 : -1;
     for (int row = 0; row < square.Height; ++row) {
-        const std::int16_t* bins = table.Row(row);
-        greyTable.Row(frame.ScanLine(square.Y0 + row) + offset, square.Width, grey.data());
-        MarkVoters(grey.data(), reference.ScanLine(square.Y0 + row) + offset, bins, square.Width,
-                   sign, contrastThreshold, voters.data());
-        for (std::size_t col = 0; col < width; ++col) {
-            if (voters[col]) {
-                ++counts[static_cast<std::size_t>(bins[col])];
-                ++result.HandPixels;
-            }
+        // Only the columns within reach can vote.
+        const DirectionTable::Span span = table.RowSpan(row);
+        const int n = span.End - span.First;
+        if (n <= 0) continue;
+        const std::int16_t* bins = table.Row(row) + span.First;
+        const std::size_t at = offset + 3 * static_cast<std::size_t>(span.First);
+        greyTable.Row(frame.ScanLine(square.Y0 + row) + at, n, grey.data());
+        const int marked = MarkVoters(grey.data(), reference.ScanLine(square.Y0 + row) + at, bins,
+                                      n, sign, contrastThreshold, voters.data());
+        if (marked == 0) continue;
+        result.HandPixels += static_cast<std::uint32_t>(marked);
+        const std::uint8_t* from = voters.data();
+        const std::uint8_t* end = from + n;
+        while (const void* hit = std::memchr(from, 1, static_cast<std::size_t>(end - from))) {
+            const auto col =
+                static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - voters.data());
+            ++counts[static_cast<std::size_t>(bins[col])];
+            from = voters.data() + col + 1;
         }
     }
     for (std::size_t bin = 0; bin < counts.size(); ++bin)
