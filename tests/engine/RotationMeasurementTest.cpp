@@ -147,6 +147,24 @@ TEST(RotationMeasurement, FrameOfAnotherSizeEndsTheRun) {
                  Error);
 }
 
+TEST(RotationMeasurement, EmptyFrameIsRefusedByCalibrationAndMeasurement) {
+    // A film delivers nothing for a frame it cannot decode.
+    const auto loader = [](int index) { return index == 1 ? Bitmap() : GreyPicture(8, 8, 120); };
+    Bitmap reference;
+    try {
+        BuildReferenceImage(3, loader, HandColour::Dark, reference);
+        FAIL() << "empty frame accepted";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "Cannot read frame 2");
+    }
+    try {
+        MeasureHandRotation(3, loader, GreyPicture(8, 8, 120), Settings(4, 4, 3));
+        FAIL() << "empty frame accepted";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "Cannot read frame 2");
+    }
+}
+
 namespace {
 
 // A dial whose dark or light hand points `angle` degrees clockwise from 12

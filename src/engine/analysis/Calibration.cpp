@@ -82,7 +82,7 @@ void BuildReferenceImage(int frameCount, const FrameLoader& loadFrame, HandColou
     reference = Bitmap();
     bool first = true;
     for (const int index : CalibrationSamples(frameCount)) {
-        Bitmap frame = loadFrame(index);
+        Bitmap frame = LoadAnalysisFrame(loadFrame, index);
         // Frame 0 is the first sample, so the reference takes its size and
         // every later sample is compared with it.
         FoldCalibrationFrame(reference, frame, first, hand);

@@ -29,7 +29,8 @@ void FoldCalibrationFrame(Bitmap& reference, const Bitmap& frame, bool firstSamp
 // the reference; it is emptied first. On the first sample of another size
 // than frame 0 the run stops with Error "Size of pictures are not equal" and
 // the reference keeps what the earlier samples built. An error from the
-// loader or from progress ends the run the same way.
+// loader or from progress, or an empty frame (Error "Cannot read frame N"),
+// ends the run the same way.
 // Throws Error when frameCount < 1.
 void BuildReferenceImage(int frameCount, const FrameLoader& loadFrame, HandColour hand,
                          Bitmap& reference, const FrameProgress& progress = {});

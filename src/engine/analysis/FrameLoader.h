@@ -20,4 +20,10 @@ using FrameProgress = std::function<void(int index)>;
 // The analysis needs every frame the size of the reference picture.
 inline constexpr const char* PicturesNotEqual = "Size of pictures are not equal";
 
+// Frame `index` from the loader, refused with Error "Cannot read frame N"
+// (N counted from 1 as the user sees frames) when the loader delivers an
+// empty picture, as a film does for a frame it cannot decode: an empty
+// frame would otherwise pass for a frame without a hand.
+Bitmap LoadAnalysisFrame(const FrameLoader& loadFrame, int index);
+
 } // namespace torvi

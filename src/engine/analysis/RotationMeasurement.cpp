@@ -139,7 +139,7 @@ RotationResult MeasureHandRotation(int frameCount, const FrameLoader& loadFrame,
     for (int index = 0; index < frameCount; ++index) {
         FrameVotes votes;
         {
-            Bitmap frame = loadFrame(index);
+            Bitmap frame = LoadAnalysisFrame(loadFrame, index);
             CheckSameSize(frame, reference);
             frame.ConvertTo24();
             votes = CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);

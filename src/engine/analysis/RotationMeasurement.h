@@ -60,7 +60,8 @@ struct RotationResult {
 // Frames are loaded one at a time and dropped before the next; the
 // direction table is built once. progress is called after every frame.
 // A frame whose size differs from the reference ends the run with Error
-// "Size of pictures are not equal"; loader and progress errors end it too.
+// "Size of pictures are not equal", an empty one with "Cannot read frame N";
+// loader and progress errors end it too.
 // Nothing is returned then, so no partial series can pass for a result.
 RotationResult MeasureHandRotation(int frameCount, const FrameLoader& loadFrame,
                                    const Bitmap& reference, const MeasurementSettings& settings,
