@@ -1,21 +1,9 @@
 #include "analysis/GreyValue.h"
-#include "analysis/Rounding.h"
 
 #include <gtest/gtest.h>
 #include <vector>
 
 using namespace torvi;
-
-TEST(GreyValue, RoundingGoesToTheEvenNeighbourOnlyOnExactHalves) {
-    EXPECT_EQ(RoundHalfEven(0.5L), 0.0L);
-    EXPECT_EQ(RoundHalfEven(1.5L), 2.0L);
-    EXPECT_EQ(RoundHalfEven(28.5L), 28.0L);
-    EXPECT_EQ(RoundHalfEven(-1.5L), -2.0L);
-    EXPECT_EQ(RoundHalfEven(-2.5L), -2.0L);
-    EXPECT_EQ(RoundHalfEven(-0.7L), -1.0L);
-    EXPECT_EQ(RoundHalfEven(28.500000001L), 29.0L);
-    EXPECT_EQ(RoundHalfEven(28.499999999L), 28.0L);
-}
 
 TEST(GreyValue, ExactFormulaKnownColours) {
     // Pure blue 250 is exactly 28.5 in extended arithmetic and rounds down.

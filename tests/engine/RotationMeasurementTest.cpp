@@ -87,6 +87,16 @@ TEST(RotationMeasurement, LightHandVotesWhereFrameIsBrighter) {
     EXPECT_EQ(AngleOfPeak(PeakBin(votes.Histogram)), 90);
 }
 
+TEST(RotationMeasurement, ThirdReferenceByteDecides) {
+    // Only the third byte says "hand" here (200 - 100 >= 60); the first two
+    // would not.
+    Bitmap reference = GreyPicture(5, 5, 0);
+    reference.ScanLine(2)[3 * 4 + 2] = 200;
+    const FrameVotes votes = Votes(GreyPicture(5, 5, 100), reference, Settings(2, 2, 2));
+    EXPECT_EQ(votes.HandPixels, 1u);
+    EXPECT_EQ(votes.Histogram[90], 1);
+}
+
 TEST(RotationMeasurement, PeakAndAngle) {
     VoteHistogram histogram{};
     EXPECT_EQ(PeakBin(histogram), 0); // no hand at all
