@@ -1,6 +1,8 @@
 #include "analysis/RotationMeasurement.h"
 #include "AnalysisTestSupport.h"
 #include "Error.h"
+#include "FrameSource.h"
+#include "TestSupport.h"
 #include "analysis/Calibration.h"
 
 #include <cmath>
@@ -249,5 +251,23 @@ TEST(RotationMeasurement, DrawnHandIsFoundWithinADegreeAndUnwrapped) {
         const VoteHistogram last =
             Votes(DrawDial(size, angles.back(), hand), reference, settings).Histogram;
         EXPECT_EQ(result.AngleHistogram, last);
+    }
+}
+
+TEST(RotationMeasurement, FrameSourceLoaderStaysInsideTheList) {
+    TempFolder folder;
+    const FrameList frames{"missing.bmp"};
+    FrameSource source;
+    source.FileExt = ".BMP";
+    source.Folder = folder.Path().string();
+    const FrameLoader loader = FrameSourceLoader(source, frames);
+    EXPECT_THROW(loader(0), Error); // the decoder's own error
+    for (const int index : {-1, 1}) {
+        try {
+            loader(index);
+            FAIL() << "index " << index << " accepted";
+        } catch (const Error& error) {
+            EXPECT_STREQ(error.what(), index < 0 ? "Cannot read frame 0" : "Cannot read frame 2");
+        }
     }
 }

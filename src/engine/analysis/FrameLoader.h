@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "FrameList.h"
 
 #include <functional>
 
@@ -16,6 +17,14 @@ using FrameLoader = std::function<Bitmap(int index)>;
 // index. The window moves its progress bar here and, during calibration,
 // lets pending window events run. An exception thrown here ends the analysis.
 using FrameProgress = std::function<void(int index)>;
+
+class FrameSource;
+
+// A loader that delivers frames of the list through the frame source (films
+// and picture sequences alike), as the window and the command-line tool
+// use it. Both must outlive the loader. An index outside the list gives
+// Error "Cannot read frame N".
+FrameLoader FrameSourceLoader(FrameSource& source, const FrameList& frames);
 
 // The analysis needs every frame the size of the reference picture.
 inline constexpr const char* PicturesNotEqual = "Size of pictures are not equal";
