@@ -7,6 +7,10 @@
 #include "Maskovani_U.h"
 #include "PictureView.h"
 #include "UpDown.h"
+#include "results/AnimationPace.h"
+#include "results/NumberText.h"
+#include "results/ResultTable.h"
+#include "Error.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,6 +22,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QThread>
+#include <QBitmap>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -192,6 +199,7 @@ void TObrazek::BuildControls() {
     column->addLayout(navRow);
 
     BitBtn5 = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay), QStringLiteral("&Animation"), left);
+    BitBtn5->setIconSize(QSize(16, 16));
     BitBtn3 = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("&Graph"), left);
     BitBtn4 = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("&Save result"), left);
     for (QPushButton* b : {BitBtn5, BitBtn3, BitBtn4}) {
@@ -616,16 +624,150 @@ void TObrazek::About3Click() { About->exec(); }
 
 // Results, animation, capture ---------------------------------------------------
 
-void TObrazek::BitBtn5Click() {}
+std::string TObrazek::DecimalSeparator() { return QLocale::system().decimalPoint().toStdString(); }
 
-void TObrazek::BitBtn3Click() {}
+namespace {
 
-void TObrazek::BitBtn4Click() {}
+QIcon ButtonPicture(const QString& resource) {
+    // Two 16 x 16 pictures side by side, normal and disabled; the colour of
+    // the bottom-left pixel is transparent.
+    const QImage both(resource);
+    QIcon icon;
+    if (both.isNull()) return icon;
+    const QColor back = both.pixelColor(0, both.height() - 1);
+    auto half = [&](int x) {
+        QPixmap pixmap = QPixmap::fromImage(both.copy(x, 0, 16, 16));
+        pixmap.setMask(pixmap.createMaskFromColor(back));
+        return pixmap;
+    };
+    icon.addPixmap(half(0), QIcon::Normal);
+    icon.addPixmap(half(16), QIcon::Disabled);
+    return icon;
+}
+
+} // namespace
+
+void TObrazek::BitBtn5Click() {
+    if (BitBtn5->text() == QStringLiteral("Stop")) {
+        AnimationStopped = true;
+        BitBtn5->setIcon(ButtonPicture(QStringLiteral(":/ANIMATE.bmp")));
+        for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn6, BitBtn7}) b->setEnabled(true);
+        return;
+    }
+    if (Busy) return;
+    StatusPanel1->setText(QStringLiteral("Animation ..."));
+    ProcessMessages();
+    AnimationStopped = false;
+    for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn6, BitBtn7}) b->setEnabled(false);
+    BitBtn5->setIcon(ButtonPicture(QStringLiteral(":/STOP.bmp")));
+    BitBtn5->setText(QStringLiteral("Stop"));
+
+    torvi::AnimationHooks hooks;
+    hooks.Stopped = [this] { return AnimationStopped; };
+    hooks.FieldRate = [this] {
+        return torvi::ConvertNumberText(Edit3->text().toStdString(), DecimalSeparator());
+    };
+    hooks.Advance = [this] {
+        // The Next action, although its button is disabled meanwhile. A frame
+        // that cannot be shown ends the playback after its message.
+        if (!HasFrameList || FrameList.empty()) return;
+        CurrentIndex = CurrentIndex + 1;
+        if (CurrentIndex > static_cast<std::int32_t>(FrameList.size()) - 1) CurrentIndex = 0;
+        if (!Guarded(this, [&] { ShowFrame(); }) && !AnimationStopped) BitBtn5Click();
+    };
+    hooks.ProcessEvents = [] { ProcessMessages(); };
+    hooks.Sleep = [](std::uint32_t ms) { QThread::msleep(ms); };
+    hooks.CutWait = [this] { return Closing; };
+    torvi::RunAnimation(hooks);
+
+    BitBtn5->setText(QStringLiteral("Animation"));
+    BitBtn5->setIcon(ButtonPicture(QStringLiteral(":/ANIMATE.bmp")));
+    StatusPanel1->clear();
+}
+
+void TObrazek::EnterFinished(bool forGraph) {
+    MaskingLive = false;
+    Label2->clear();
+    UpDown1->setEnabled(false);
+    Button1->setEnabled(false);
+    if (forGraph) {
+        Edit1->setEnabled(false);
+        Edit2->setEnabled(false);
+    }
+    ProcessMessages();
+    Maskovani->close();
+}
+
+bool TObrazek::MeasureIfNeeded() {
+    if (Graf->ResultsValid) return true;
+    Busy = true;
+    const bool ok = Guarded(this, [&] { Graf->MeasureRotation(); });
+    Busy = false;
+    return ok;
+}
+
+void TObrazek::BitBtn3Click() {
+    if (Busy) return;
+    EnterFinished(true);
+    if (!AnimationStopped) BitBtn5Click();
+    ProcessMessages();
+    if (!MeasureIfNeeded()) return;
+    ProcessMessages();
+    try {
+        Graf->FillChart();
+    } catch (const torvi::Error&) {
+        Dialogs().ShowError(this, QString::fromLatin1(torvi::ValuesNotValid), torvi::gui::MessageIcon::None);
+        return;
+    }
+    Graf->exec();
+}
+
+void TObrazek::BitBtn4Click() {
+    if (Busy) return;
+    EnterFinished(false);
+    ProcessMessages();
+    if (!MeasureIfNeeded()) return;
+    ProcessMessages();
+    if (Edit3->text().isEmpty()) Edit3->setText(QString::fromStdString(torvi::DefaultedFieldText("")));
+    if (Edit4->text().isEmpty()) Edit4->setText(QString::fromStdString(torvi::DefaultedFieldText("")));
+    const std::string separator = DecimalSeparator();
+    try {
+        torvi::CheckResultScale(Edit3->text().toStdString(), Edit4->text().toStdString(), separator);
+    } catch (const torvi::Error& e) {
+        Dialogs().ShowError(this, QString::fromUtf8(e.what()), torvi::gui::MessageIcon::None);
+        return;
+    }
+    torvi::gui::SaveFileRequest request;
+    request.Title = QStringLiteral("Save result as");
+    request.FileName = QStringLiteral("result.txt");
+    request.Filters = QStringLiteral("soubor TXT (*.txt)");
+    request.DefaultSuffix = QStringLiteral("txt");
+    request.ConfirmOverwrite = true;
+    const auto name = Dialogs().SaveFile(this, request);
+    if (!name) return;
+    Guarded(this, [&] {
+        const torvi::ResultFields fields{Edit5->text().toStdString(), Edit3->text().toStdString(),
+                                         Edit4->text().toStdString()};
+        torvi::WriteResultFile(torvi::CompleteResultFileName(name->toStdString()), fields,
+                               Graf->UnwrappedSeries, separator);
+    });
+}
 
 void TObrazek::UloitTXT1Click() { BitBtn4Click(); }
 
-void TObrazek::Edit3Change() {}
+void TObrazek::FilterNumberText(QLineEdit* field) {
+    const auto edit = torvi::FilterNumberText(field->text().toStdU16String(),
+                                              QLocale::system().decimalPoint().toStdU16String());
+    if (!edit) return;
+    // One pass gives the text that filtering each new text again would end
+    // at, with the caret where the first removed character stood.
+    const QSignalBlocker block(field);
+    field->setText(QString::fromStdU16String(edit->Text));
+    field->setCursorPosition(static_cast<int>(edit->Caret));
+}
 
-void TObrazek::Edit4Change() {}
+void TObrazek::Edit3Change() { FilterNumberText(Edit3); }
+
+void TObrazek::Edit4Change() { FilterNumberText(Edit4); }
 
 void TObrazek::RecordAVI1Click() {}

@@ -127,6 +127,8 @@ public:
     bool ClickHandlerInstalled() const { return clickHandlerInstalled_; }
     // Lets pending window events run, as the long operations do.
     static void ProcessMessages();
+    // The user's regional decimal separator, for the number fields.
+    static std::string DecimalSeparator();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -140,6 +142,9 @@ private:
     void ReportErrorBox(const QString& text);
     bool FrameIndexValid() const;
     void FormCloseQuery();
+    void EnterFinished(bool forGraph);
+    bool MeasureIfNeeded();
+    void FilterNumberText(QLineEdit* field);
     void FormClose();
 
     bool clickHandlerInstalled_ = false;

@@ -1,6 +1,9 @@
 #include "Graf_U.h"
 
 #include "Obrazek_U.h"
+#include "results/GraphPoints.h"
+
+#include <QLineEdit>
 
 #include <QChart>
 #include <QChartView>
@@ -144,7 +147,15 @@ bool TGraf::SaveGraph(const QString& path) {
 
 void TGraf::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    FillChart();
+    torvi::gui::Guarded(this, [&] { FillChart(); });
 }
 
-void TGraf::FillChart() {}
+void TGraf::FillChart() {
+    const auto points = torvi::GraphPoints(UnwrappedSeries, Obrazek->Edit3->text().toStdString(),
+                                           Obrazek->Edit4->text().toStdString(),
+                                           TObrazek::DecimalSeparator());
+    QList<QPointF> list;
+    list.reserve(static_cast<qsizetype>(points.size()));
+    for (const auto& p : points) list.append(QPointF(p.X, p.Y));
+    SetPoints(list);
+}
