@@ -100,9 +100,12 @@ TEST(RotationMeasurement, ThirdReferenceByteDecides) {
 }
 
 TEST(RotationMeasurement, PeakAndAngle) {
+    // A frame like its reference has no hand: peak 0, angle 180.
+    const FrameVotes none =
+        Votes(GreyPicture(9, 9, 100), GreyPicture(9, 9, 100), Settings(4, 4, 3));
+    EXPECT_EQ(none.HandPixels, 0u);
+    EXPECT_EQ(AngleOfPeak(PeakBin(none.Histogram)), 180);
     VoteHistogram histogram{};
-    EXPECT_EQ(PeakBin(histogram), 0); // no hand at all
-    EXPECT_EQ(AngleOfPeak(0), 180);
     histogram[10] = 7;
     histogram[200] = 7;
     histogram[300] = 6;
