@@ -74,7 +74,7 @@ TEST(PictureRegistry, ContentTestsClaimOnlyTheirOwnFiles) {
 
 // For TIFF, PCX, TGA and PNG frames the content decides before the name; an
 // unrecognised content falls back to the name's format, and an unknown name
-// then is refused with the extension as typed. GIF and JPEG frames go to
+// then is refused, naming the extension. GIF and JPEG frames go to
 // their decoders whatever the content.
 TEST(PictureFiles, LoadPictureFileChoosesTheDecoderLikeTheFrameLoader) {
     TempFolder folder;
@@ -94,9 +94,9 @@ TEST(PictureFiles, LoadPictureFileChoosesTheDecoderLikeTheFrameLoader) {
     EXPECT_EQ(tga, LoadAnyPicture(Picture("tga-type2-24bit-bottom-up.tga")));
 
     EXPECT_EQ(MessageOf([&] { LoadPictureFile(folder.File("noise.Xyz"), ".TIF"); }),
-              "Unknown picture file extension (.Xyz)");
+              "Unknown picture file extension (.XYZ)");
     EXPECT_EQ(MessageOf([&] { LoadAnyPicture(folder.File("noise.Xyz")); }),
-              "Unknown picture file extension (.Xyz)");
+              "Unknown picture file extension (.XYZ)");
     EXPECT_EQ(MessageOf([&] { LoadPictureFile(folder.File("noise.tga"), ".TGA"); }),
               "TGA image is not valid");
     EXPECT_EQ(MessageOf([&] { LoadPictureFile(folder.File("missing.png"), ".PNG"); }),
@@ -171,7 +171,7 @@ TEST(PictureFiles, FailedSaveLeavesNothingHalfWritten) {
     EXPECT_THROW(SavePicture(path, Bitmap()), Error);
     EXPECT_EQ(Contents(path), before);
     EXPECT_EQ(MessageOf([&] { SavePicture(folder.File("x.png"), picture); }),
-              "Unknown picture file extension (.png)");
+              "Unknown picture file extension (.PNG)");
     EXPECT_FALSE(std::filesystem::exists(folder.File("x.png")));
 
     if (::geteuid() != 0) {

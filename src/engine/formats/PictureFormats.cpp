@@ -62,11 +62,9 @@ const PictureFormat& FormatForExtension(std::string_view fileName) {
 }
 
 Error UnknownPictureExtension(std::string_view fileName) {
-    // The message names the extension as typed, without its point.
-    const std::string bare = BareName(fileName);
-    const std::size_t point = bare.rfind('.');
-    const std::string typed = point == std::string::npos ? std::string() : bare.substr(point + 1);
-    return Error("Unknown picture file extension (." + typed + ")");
+    // The extension in upper case, as the program names file types everywhere.
+    const std::string ext = UpperExtension(fileName);
+    return Error("Unknown picture file extension (." + (ext.empty() ? ext : ext.substr(1)) + ")");
 }
 
 Bitmap DecodeRegisteredPicture(const std::uint8_t* data, std::size_t size,

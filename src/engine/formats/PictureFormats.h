@@ -31,7 +31,7 @@ const PictureFormat* FormatForContent(const std::uint8_t* data, std::size_t size
 // Throws "Unknown picture file extension (.%s)" when there is none.
 const PictureFormat& FormatForExtension(std::string_view fileName);
 
-// "Unknown picture file extension (.%s)" with the name's extension as typed.
+// "Unknown picture file extension (.%s)" with the name's extension in upper case.
 Error UnknownPictureExtension(std::string_view fileName);
 
 // Decodes by content first and by the name's extension when no content test
