@@ -12,7 +12,10 @@ targets=${2:-"pcx tga bmp pictures"}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TORVI_FUZZ_BUILD:-$root/build-fuzz}
 pictures=$root/tests/data/pictures
+# The shared conformance pictures sit beside the project, or one level further
+# up for a worktree.
 bmpsuite=$root/../shared/conformance/bmpsuite
+[ -d "$bmpsuite" ] || bmpsuite=$root/../../shared/conformance/bmpsuite
 
 for target in $targets; do
     cmake --build "$build" --target "fuzz_$target" -j2
