@@ -9,9 +9,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {
         const torvi::Bitmap bitmap = torvi::DecodePcx(data, size);
-        // Reading every pixel back catches a picture whose rows and size disagree.
-        const torvi::Bitmap converted = bitmap.ToBgr24();
-        (void)converted;
+        // Reading every pixel back catches a picture whose rows and size
+        // disagree; huge pictures are left out to keep the runs fast.
+        if (bitmap.ByteSize() <= (std::size_t{1} << 24)) {
+            const torvi::Bitmap converted = bitmap.ToBgr24();
+            (void)converted;
+        }
     } catch (const torvi::Error&) {
     }
     return 0;

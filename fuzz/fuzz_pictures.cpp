@@ -15,8 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const torvi::Bitmap bitmap =
             torvi::DecodeRegisteredPicture(data, size, Names[size % Names.size()]);
-        const torvi::Bitmap converted = bitmap.ToBgr24();
-        (void)converted;
+        if (bitmap.ByteSize() <= (std::size_t{1} << 24)) {
+            const torvi::Bitmap converted = bitmap.ToBgr24();
+            (void)converted;
+        }
     } catch (const torvi::Error&) {
     }
     return 0;
