@@ -126,6 +126,14 @@ TEST(FilmReader, JumpsDecodeAboutTwoGopsAtMost) {
     }
 }
 
+TEST(FilmReader, IndexesAvisWithoutDecodingAndProgramStreamsByDecoding) {
+    // AVI films with B-frames open from their packets alone; MPEG program
+    // streams, whose timestamps cannot be trusted, are decoded once.
+    for (const char* name : {"mpeg4-bframes.avi", "mjpeg.avi", "raw8-pal.avi"})
+        EXPECT_EQ(OpenFilm(name)->Stats().DecodedFrames, 0) << name;
+    EXPECT_EQ(OpenFilm("mpeg1-opengop.mpg")->Stats().DecodedFrames, 40);
+}
+
 TEST(FilmReader, PaletteFilmsKeepTheirOwnColours) {
     // A grey laboratory film keeps all its grey levels; a 1-bit film whose
     // table maps 0 to white is not shown inverted.

@@ -1,6 +1,7 @@
 #include "video/FfmpegFilmReader.h"
 
 #include "Error.h"
+#include "video/Mpeg4VopScanner.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -152,6 +153,16 @@ void FfmpegFilmReader::BuildIndex(const OpenProgress& progress) {
         const bool avi = IsFormat(*format_, "avi");
         if (!(avi && IndexFromAviTable())) ReadAllPackets(progress, false);
         RankInDecodingOrder(avi);
+    } else if (IsFormat(*format_, "avi") && codec_->codec_id == AV_CODEC_ID_MPEG4) {
+        Mpeg4VopScanner scanner;
+        const AVCodecParameters* par = format_->streams[streamIndex_]->codecpar;
+        if (par->extradata && par->extradata_size > 0)
+            scanner.Scan(par->extradata, static_cast<std::size_t>(par->extradata_size));
+        ReadAllPackets(progress, false, &scanner);
+        if (!RankByPictureKinds()) {
+            ReopenAt(0);
+            ReadAllPackets(progress, true);
+        }
     } else if (trustedTimestamps) {
         ReadAllPackets(progress, false);
         if (!RankByTimestamps()) {
@@ -204,8 +215,10 @@ void FfmpegFilmReader::KeepPalette(const AVPacket& pkt, int packet) {
         palettes_.emplace_back(packet, std::vector<std::uint8_t>(palette, palette + size));
 }
 
-void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode) {
+void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode,
+                                      Mpeg4VopScanner* scanner) {
     packets_.clear();
+    pictureKinds_.clear();
     palettes_.clear();
     AVPacket* pkt = packet_.get();
     AVFrame* frame = frame_.get();
@@ -213,6 +226,7 @@ void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode)
     int rank = 0;
     auto takeFrames = [&] {
         while (avcodec_receive_frame(codec_.get(), frame) == 0) {
+            ++stats_.DecodedFrames;
             const std::int64_t tag = frame->pts;
             if (tag == AV_NOPTS_VALUE || tag < 0 ||
                 tag >= static_cast<std::int64_t>(packets_.size()))
@@ -243,6 +257,8 @@ void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode)
         // list hides are decoded but not counted.
         p.Hidden = (pkt->flags & (AV_PKT_FLAG_CORRUPT | AV_PKT_FLAG_DISCARD)) != 0;
         KeepPalette(*pkt, static_cast<int>(packets_.size()));
+        if (scanner)
+            pictureKinds_.push_back(scanner->Scan(pkt->data, static_cast<std::size_t>(pkt->size)));
         packets_.push_back(p);
         if (decode) {
             pkt->pts = static_cast<std::int64_t>(packets_.size()) - 1;
@@ -295,6 +311,36 @@ void FfmpegFilmReader::RankInDecodingOrder(bool timestampsCountFrames) {
         previous = static_cast<int>(i);
         frames_.push_back(previous);
     }
+}
+
+bool FfmpegFilmReader::RankByPictureKinds() {
+    // B-frames are shown as they are decoded; every other picture is held
+    // back until the next one that is not a B-frame arrives.
+    if (pictureKinds_.size() != packets_.size()) return false;
+    using Kind = Mpeg4VopScanner::Kind;
+    int rank = 0;
+    int held = -1;
+    auto show = [&](int packet) {
+        if (packet >= 0 && !packets_[static_cast<std::size_t>(packet)].Hidden)
+            packets_[static_cast<std::size_t>(packet)].Rank = rank++;
+    };
+    for (std::size_t i = 0; i < packets_.size(); ++i) {
+        const Kind kind = pictureKinds_[i];
+        if (kind == Kind::Unknown) {
+            for (Packet& p : packets_)
+                p.Rank = -1;
+            return false;
+        }
+        if (kind == Kind::NotCoded) continue;
+        if (kind == Kind::Bidirectional) {
+            show(static_cast<int>(i));
+        } else {
+            show(held);
+            held = static_cast<int>(i);
+        }
+    }
+    show(held);
+    return true;
 }
 
 bool FfmpegFilmReader::RankByTimestamps() {

@@ -2,6 +2,7 @@
 
 #include "video/FilmReader.h"
 #include "video/FrameDibBuilder.h"
+#include "video/Mpeg4VopScanner.h"
 
 #include <cstdint>
 #include <deque>
@@ -77,9 +78,12 @@ private:
     void BuildIndex(const OpenProgress& progress);
     bool IndexFromAviTable();
     // Reads every packet; with `decode` also numbers the pictures by decoding.
-    void ReadAllPackets(const OpenProgress& progress, bool decode);
+    // With a scanner also notes the kind of picture each packet holds.
+    void ReadAllPackets(const OpenProgress& progress, bool decode,
+                        Mpeg4VopScanner* scanner = nullptr);
     void RankInDecodingOrder(bool timestampsCountFrames);
     bool RankByTimestamps();
+    bool RankByPictureKinds();
     void FinishIndex();
 
     int StartFor(int targetRank, int packet) const;
@@ -113,8 +117,9 @@ private:
     FrameDibBuilder dibBuilder_;
 
     std::vector<Packet> packets_;
-    std::vector<int> frames_;    // packet of each frame, in presentation order
-    std::vector<int> keyframes_; // packets a decode may start from, ascending
+    std::vector<int> frames_;                         // packet of each frame, in presentation order
+    std::vector<int> keyframes_;                      // packets a decode may start from, ascending
+    std::vector<Mpeg4VopScanner::Kind> pictureKinds_; // per packet, while indexing
     std::vector<std::pair<int, std::vector<std::uint8_t>>> palettes_; // packet, palette
     std::int64_t headerFrameCount_ = -1;
     int longestGop_ = 1;
