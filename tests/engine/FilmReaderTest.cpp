@@ -265,7 +265,15 @@ TEST(FrameSource, OpensReadsAndClosesOneFilm) {
     EXPECT_EQ(source.OpenVideo(DataFile("films/not-a-film.avi")), -1);
     EXPECT_FALSE(source.LastVideoError().empty());
     EXPECT_FALSE(source.VideoOpen());
+    EXPECT_FALSE(source.LastOpenAbandoned());
     EXPECT_EQ(source.OpenVideo(DataFile("films/mjpeg-2.avi")), 1);
+
+    // Abandoning a long opening is told apart from a film that cannot be used.
+    EXPECT_EQ(source.OpenVideo(DataFile("films/mpeg4-250.avi"),
+                               [](std::int64_t, std::int64_t) { return false; }),
+              -1);
+    EXPECT_TRUE(source.LastOpenAbandoned());
+    EXPECT_FALSE(source.VideoOpen());
 }
 
 } // namespace

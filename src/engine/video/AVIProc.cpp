@@ -165,9 +165,15 @@ int DIBToBitmap(std::span<const std::uint8_t> dib, Bitmap& bitmap,
     }
 
     // Made small before the format changes so no full-size picture is
-    // converted between formats.
-    bitmap.Assign(1, 1, format);
-    bitmap.Assign(width, height, format);
+    // converted between formats. A film read frame by frame hands in the
+    // previous frame's bitmap: it is reused when every byte is overwritten.
+    const bool reuse = converted && (h.BitCount == 24 || h.BitCount == 1) &&
+                       bitmap.Format() == format && bitmap.Width() == width &&
+                       bitmap.Height() == height;
+    if (!reuse) {
+        bitmap.Assign(1, 1, format);
+        bitmap.Assign(width, height, format);
+    }
     if (format == PixelFormat::Pf1Bit) bitmap.SetPalette({{0, 0, 0, 0}, {255, 255, 255, 0}});
     if (!converted) {
         bitmap.Fill(255);

@@ -158,9 +158,19 @@ void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib
                                      saturation);
         }
     }
-    // The scaler's vector code may write whole blocks of pixels past the
-    // width, so it works into its own padded rows, copied out afterwards.
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    if (width % 16 == 0) {
+        // Rows of whole vector blocks: the scaler writes straight into the
+        // DIB, from its top row down.
+        std::uint8_t* direct[4] = {top, nullptr, nullptr, nullptr};
+        const int directStride[4] = {-static_cast<int>(stride), 0, 0, 0};
+        if (sws_scale(scaler_, frame.data, frame.linesize, 0, height, direct, directStride) !=
+            height)
+            throw Error("Film frame cannot be converted");
+        return;
+    }
+    // Otherwise the scaler's vector code may write whole blocks of pixels past
+    // the width, so it works into its own padded rows, copied out afterwards.
     const std::size_t scaledStride = (rowBytes + 64 + 63) / 64 * 64;
     scaled_.resize(scaledStride * static_cast<std::size_t>(height) + 64);
     std::uint8_t* dstData[4] = {scaled_.data(), nullptr, nullptr, nullptr};
