@@ -46,7 +46,7 @@ for i in 0 1 2; do
     csv=$(for name in OpenFilm RandomJump DecodeOneGop; do
         "$bench" --benchmark_filter="$name/$i(/|\$)" --benchmark_format=csv 2>/dev/null
     done)
-    field() { awk -F, -v n="$1" 'index($1, n) == 2 { printf "%.1f", $4 }' <<<"$csv"; }
+    field() { awk -F, -v n="$1" 'index($1, n) == 2 { printf "%.1f", $3 }' <<<"$csv"; }
     ratio=$(awk -v a="$read_ms" -v b="$ffmpeg_ms" 'BEGIN { printf "%.2f", a / b }')
     printf '%-16s %10s %10s %8s %10s %10s %10s\n' "$film" "$ffmpeg_ms" "$read_ms" "$ratio" \
         "$(field OpenFilm/$i)" "$(field RandomJump/$i)" "$(field DecodeOneGop/$i)"

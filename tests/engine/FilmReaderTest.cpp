@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -274,6 +276,45 @@ TEST(FrameSource, OpensReadsAndClosesOneFilm) {
               -1);
     EXPECT_TRUE(source.LastOpenAbandoned());
     EXPECT_FALSE(source.VideoOpen());
+}
+
+} // namespace
+} // namespace torvi
+
+namespace torvi {
+namespace {
+
+// Damaged films must give an error or missing frames, never a crash or hang.
+TEST(FilmReader, SurvivesDamagedAndCutFilms) {
+    test::TempFolder folder;
+    std::mt19937 generator(2024);
+    for (const char* name : {"mpeg4-bframes.avi", "mpeg1-opengop.mpg", "h264.mkv", "mjpeg.avi",
+                             "raw8-pal.avi", "mpeg4-bframes.mp4", "msrle8.avi"}) {
+        std::ifstream in(DataFile(std::string("films/") + name), std::ios::binary);
+        const std::string original((std::istreambuf_iterator<char>(in)), {});
+        for (int round = 0; round < 6; ++round) {
+            std::string damaged = original;
+            if (round < 3) {
+                std::uniform_int_distribution<std::size_t> at(0, damaged.size() - 1);
+                for (int i = 0; i < 20; ++i)
+                    damaged[at(generator)] = static_cast<char>(generator());
+            } else {
+                damaged.resize(damaged.size() * static_cast<std::size_t>(round - 2) / 4);
+            }
+            const std::string file = std::string("damaged-") + std::to_string(round) + "-" + name;
+            folder.Write(file, damaged);
+            try {
+                auto film = FilmReader::Open(folder.File(file));
+                Bitmap frame;
+                for (int i = film->FrameCount() - 1; i >= 0; i -= 3)
+                    film->GetFrame(i, frame);
+                for (int i = 0; i < film->FrameCount(); ++i)
+                    film->GetFrame(i, frame);
+            } catch (const Error& e) {
+                EXPECT_NE(std::string(e.what()), "") << file;
+            }
+        }
+    }
 }
 
 } // namespace

@@ -469,30 +469,32 @@ bool FfmpegFilmReader::SeekByTimestamp(int packet) {
         std::min(successors, packets_.size() - 1 - static_cast<std::size_t>(packet));
     const std::int64_t slack = trustDts_ ? 0 : 2 * TicksPerSecond();
     queued_.clear();
+    // Only the packets that may still be the target are kept, so a seek that
+    // lands far too early reads on without holding the film in memory.
+    bool firstRead = true;
     for (std::size_t reads = 0; reads <= packets_.size() + 16; ++reads) {
         QueuedPacket pkt(av_packet_alloc());
         if (!pkt || av_read_frame(format_.get(), pkt.get()) < 0) break;
         if (pkt->stream_index != streamIndex_) continue;
         queued_.push_back(std::move(pkt));
         if (queued_.size() <= follow) continue;
-        const std::size_t candidate = queued_.size() - 1 - follow;
-        const AVPacket& seen = *queued_[candidate];
+        const AVPacket& seen = *queued_.front();
         const bool past =
             target.HasDts && seen.dts != AV_NOPTS_VALUE && seen.dts > target.Dts + slack;
-        if (IsTarget(candidate, packet, follow)) {
-            queued_.erase(queued_.begin(),
-                          queued_.begin() + static_cast<std::ptrdiff_t>(candidate));
+        if (IsTarget(0, packet, follow, firstRead)) {
             positioned_ = true;
             nextPacket_ = packet;
             return true;
         }
         if (past) break;
+        queued_.pop_front();
+        firstRead = false;
     }
     // The end of the file: the target may be among the last packets.
     for (std::size_t candidate = 0; candidate < queued_.size(); ++candidate) {
         const std::size_t after = queued_.size() - 1 - candidate;
-        if (after <= follow && IsTarget(candidate, packet, after) &&
-            static_cast<std::size_t>(packet) + after == packets_.size() - 1) {
+        if (after <= follow && static_cast<std::size_t>(packet) + after == packets_.size() - 1 &&
+            IsTarget(candidate, packet, after, firstRead && candidate == 0)) {
             queued_.erase(queued_.begin(),
                           queued_.begin() + static_cast<std::ptrdiff_t>(candidate));
             positioned_ = true;
@@ -504,7 +506,8 @@ bool FfmpegFilmReader::SeekByTimestamp(int packet) {
     return false;
 }
 
-bool FfmpegFilmReader::IsTarget(std::size_t candidate, int packet, std::size_t follow) const {
+bool FfmpegFilmReader::IsTarget(std::size_t candidate, int packet, std::size_t follow,
+                                bool firstRead) const {
     const AVPacket& seen = *queued_[candidate];
     const Packet& entry = packets_[static_cast<std::size_t>(packet)];
     if (trustDts_) {
@@ -515,7 +518,7 @@ bool FfmpegFilmReader::IsTarget(std::size_t candidate, int packet, std::size_t f
         // keyframe flag, a timestamp near the target's and the sizes of the
         // packets that follow tell it.
         if (((seen.flags & AV_PKT_FLAG_KEY) != 0) != entry.Key) return false;
-        if (candidate != 0 && seen.size != entry.Size) return false;
+        if (!firstRead && seen.size != entry.Size) return false;
         if (entry.HasDts && seen.dts != AV_NOPTS_VALUE &&
             std::abs(seen.dts - entry.Dts) > 2 * frameTicks_)
             return false;

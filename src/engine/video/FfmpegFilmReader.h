@@ -97,8 +97,9 @@ private:
     bool ReadNext(bool& desync);
     bool Matches(const AVPacket& pkt, const Packet& entry) const;
     // Whether queued packet `candidate` and the `follow` after it are the
-    // index's packet `packet` and its successors.
-    bool IsTarget(std::size_t candidate, int packet, std::size_t follow) const;
+    // index's packet `packet` and its successors; `firstRead` when the
+    // candidate is the first packet read after the seek.
+    bool IsTarget(std::size_t candidate, int packet, std::size_t follow, bool firstRead) const;
     std::int64_t TicksPerSecond() const;
     void KeepPalette(const AVPacket& pkt, int packet);
     void AttachPalette(int packet);
