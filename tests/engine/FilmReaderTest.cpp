@@ -202,6 +202,19 @@ TEST(FilmReader, CountsTheFramesItHoldsNotTheHeaders) {
     }
 }
 
+TEST(FilmReader, FilmCutFromALongerOneStartsAtItsFirstWholePicture) {
+    // Cut at frame 9's keyframe: the B-frames after it that belong before it
+    // cannot be decoded, so the film shows frames 9 to 39.
+    auto film = OpenFilm("mpeg4-cut.avi");
+    ASSERT_EQ(film->FrameCount(), 31);
+    EXPECT_EQ(film->Stats().DecodedFrames, 0);
+    Bitmap frame;
+    for (int i : {30, 0, 15, 1, 29, 2}) {
+        ASSERT_TRUE(film->GetFrame(i, frame)) << i;
+        EXPECT_EQ(FrameNumber(frame), 9 + i);
+    }
+}
+
 TEST(FilmReader, OddWidthsConvertEveryColumn) {
     auto film = OpenFilm("odd-width.avi");
     Bitmap frame;

@@ -318,11 +318,14 @@ void FfmpegFilmReader::RankInDecodingOrder(bool timestampsCountFrames) {
 
 bool FfmpegFilmReader::RankByPictureKinds() {
     // B-frames are shown as they are decoded; every other picture is held
-    // back until the next one that is not a B-frame arrives.
+    // back until the next one that is not a B-frame arrives. B-frames before
+    // the second reference picture (a film cut out of a longer one) lack a
+    // reference, and the decoder shows nothing for them.
     if (pictureKinds_.size() != packets_.size()) return false;
     using Kind = Mpeg4VopScanner::Kind;
     int rank = 0;
     int held = -1;
+    int references = 0;
     auto show = [&](int packet) {
         if (packet >= 0 && !packets_[static_cast<std::size_t>(packet)].Hidden)
             packets_[static_cast<std::size_t>(packet)].Rank = rank++;
@@ -336,10 +339,11 @@ bool FfmpegFilmReader::RankByPictureKinds() {
         }
         if (kind == Kind::NotCoded) continue;
         if (kind == Kind::Bidirectional) {
-            show(static_cast<int>(i));
+            if (references >= 2) show(static_cast<int>(i));
         } else {
             show(held);
             held = static_cast<int>(i);
+            ++references;
         }
     }
     show(held);

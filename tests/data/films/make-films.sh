@@ -44,6 +44,10 @@ head -c $((35 * 9 * 3 * 3)) /dev/zero | tr '\0' '\200' |
     ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt rgb24 -s 35x9 -r 25 -i - \
         -c:v ffv1 -pix_fmt yuv420p odd-width.avi
 
+# Cut out of a longer film at a keyframe: its first B-frames lack the
+# picture before them.
+ffmpeg -nostdin -v error -y -ss 0.4 -i mpeg4-bframes.avi -c copy mpeg4-cut.avi
+
 python3 make-avi.py .
 
 # A film cut off in the middle of its frames, and a file that is no film.
