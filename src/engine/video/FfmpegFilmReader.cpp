@@ -160,13 +160,13 @@ void FfmpegFilmReader::BuildIndex(const OpenProgress& progress) {
             scanner.Scan(par->extradata, static_cast<std::size_t>(par->extradata_size));
         ReadAllPackets(progress, false, &scanner);
         if (!RankByPictureKinds()) {
-            ReopenAt(0);
+            if (!ReopenAt(0)) Fail("The film cannot be read", 0);
             ReadAllPackets(progress, true);
         }
     } else if (trustedTimestamps) {
         ReadAllPackets(progress, false);
         if (!RankByTimestamps()) {
-            ReopenAt(0);
+            if (!ReopenAt(0)) Fail("The film cannot be read", 0);
             ReadAllPackets(progress, true);
         }
     } else {
@@ -461,6 +461,8 @@ bool FfmpegFilmReader::SeekToPacket(int packet) {
 }
 
 bool FfmpegFilmReader::SeekByTimestamp(int packet) {
+    // After a failed reopen (the file gone meanwhile) there is nothing to seek in.
+    if (!format_) return false;
     const Packet& target = packets_[static_cast<std::size_t>(packet)];
     if (!target.HasDts && !target.HasPts) return false;
     const std::int64_t ts = target.HasDts && target.HasPts ? std::min(target.Dts, target.Pts)
