@@ -7,6 +7,7 @@
 #include "Maskovani_U.h"
 #include "PictureView.h"
 #include "UpDown.h"
+#include "analysis/MeasurementSettings.h"
 #include "results/AnimationPace.h"
 #include "results/NumberText.h"
 #include "results/ResultTable.h"
@@ -442,13 +443,7 @@ void TObrazek::Image1MouseDown(Qt::MouseButton, int x, int y) {
         return;
     }
     SetPictureCursor(false);
-    const std::int64_t dx = x - CentreX;
-    const std::int64_t dy = y - CentreY;
-    const std::int64_t s = dx * dx + dy * dy;
-    // The root of an integer is never half-way between two integers; a radius
-    // beyond the 16-bit range (only in absurdly large pictures) is held at its top.
-    const long double root = std::sqrt(static_cast<long double>(s));
-    HandRadius = static_cast<std::uint16_t>(std::min<long double>(std::nearbyint(root), 65535.0L));
+    HandRadius = static_cast<std::uint16_t>(torvi::RadiusOfClick(CentreX, CentreY, x, y));
     Label5->setText(QString::number(HandRadius));
     SetClickHandler(false);
     Label2->clear();
