@@ -8,6 +8,8 @@
 namespace torvi {
 
 std::size_t RowStride(int width, int bitsPerPixel) {
+    // 15-bit pixels are stored in 16-bit words.
+    if (bitsPerPixel == 15) bitsPerPixel = 16;
     return ((static_cast<std::size_t>(width) * static_cast<std::size_t>(bitsPerPixel) + 31) / 32) *
            4;
 }

@@ -17,7 +17,7 @@ enum class PixelFormat : int {
 };
 
 // Bytes per pixel row of the given width, padded to a multiple of four bytes
-// as in a Windows DIB.
+// as in a Windows DIB. 15 bits per pixel take 16-bit words.
 std::size_t RowStride(int width, int bitsPerPixel);
 
 // One palette entry, in the byte order of a Windows RGBQUAD.
