@@ -65,6 +65,9 @@ TAviCapture::TAviCapture(QWidget* parent)
     Label1 = new QLabel(QStringLiteral(" AVI File:"), this);
     Label1->move(27, 254);
     Label1->adjustSize();
+    // The layout was drawn for a narrow 8-point font; with a wider one the
+    // label moves left so that the field does not hide its end.
+    if (Label1->geometry().right() >= 70) Label1->move(70 - Label1->width(), 254);
 
     Edit1 = new QLineEdit(this);
     Edit1->setGeometry(72, 248, 219, 21);
