@@ -1,6 +1,12 @@
+#include "Windows.h"
+
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Torvi"));
+    CreateWindows();
+    const int result = QApplication::exec();
+    DestroyWindows();
+    return result;
 }

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QDialog>
+
+// The about box: program name, version and an OK button.
+class TAbout : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAbout(QWidget* parent = nullptr);
+};
+
+extern TAbout* About;

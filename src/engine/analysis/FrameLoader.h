@@ -1,0 +1,38 @@
+#pragma once
+
+#include "Bitmap.h"
+#include "FrameList.h"
+
+#include <functional>
+
+namespace torvi {
+
+// Delivers frame `index` (0 .. count - 1) of the open measurement as a
+// picture in any pixel format; the window wraps FrameSource::LoadFrame in it.
+// The analysis keeps each frame only while it works on it. Errors it throws
+// end the analysis and reach the caller unchanged.
+using FrameLoader = std::function<Bitmap(int index)>;
+
+// Called after each frame the analysis has dealt with, with that frame's
+// index. The window moves its progress bar here and, during calibration,
+// lets pending window events run. An exception thrown here ends the analysis.
+using FrameProgress = std::function<void(int index)>;
+
+class FrameSource;
+
+// A loader that delivers frames of the list through the frame source (films
+// and picture sequences alike), as the window and the command-line tool
+// use it. Both must outlive the loader. An index outside the list gives
+// Error "Cannot read frame N".
+FrameLoader FrameSourceLoader(FrameSource& source, const FrameList& frames);
+
+// The analysis needs every frame the size of the reference picture.
+inline constexpr const char* PicturesNotEqual = "Size of pictures are not equal";
+
+// Frame `index` from the loader, refused with Error "Cannot read frame N"
+// (N counted from 1 as the user sees frames) when the loader delivers an
+// empty picture, as a film does for a frame it cannot decode: an empty
+// frame would otherwise pass for a frame without a hand.
+Bitmap LoadAnalysisFrame(const FrameLoader& loadFrame, int index);
+
+} // namespace torvi

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Error.h"
+#include "HandColour.h"
+
+namespace torvi {
+
+// What the user marked and chose for one measurement: the dial centre (pixel
+// column and row), the hand's radius in pixels, the contrast threshold
+// (0..255) and the hand colour. The masking picture and the measurement
+// read the same settings.
+struct MeasurementSettings {
+    // The radius is kept as an unsigned 16-bit number by the window.
+    static constexpr int MaxHandRadius = 65535;
+
+    int CentreX = 0;
+    int CentreY = 0;
+    int HandRadius = 0;
+    int ContrastThreshold = 60;
+    HandColour Hand = HandColour::Dark;
+};
+
+// Refuses a radius outside 0..MaxHandRadius, which no marking can produce
+// and which would overflow the distance arithmetic.
+inline void CheckSettings(const MeasurementSettings& settings) {
+    if (settings.HandRadius < 0 || settings.HandRadius > MeasurementSettings::MaxHandRadius)
+        throw Error("The hand's radius must lie between 0 and 65535 pixels");
+}
+
+} // namespace torvi

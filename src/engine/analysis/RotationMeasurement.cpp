@@ -1,0 +1,158 @@
+#include "RotationMeasurement.h"
+
+#include "Error.h"
+#include "GreyValue.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace torvi {
+
+namespace {
+
+// Marks the pixels of one row of the square that vote: within reach (a bin
+// in the table) and hand by the contrast rule, written as
+// sign * (reference - grey) >= threshold with sign +1 for a dark hand and -1
+// for a light one, which is Kontrast. The third byte of each reference pixel
+// decides. Built with and without AVX2, as the grey rows are.
+// Returns how many it marked.
+__attribute__((target_clones("avx2", "default"))) int
+MarkVoters(const std::uint8_t* grey, const std::uint8_t* reference, const std::int16_t* bins, int n,
+           int sign, int threshold, std::uint8_t* voters) {
+    int count = 0;
+    for (int i = 0; i < n; ++i) {
+        const int difference = reference[3 * i + 2] - grey[i];
+        const int votes = (bins[i] >= 0) & (sign * difference >= threshold);
+        voters[i] = static_cast<std::uint8_t>(votes);
+        count += votes;
+    }
+    return count;
+}
+
+void CheckSameSize(const Bitmap& frame, const Bitmap& reference) {
+    if (frame.Width() != reference.Width() || frame.Height() != reference.Height() ||
+        reference.Format() != PixelFormat::Pf24Bit)
+        throw Error(PicturesNotEqual);
+}
+
+} // namespace
+
+FrameVotes CountVotes(const Bitmap& frame, const Bitmap& reference, const DirectionTable& table,
+                      int contrastThreshold, HandColour hand) {
+    CheckSameSize(frame, reference);
+    if (frame.Format() != PixelFormat::Pf24Bit)
+        return CountVotes(frame.ToBgr24(), reference, table, contrastThreshold, hand);
+    const PixelSquare& square = table.Square();
+    if (!square.Empty() &&
+        (square.X0 + square.Width > frame.Width() || square.Y0 + square.Height > frame.Height()))
+        throw Error(PicturesNotEqual);
+
+    // Counting in 32 bits and capping afterwards is the same as counters that
+    // stop at 65535, and keeps the inner loop free of the test.
+    std::array<std::uint32_t, 360> counts{};
+    FrameVotes result;
+    const GreyTable& greyTable = GreyTable::Instance();
+    const auto width = static_cast<std::size_t>(square.Width);
+    std::vector<std::uint8_t> grey(width);
+    std::vector<std::uint8_t> voters(width);
+    const std::size_t offset = 3 * static_cast<std::size_t>(square.X0);
+    const int sign = hand == HandColour::Dark ? 1 : -1;
+    for (int row = 0; row < square.Height; ++row) {
+        // Only the columns within reach can vote.
+        const DirectionTable::Span span = table.RowSpan(row);
+        const int n = span.End - span.First;
+        if (n <= 0) continue;
+        const std::int16_t* bins = table.Row(row) + span.First;
+        const std::size_t at = offset + 3 * static_cast<std::size_t>(span.First);
+        greyTable.Row(frame.ScanLine(square.Y0 + row) + at, n, grey.data());
+        const int marked = MarkVoters(grey.data(), reference.ScanLine(square.Y0 + row) + at, bins,
+                                      n, sign, contrastThreshold, voters.data());
+        if (marked == 0) continue;
+        result.HandPixels += static_cast<std::uint32_t>(marked);
+        const std::uint8_t* from = voters.data();
+        const std::uint8_t* end = from + n;
+        while (const void* hit = std::memchr(from, 1, static_cast<std::size_t>(end - from))) {
+            const auto col =
+                static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - voters.data());
+            ++counts[static_cast<std::size_t>(bins[col])];
+            from = voters.data() + col + 1;
+        }
+    }
+    for (std::size_t bin = 0; bin < counts.size(); ++bin)
+        result.Histogram[bin] =
+            static_cast<std::uint16_t>(std::min<std::uint32_t>(counts[bin], 65535u));
+    return result;
+}
+
+int PeakBin(const VoteHistogram& histogram) {
+    int peak = 0;
+    std::uint16_t best = 0;
+    for (int bin = 0; bin < 360; ++bin) {
+        if (histogram[static_cast<std::size_t>(bin)] > best) {
+            best = histogram[static_cast<std::size_t>(bin)];
+            peak = bin;
+        }
+    }
+    return peak;
+}
+
+std::vector<std::int32_t> UnwrapAngles(const std::vector<std::uint16_t>& angles) {
+    std::vector<std::int32_t> unwrapped(angles.size(), 0);
+    if (angles.empty()) return unwrapped;
+    // Worked in 64 bits; only the re-based result has to fit 32.
+    std::vector<long long> turned(angles.size());
+    long long turns = 0;
+    long long previous = angles[0];
+    turned[0] = angles[0];
+    for (std::size_t i = 1; i < angles.size(); ++i) {
+        const long long diff = previous - (angles[i] + 360 * turns);
+        if (diff > 180)
+            ++turns;
+        else if (diff < -180)
+            --turns;
+        turned[i] = angles[i] + 360 * turns;
+        previous = turned[i];
+    }
+    for (std::size_t i = 0; i < angles.size(); ++i) {
+        const long long value = turned[i] - turned[0];
+        if (value > std::numeric_limits<std::int32_t>::max() ||
+            value < std::numeric_limits<std::int32_t>::min())
+            throw Error("The hand turned too far to be recorded");
+        unwrapped[i] = static_cast<std::int32_t>(value);
+    }
+    return unwrapped;
+}
+
+RotationResult MeasureHandRotation(int frameCount, const FrameLoader& loadFrame,
+                                   const Bitmap& reference, const MeasurementSettings& settings,
+                                   const FrameProgress& progress) {
+    RotationResult result;
+    if (frameCount < 1) return result;
+    const DirectionTable table(settings, reference.Width(), reference.Height());
+    // The series grow frame by frame; reserving is capped so that an absurd
+    // count cannot ask for memory before any frame has been read.
+    const auto count = std::min<std::size_t>(static_cast<std::size_t>(frameCount), 1u << 20);
+    result.AngleSeries.reserve(count);
+    result.PeakVotes.reserve(count);
+    result.HandPixels.reserve(count);
+    for (int index = 0; index < frameCount; ++index) {
+        FrameVotes votes;
+        {
+            Bitmap frame = LoadAnalysisFrame(loadFrame, index);
+            CheckSameSize(frame, reference);
+            frame.ConvertTo24();
+            votes = CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
+        }
+        const int peak = PeakBin(votes.Histogram);
+        result.AngleSeries.push_back(static_cast<std::uint16_t>(AngleOfPeak(peak)));
+        result.PeakVotes.push_back(votes.Histogram[static_cast<std::size_t>(peak)]);
+        result.HandPixels.push_back(votes.HandPixels);
+        result.AngleHistogram = votes.Histogram;
+        if (progress) progress(index);
+    }
+    result.UnwrappedSeries = UnwrapAngles(result.AngleSeries);
+    return result;
+}
+
+} // namespace torvi

@@ -1,0 +1,161 @@
+#include "Graf_U.h"
+
+#include "Obrazek_U.h"
+#include "results/GraphPoints.h"
+
+#include <QLineEdit>
+
+#include <QChart>
+#include <QChartView>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLineSeries>
+#include <QMenu>
+#include <QScreen>
+#include <QSvgGenerator>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+TGraf* Graf = nullptr;
+
+namespace {
+
+// The chart view of the graph window: the plot's own zoom (drag a rectangle,
+// double-click to see everything again) and a menu to save the graph.
+class GraphView : public QChartView {
+public:
+    GraphView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
+        setRubberBand(QChartView::RectangleRubberBand);
+        setRenderHint(QPainter::Antialiasing);
+        setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    }
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        chart()->zoomReset();
+        QChartView::mouseDoubleClickEvent(event);
+    }
+
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        QMenu menu(this);
+        QAction* save = menu.addAction(QStringLiteral("Save graph as..."));
+        if (menu.exec(event->globalPos()) == save) SaveGraph();
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        // The right button opens the menu; it must not zoom out as well.
+        if (event->button() == Qt::RightButton) {
+            event->accept();
+            return;
+        }
+        QChartView::mouseReleaseEvent(event);
+    }
+
+private:
+    void SaveGraph() {
+        torvi::gui::SaveFileRequest request;
+        request.Title = QStringLiteral("Save graph as");
+        request.FileName = QStringLiteral("graph.png");
+        request.Filters = QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)");
+        request.DefaultSuffix = QStringLiteral("png");
+        const auto name = torvi::gui::Dialogs().SaveFile(window(), request);
+        if (!name) return;
+        if (!Graf->SaveGraph(*name))
+            torvi::gui::Dialogs().ShowError(window(), QStringLiteral("Cannot write file ") + *name,
+                                            torvi::gui::MessageIcon::Stop);
+    }
+};
+
+} // namespace
+
+TGraf::TGraf(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Graph"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
+    setMinimumHeight(50);
+    resize(537, 339);
+
+    Series1 = new QLineSeries;
+    QPen pen(Qt::green);
+    pen.setWidth(1);
+    Series1->setPen(pen);
+    Series1->setName(QStringLiteral("Y"));
+
+    auto* chart = new QChart;
+    chart->legend()->hide();
+    chart->setTitle(QString());
+    chart->setPlotAreaBackgroundVisible(false);
+    chart->addSeries(Series1);
+    AxisX = new QValueAxis;
+    AxisX->setTitleText(QStringLiteral("Time(s)"));
+    AxisY = new QValueAxis;
+    AxisY->setTitleText(QStringLiteral("Value"));
+    chart->addAxis(AxisX, Qt::AlignBottom);
+    chart->addAxis(AxisY, Qt::AlignLeft);
+    Series1->attachAxis(AxisX);
+    Series1->attachAxis(AxisY);
+
+    Chart1 = new GraphView(chart, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Chart1);
+}
+
+void TGraf::MeasureRotation() { ResultsValid = true; }
+
+void TGraf::SetPoints(const QList<QPointF>& points) {
+    Series1->replace(points);
+    // Automatic ranges: the axes take the points' extent, widened to round
+    // numbers; a flat or single-point series still gets a visible range.
+    if (points.isEmpty()) return;
+    auto [minX, maxX] = std::minmax_element(points.begin(), points.end(),
+                                            [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+    auto [minY, maxY] = std::minmax_element(points.begin(), points.end(),
+                                            [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+    auto range = [](QValueAxis* axis, double lo, double hi) {
+        if (hi - lo < 1e-12) {
+            lo -= 1;
+            hi += 1;
+        }
+        axis->setRange(lo, hi);
+        axis->applyNiceNumbers();
+    };
+    range(AxisX, minX->x(), maxX->x());
+    range(AxisY, minY->y(), maxY->y());
+    Chart1->chart()->zoomReset();
+}
+
+bool TGraf::SaveGraph(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QStringLiteral("svg")) {
+        QSvgGenerator svg;
+        svg.setFileName(path);
+        svg.setSize(Chart1->size());
+        svg.setViewBox(Chart1->rect());
+        svg.setTitle(QStringLiteral("Graph"));
+        QPainter painter;
+        if (!painter.begin(&svg)) return false;
+        Chart1->render(&painter);
+        return painter.end() && QFileInfo(path).size() > 0;
+    }
+    return Chart1->grab().save(path, "PNG");
+}
+
+void TGraf::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    torvi::gui::Guarded(this, [&] { FillChart(); });
+}
+
+void TGraf::FillChart() {
+    const auto points = torvi::GraphPoints(UnwrappedSeries, Obrazek->Edit3->text().toStdString(),
+                                           Obrazek->Edit4->text().toStdString(),
+                                           TObrazek::DecimalSeparator());
+    QList<QPointF> list;
+    list.reserve(static_cast<qsizetype>(points.size()));
+    for (const auto& p : points) list.append(QPointF(p.X, p.Y));
+    SetPoints(list);
+}
