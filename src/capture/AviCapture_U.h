@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CaptureService.h"
-#include "core/UserDialogs.h"
+#include "UserDialogs.h"
 
 #include <QDialog>
 

@@ -1,8 +1,8 @@
 #include "CaptureWindowWidget.h"
 
 #include "AVICap.h"
+#include "BitmapImage.h"
 #include "Error.h"
-#include "core/BitmapImage.h"
 
 #include <QPainter>
 #include <QTimer>

@@ -1,7 +1,7 @@
-#include "capture/AVICap.h"
-#include "capture/AviCapture_U.h"
-#include "capture/CaptureWindowWidget.h"
-#include "core/UserDialogs.h"
+#include "AVICap.h"
+#include "AviCapture_U.h"
+#include "CaptureWindowWidget.h"
+#include "UserDialogs.h"
 
 #include <QFile>
 #include <QFrame>
