@@ -1,10 +1,18 @@
 #include "Jadro_U.h"
 
+#include "Error.h"
 #include "Obrazek_U.h"
 #include "PictureFiles.h"
+#include "UserDialogs.h"
+#include "analysis/Calibration.h"
+#include "analysis/FrameLoader.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QProgressBar>
+#include <QRadioButton>
+
+#include <string_view>
 
 namespace Jadro_U {
 
@@ -40,7 +48,57 @@ void GetVideoFrame(int index, torvi::Bitmap& bitmap) { Frames.GetVideoFrame(inde
 
 void CloseVideo() { Frames.CloseVideo(); }
 
+torvi::HandColour HandColour() {
+    return Obrazek->RadioButton2->isChecked() ? torvi::HandColour::Dark : torvi::HandColour::Light;
+}
+
+torvi::FrameLoader WindowFrameLoader() {
+    return [](int index) {
+        if (Obrazek->Closing) throw torvi::gui::OperationAbandoned();
+        const auto& list = Obrazek->FrameList;
+        if (index < 0 || static_cast<std::size_t>(index) >= list.size())
+            throw torvi::Error("Cannot read frame " + std::to_string(index + 1));
+        torvi::Bitmap frame;
+        LoadFrame(list[static_cast<std::size_t>(index)], frame);
+        return frame;
+    };
+}
+
 bool Calibrate() {
+    const int count = static_cast<int>(Obrazek->FrameList.size());
+    Obrazek->StatusPanel1->setText(QStringLiteral("Calibration ..."));
+    Obrazek->ProgressBar->setRange(0, std::max(count - 1, 0));
+    TObrazek::ProcessMessages();
+    Obrazek->Busy = true;
+    try {
+        torvi::BuildReferenceImage(count, WindowFrameLoader(), HandColour(), ReferenceImage, [](int i) {
+            Obrazek->ProgressBar->setValue(i);
+            TObrazek::ProcessMessages();
+        });
+    } catch (const torvi::gui::OperationAbandoned&) {
+        Obrazek->Busy = false;
+        return false;
+    } catch (const torvi::Error& e) {
+        Obrazek->Busy = false;
+        if (std::string_view(e.what()) == torvi::PicturesNotEqual) {
+            Obrazek->StatusPanel1->clear();
+            torvi::gui::Dialogs().ShowError(Obrazek, QString::fromLatin1(torvi::PicturesNotEqual),
+                                            torvi::gui::MessageIcon::Stop);
+        } else {
+            torvi::gui::ReportError(Obrazek, e);
+        }
+        return false;
+    } catch (const std::exception& e) {
+        Obrazek->Busy = false;
+        torvi::gui::ReportError(Obrazek, e);
+        return false;
+    }
+    Obrazek->Busy = false;
+    Obrazek->SaveBMP1->setEnabled(true);
+    Obrazek->ShowmaskedBMP1->setEnabled(true);
+    Obrazek->ProgressBar->setValue(0);
+    Obrazek->StatusPanel1->clear();
+    TObrazek::ProcessMessages();
     Calibrated = true;
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include "Bitmap.h"
 #include "FrameSource.h"
+#include "analysis/FrameLoader.h"
+#include "analysis/HandColour.h"
 
 #include <string>
 
@@ -25,6 +27,13 @@ void LoadFrame(const std::string& reference, torvi::Bitmap& bitmap);
 int OpenVideo(const std::string& path);
 void GetVideoFrame(int index, torvi::Bitmap& bitmap);
 void CloseVideo();
+
+// The hand colour chosen in the main window ("B" is a dark hand).
+torvi::HandColour HandColour();
+
+// Loads frame `index` of the main window's frame list for the analysis. Ends
+// the running operation with torvi::gui::OperationAbandoned when the window is closing.
+torvi::FrameLoader WindowFrameLoader();
 
 // Builds ReferenceImage from frames sampled over the whole measurement.
 // Returns false when it failed (the message has been shown).

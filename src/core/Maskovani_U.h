@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Bitmap.h"
+
 #include <QWidget>
 
 #include <cstdint>
@@ -19,6 +21,8 @@ public:
     std::int32_t ContrastThreshold = 60;
     QLabel* Image1 = nullptr;
     QFrame* Bevel1 = nullptr;
+    // The masked square last drawn.
+    torvi::Bitmap Shown;
 
     // 255 when a pixel whose grey is `difference` below the background counts
     // as hand (above it, for a light hand), else 0.

@@ -61,12 +61,16 @@ void SetDialogs(UserDialogs* dialogs);
 // written).
 void ReportError(QWidget* parent, const std::exception& error);
 
+// Thrown to end a long operation quietly because the program is closing.
+struct OperationAbandoned {};
+
 // Runs an action of a window and reports any error it raises; returns false
-// when it ended on an error.
+// when it ended on an error (or was abandoned).
 template <typename Action> bool Guarded(QWidget* parent, Action&& action) {
     try {
         action();
         return true;
+    } catch (const OperationAbandoned&) {
     } catch (const std::exception& e) {
         ReportError(parent, e);
     }

@@ -1,6 +1,13 @@
 #include "Graf_U.h"
 
+#include "Jadro_U.h"
+#include "Maskovani_U.h"
 #include "Obrazek_U.h"
+#include "analysis/RotationMeasurement.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QRadioButton>
 #include "results/GraphPoints.h"
 
 #include <QLineEdit>
@@ -105,7 +112,42 @@ TGraf::TGraf(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Chart1);
 }
 
-void TGraf::MeasureRotation() { ResultsValid = true; }
+void TGraf::MeasureRotation() {
+    TObrazek* w = Obrazek;
+    const int count = static_cast<int>(w->FrameList.size());
+    ResultsValid = true;
+    AngleSeries.assign(static_cast<std::size_t>(count), 0);
+    UnwrappedSeries.assign(static_cast<std::size_t>(count), 0);
+    w->StatusPanel1->setText(QStringLiteral("Calculation ..."));
+    w->ProgressBar->setRange(0, std::max(count - 1, 0));
+    TObrazek::ProcessMessages();
+
+    torvi::MeasurementSettings settings;
+    settings.CentreX = w->CentreX;
+    settings.CentreY = w->CentreY;
+    settings.HandRadius = w->HandRadius;
+    settings.ContrastThreshold = Maskovani->ContrastThreshold;
+    settings.Hand = Jadro_U::HandColour();
+    try {
+        torvi::RotationResult result = torvi::MeasureHandRotation(
+            count, Jadro_U::WindowFrameLoader(), Jadro_U::ReferenceImage, settings,
+            [w](int i) { w->ProgressBar->setValue(i); });
+        AngleHistogram = result.AngleHistogram;
+        AngleSeries = std::move(result.AngleSeries);
+        UnwrappedSeries = std::move(result.UnwrappedSeries);
+    } catch (...) {
+        // A run that did not finish leaves no series to show or save: the
+        // next request measures again.
+        ResultsValid = false;
+        throw;
+    }
+
+    w->ProgressBar->setValue(0);
+    w->StatusPanel1->clear();
+    TObrazek::ProcessMessages();
+    Jadro_U::Calibrated = false;
+    w->CurrentIndex = 0;
+}
 
 void TGraf::SetPoints(const QList<QPointF>& points) {
     Series1->replace(points);
