@@ -75,16 +75,6 @@ TEST(AviRecorder, WritesAnUprightFrameExactFilmOf15BitFrames) {
     EXPECT_EQ(Pixel15(SeekFrame(path, 2), 0, 0), 2);
 }
 
-TEST(AviRecorder, RefusesFramesOfAnotherShape) {
-    TempFolder folder;
-    AviRecorder recorder(folder.File("a.avi"), 320, 240, FrameRate{});
-    EXPECT_THROW(recorder.WriteFrame(MarkedFrame(160, 120, 0)), Error);
-    EXPECT_THROW(recorder.WriteFrame(Bitmap(320, 240, PixelFormat::Pf24Bit)), Error);
-    recorder.WriteFrame(MarkedFrame(320, 240, 0)); // still usable
-    recorder.Finish();
-    EXPECT_EQ(ProbeFilm(folder.File("a.avi")).Frames.size(), 1u);
-}
-
 TEST(AviRecorder, AFailedRecordingLeavesNothingAndKeepsAnEarlierFile) {
     TempFolder folder;
     try {
