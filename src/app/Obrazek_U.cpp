@@ -245,7 +245,7 @@ void TObrazek::BuildControls() {
 
     // Status bar: frame count, activity, an empty panel, and the progress bar.
     StatusPanel0 = new QLabel(QStringLiteral("Count of opened pictures *.AVI: 0"));
-    StatusPanel0->setFixedWidth(200);
+    StatusPanel0->setMinimumWidth(200);
     StatusPanel1 = new QLabel;
     StatusPanel1->setFixedWidth(110);
     StatusPanel1->setAlignment(Qt::AlignCenter);
