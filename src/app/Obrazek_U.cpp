@@ -1,6 +1,7 @@
 #include "Obrazek_U.h"
 
 #include "About_U.h"
+#include "AviCapture_U.h"
 #include "FileTypes.h"
 #include "Graf_U.h"
 #include "Jadro_U.h"
@@ -765,4 +766,7 @@ void TObrazek::Edit3Change() { FilterNumberText(Edit3); }
 
 void TObrazek::Edit4Change() { FilterNumberText(Edit4); }
 
-void TObrazek::RecordAVI1Click() {}
+void TObrazek::RecordAVI1Click() {
+    torvi::gui::TAviCapture dialog(this);
+    dialog.exec();
+}
