@@ -87,6 +87,9 @@ void OpenPictureDialog::accept() {
 }
 
 int OpenPictureDialog::SelectedFilterIndex() const {
+    // The type box shows the program's own texts, so ask it for its position.
+    if (const auto* types = findChild<const QComboBox*>(QStringLiteral("fileTypeCombo")))
+        return types->currentIndex() + 1;
     return static_cast<int>(nameFilters().indexOf(selectedNameFilter())) + 1;
 }
 

@@ -11,3 +11,10 @@ void WriteDialPicture(const QString& path, int width, int height, int grey);
 
 // A folder of `count` BMP pictures named p001.bmp, p002.bmp, ...
 QString MakeBmpSequence(const QTemporaryDir& dir, int count, int width = 40, int height = 30);
+
+#include <vector>
+
+// A light dial 81 x 81 with its centre at (40, 40) and a dark hand of length
+// 30 pointing at each angle (degrees clockwise from 12 o'clock), one picture
+// d001.bmp, d002.bmp, ... per angle.
+void MakeDialSequence(const QTemporaryDir& dir, const std::vector<double>& angles);
