@@ -11,11 +11,10 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <numeric>
 
 namespace torvi {
 
