@@ -241,6 +241,11 @@ private Q_SLOTS:
         QCOMPARE(points[9], QPointF(0.36, 67.5));
         QVERIFY(!Obrazek->Edit1->isEnabled());
         QVERIFY(!Obrazek->Edit2->isEnabled());
+        QVERIFY(Graf->SaveGraph(dial_.filePath(QStringLiteral("graph.png"))));
+        QVERIFY(ReadFile(dial_.filePath(QStringLiteral("graph.png"))).startsWith("\x89PNG"));
+        QVERIFY(Graf->SaveGraph(dial_.filePath(QStringLiteral("graph.svg"))));
+        QVERIFY(ReadFile(dial_.filePath(QStringLiteral("graph.svg"))).contains("<svg"));
+        QVERIFY(!Graf->SaveGraph(dial_.filePath(QStringLiteral("no/such/folder/graph.png"))));
 
         // A changed rate takes effect at the next opening without measuring again.
         QFile::rename(dial_.filePath(QStringLiteral("d002.bmp")), dial_.filePath(QStringLiteral("d002.bak")));
