@@ -1,12 +1,14 @@
 #include "Obrazek_U.h"
 
 #include "About_U.h"
+#include "AviCapture_U.h"
 #include "FileTypes.h"
 #include "Graf_U.h"
 #include "Jadro_U.h"
 #include "Maskovani_U.h"
 #include "PictureView.h"
 #include "UpDown.h"
+#include "analysis/MeasurementSettings.h"
 #include "results/AnimationPace.h"
 #include "results/NumberText.h"
 #include "results/ResultTable.h"
@@ -249,7 +251,7 @@ void TObrazek::BuildControls() {
     StatusPanel1 = new QLabel;
     StatusPanel1->setFixedWidth(110);
     StatusPanel1->setAlignment(Qt::AlignCenter);
-    StatusPanel2 = new QLabel;
+    StatusPanel2 = new QLabel(statusBar());
     StatusPanel2->setFixedWidth(50);
     ProgressBar = new QProgressBar;
     ProgressBar->setRange(0, 100);
@@ -371,6 +373,7 @@ void TObrazek::OtevtGIF1Click() {
         }
     } else {
         const int last = Jadro_U::OpenVideo(path);
+        if (Closing) return; // the window closed while the film was indexed
         if (last < 1) {
             ReportErrorBox(QStringLiteral("Missing system video codec"));
             return;
@@ -442,13 +445,7 @@ void TObrazek::Image1MouseDown(Qt::MouseButton, int x, int y) {
         return;
     }
     SetPictureCursor(false);
-    const std::int64_t dx = x - CentreX;
-    const std::int64_t dy = y - CentreY;
-    const std::int64_t s = dx * dx + dy * dy;
-    // The root of an integer is never half-way between two integers; a radius
-    // beyond the 16-bit range (only in absurdly large pictures) is held at its top.
-    const long double root = std::sqrt(static_cast<long double>(s));
-    HandRadius = static_cast<std::uint16_t>(std::min<long double>(std::nearbyint(root), 65535.0L));
+    HandRadius = static_cast<std::uint16_t>(torvi::RadiusOfClick(CentreX, CentreY, x, y));
     Label5->setText(QString::number(HandRadius));
     SetClickHandler(false);
     Label2->clear();
@@ -770,4 +767,7 @@ void TObrazek::Edit3Change() { FilterNumberText(Edit3); }
 
 void TObrazek::Edit4Change() { FilterNumberText(Edit4); }
 
-void TObrazek::RecordAVI1Click() {}
+void TObrazek::RecordAVI1Click() {
+    torvi::gui::TAviCapture dialog(this);
+    dialog.exec();
+}

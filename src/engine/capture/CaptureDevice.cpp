@@ -1,0 +1,285 @@
+#include "capture/CaptureDevice.h"
+
+#include "Error.h"
+#include "capture/AvHandles.h"
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace torvi {
+
+struct CaptureDevice::State {
+    std::string Name;
+    av::InputContext Input;
+    av::CodecContext Decoder;
+    int StreamIndex = -1;
+    CaptureFormat Format;
+    FrameRate Rate;
+
+    std::atomic<bool> Stopping{false};
+    std::thread Worker;
+    av::Scaler Scaler; // the worker's alone
+
+    mutable std::mutex FrameLock;
+    Bitmap Latest;
+    std::uint64_t Serial = 0;
+    std::string Failure;
+
+    // Held by the worker while it writes a frame, so that a recording is
+    // never stopped in the middle of one.
+    mutable std::mutex RecordLock;
+    std::unique_ptr<AviRecorder> Recorder;
+    std::string RecordingFailure;
+    bool Ended = false;
+};
+
+namespace {
+
+using State = CaptureDevice::State;
+
+int Interrupted(void* opaque) {
+    return static_cast<State*>(opaque)->Stopping ? 1 : 0;
+}
+
+std::string DisplayName(const CaptureSource& source) {
+    return source.Type == CaptureSource::Kind::Synthetic ? "test picture" : source.Name;
+}
+
+bool Plausible(AVRational rate) {
+    return rate.num > 0 && rate.den > 0 && av_q2d(rate) >= 1.0 && av_q2d(rate) <= 1000.0;
+}
+
+FrameRate RateOf(const AVStream& stream) {
+    for (AVRational rate : {stream.avg_frame_rate, stream.r_frame_rate, av_inv_q(stream.time_base)})
+        if (Plausible(rate)) return {rate.num, rate.den};
+    return {};
+}
+
+// Scales a decoded picture into the 15-bit picture; false for a picture the
+// scaler cannot take.
+bool Convert(State& state, const AVFrame& frame, Bitmap& picture) {
+    if (frame.width < 1 || frame.height < 1 || frame.width > Bitmap::MaxDimension ||
+        frame.height > Bitmap::MaxDimension || frame.format < 0)
+        return false;
+    SwsContext* scaler = sws_getCachedContext(
+        state.Scaler.release(), frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
+        picture.Width(), picture.Height(), AV_PIX_FMT_RGB555LE, SWS_BILINEAR, nullptr, nullptr,
+        nullptr);
+    state.Scaler.reset(scaler);
+    if (scaler == nullptr) return false;
+    std::uint8_t* target[4] = {picture.Bits(), nullptr, nullptr, nullptr};
+    const int targetStride[4] = {static_cast<int>(picture.Stride()), 0, 0, 0};
+    return sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, target, targetStride) > 0;
+}
+
+void Deliver(State& state, const Bitmap& picture) {
+    {
+        std::lock_guard lock(state.FrameLock);
+        state.Latest = picture;
+        ++state.Serial;
+    }
+    std::lock_guard lock(state.RecordLock);
+    if (!state.Recorder) return;
+    try {
+        state.Recorder->WriteFrame(picture);
+    } catch (const Error& e) {
+        state.Recorder.reset();
+        state.RecordingFailure = std::string("The recording stopped. ") + e.what() +
+                                 ". The unfinished film was removed.";
+    }
+}
+
+void DeviceEnded(State& state, const std::string& reason) {
+    {
+        std::lock_guard lock(state.FrameLock);
+        state.Failure = "The capture device stopped delivering pictures: " + reason;
+    }
+    std::lock_guard lock(state.RecordLock);
+    state.Ended = true;
+    if (!state.Recorder) return;
+    const int frames = state.Recorder->FramesWritten();
+    try {
+        state.Recorder->Finish();
+        state.RecordingFailure = "The recording stopped after " + std::to_string(frames) +
+                                 " frames: the capture device stopped delivering pictures (" +
+                                 reason + "). The film holds the frames recorded until then.";
+    } catch (const Error& e) {
+        state.RecordingFailure = std::string("The recording stopped. ") + e.what();
+    }
+    state.Recorder.reset();
+}
+
+void Grab(State& state) {
+    av::Packet packet(av_packet_alloc());
+    av::Frame frame(av_frame_alloc());
+    Bitmap picture;
+    try {
+        picture.Assign(state.Format.Width, state.Format.Height, PixelFormat::Pf15Bit);
+    } catch (const Error& e) {
+        DeviceEnded(state, e.what());
+        return;
+    }
+    if (!packet || !frame) {
+        DeviceEnded(state, av::ErrorText(AVERROR(ENOMEM)));
+        return;
+    }
+    while (!state.Stopping) {
+        const int result = av_read_frame(state.Input.get(), packet.get());
+        if (result == AVERROR(EAGAIN)) {
+            // A camera opened without blocking has no picture ready yet;
+            // polling keeps the worker responsive to Close.
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+            continue;
+        }
+        if (result < 0) {
+            if (!state.Stopping)
+                DeviceEnded(state, result == AVERROR_EOF ? "it has no more pictures"
+                                                         : av::ErrorText(result));
+            return;
+        }
+        // A damaged picture from the device is skipped, not fatal.
+        if (packet->stream_index == state.StreamIndex &&
+            avcodec_send_packet(state.Decoder.get(), packet.get()) >= 0) {
+            while (avcodec_receive_frame(state.Decoder.get(), frame.get()) >= 0) {
+                if (Convert(state, *frame, picture)) Deliver(state, picture);
+                av_frame_unref(frame.get());
+            }
+        }
+        av_packet_unref(packet.get());
+    }
+}
+
+} // namespace
+
+CaptureDevice::CaptureDevice(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+std::unique_ptr<CaptureDevice> CaptureDevice::Open(const CaptureSource& source,
+                                                   const CaptureFormat& format) {
+    av::InitCapture();
+    const std::string name = DisplayName(source);
+    auto cannotOpen = [&](const std::string& reason) {
+        return Error("Cannot open the capture device " + name + ": " + reason);
+    };
+    if (format.Width < 1 || format.Height < 1 || format.Width > MaxCaptureDimension ||
+        format.Height > MaxCaptureDimension)
+        throw cannotOpen("a picture of " + std::to_string(format.Width) + " x " +
+                         std::to_string(format.Height) + " pixels is not possible");
+    const bool camera = source.Type == CaptureSource::Kind::VideoDevice;
+    const AVInputFormat* input = av_find_input_format(camera ? "video4linux2" : "lavfi");
+    if (input == nullptr) throw cannotOpen("this program was built without support for it");
+
+    auto state = std::make_unique<State>();
+    state->Name = name;
+    state->Format = format;
+    auto openInput = [&](bool askSize) {
+        AVFormatContext* context = avformat_alloc_context();
+        if (context == nullptr) return AVERROR(ENOMEM);
+        context->interrupt_callback.callback = &Interrupted;
+        context->interrupt_callback.opaque = state.get();
+        context->flags |= AVFMT_FLAG_NONBLOCK;
+        AVDictionary* options = nullptr;
+        if (askSize) {
+            const std::string size =
+                std::to_string(format.Width) + "x" + std::to_string(format.Height);
+            av_dict_set(&options, "video_size", size.c_str(), 0);
+        }
+        // avformat_open_input frees the context when it fails.
+        const int result = avformat_open_input(&context, source.Name.c_str(), input, &options);
+        av_dict_free(&options);
+        if (result >= 0) state->Input.reset(context);
+        return result;
+    };
+    int result = openInput(camera);
+    // A camera that cannot deliver the size asked for delivers its own.
+    if (result < 0 && camera) result = openInput(false);
+    if (result < 0) throw cannotOpen(av::ErrorText(result));
+
+    const AVCodec* codec = nullptr;
+    const int stream =
+        av_find_best_stream(state->Input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (stream < 0 || codec == nullptr)
+        throw cannotOpen("it delivers no pictures that can be read");
+    state->StreamIndex = stream;
+    state->Rate = RateOf(*state->Input->streams[stream]);
+    state->Decoder.reset(avcodec_alloc_context3(codec));
+    if (!state->Decoder) throw cannotOpen(av::ErrorText(AVERROR(ENOMEM)));
+    result = avcodec_parameters_to_context(state->Decoder.get(),
+                                           state->Input->streams[stream]->codecpar);
+    if (result >= 0) result = avcodec_open2(state->Decoder.get(), codec, nullptr);
+    if (result < 0) throw cannotOpen(av::ErrorText(result));
+
+    State& running = *state;
+    running.Worker = std::thread([&running] { Grab(running); });
+    return std::unique_ptr<CaptureDevice>(new CaptureDevice(std::move(state)));
+}
+
+CaptureDevice::~CaptureDevice() {
+    try {
+        Close();
+    } catch (const Error&) {
+        // Nobody is left to be told; the film is completed or removed either way.
+    }
+}
+
+const CaptureFormat& CaptureDevice::Format() const {
+    return state_->Format;
+}
+
+FrameRate CaptureDevice::Rate() const {
+    return state_->Rate;
+}
+
+bool CaptureDevice::LatestFrame(Bitmap& frame, std::uint64_t& serial) const {
+    std::lock_guard lock(state_->FrameLock);
+    if (state_->Serial == serial) return false;
+    frame = state_->Latest;
+    serial = state_->Serial;
+    return true;
+}
+
+void CaptureDevice::StartRecording(const std::string& path) {
+    std::lock_guard lock(state_->RecordLock);
+    if (state_->Recorder) throw Error("A recording is already running");
+    if (state_->Ended) throw Error(DeviceFailure());
+    state_->RecordingFailure.clear();
+    state_->Recorder = std::make_unique<AviRecorder>(path, state_->Format.Width,
+                                                     state_->Format.Height, state_->Rate);
+}
+
+void CaptureDevice::StopRecording() {
+    std::unique_ptr<AviRecorder> recorder;
+    std::string failure;
+    {
+        std::lock_guard lock(state_->RecordLock);
+        recorder = std::move(state_->Recorder);
+        failure = std::exchange(state_->RecordingFailure, {});
+    }
+    if (recorder) recorder->Finish();
+    if (!failure.empty()) throw Error(failure);
+}
+
+bool CaptureDevice::Recording() const {
+    std::lock_guard lock(state_->RecordLock);
+    return state_->Recorder != nullptr;
+}
+
+std::string CaptureDevice::TakeRecordingFailure() {
+    std::lock_guard lock(state_->RecordLock);
+    return std::exchange(state_->RecordingFailure, {});
+}
+
+std::string CaptureDevice::DeviceFailure() const {
+    std::lock_guard lock(state_->FrameLock);
+    return state_->Failure;
+}
+
+void CaptureDevice::Close() {
+    state_->Stopping = true;
+    if (state_->Worker.joinable()) state_->Worker.join();
+    StopRecording();
+}
+
+} // namespace torvi
