@@ -70,8 +70,9 @@ bool Calibrate() {
     Obrazek->ProgressBar->setRange(0, std::max(count - 1, 0));
     TObrazek::ProcessMessages();
     Obrazek->Busy = true;
+    const torvi::HandColour hand = HandColour();
     try {
-        torvi::BuildReferenceImage(count, WindowFrameLoader(), HandColour(), ReferenceImage, [](int i) {
+        torvi::BuildReferenceImage(count, WindowFrameLoader(), hand, ReferenceImage, [](int i) {
             Obrazek->ProgressBar->setValue(i);
             TObrazek::ProcessMessages();
         });
@@ -99,7 +100,9 @@ bool Calibrate() {
     Obrazek->ProgressBar->setValue(0);
     Obrazek->StatusPanel1->clear();
     TObrazek::ProcessMessages();
-    Calibrated = true;
+    // "B" or "W" chosen while the samples were read: the picture was built for
+    // the other hand colour and the next use calibrates again.
+    Calibrated = HandColour() == hand;
     return true;
 }
 
