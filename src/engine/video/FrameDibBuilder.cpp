@@ -106,10 +106,10 @@ void FrameDibBuilder::Scale(const AVFrame& frame, std::uint8_t* rows, int rowSte
                                                      [](AVFrame* f) { av_frame_free(&f); });
     if (!out) throw Error("Not enough memory to convert the film frame");
     // The rows belong to the caller: the buffer only lends them to the scaler.
-    std::uint8_t* const start = rowStep < 0 ? rows + static_cast<std::ptrdiff_t>(rowStep) *
-                                                          (frame.height - 1)
-                                            : rows;
-    out->buf[0] = av_buffer_create(start, bytes, [](void*, std::uint8_t*) {}, nullptr, 0);
+    std::uint8_t* const start =
+        rowStep < 0 ? rows + static_cast<std::ptrdiff_t>(rowStep) * (frame.height - 1) : rows;
+    out->buf[0] = av_buffer_create(
+        start, bytes, [](void*, std::uint8_t*) {}, nullptr, 0);
     if (!out->buf[0]) throw Error("Not enough memory to convert the film frame");
     out->data[0] = rows;
     out->linesize[0] = rowStep;
