@@ -3,9 +3,30 @@
 #include "video/AVIProc.h"
 #include "video/FfmpegFilmReader.h"
 
+#include <cstdlib>
 #include <utility>
 
 namespace torvi {
+
+namespace {
+
+std::int64_t ReadLe(const std::vector<std::uint8_t>& dib, std::size_t at, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | dib[at + static_cast<std::size_t>(i)];
+    return bytes == 4 ? static_cast<std::int32_t>(v) : static_cast<std::int64_t>(v);
+}
+
+// A 24-bit frame the size of the picture already in the bitmap overwrites
+// its pixels without allocating, and DIBToBitmap checks everything before it
+// writes, so such a frame can go straight into the caller's bitmap.
+bool FillsInPlace(const std::vector<std::uint8_t>& dib, const Bitmap& bitmap) {
+    return dib.size() >= DibHeaderSize && ReadLe(dib, 14, 2) == 24 &&
+           ReadLe(dib, 16, 4) == BI_RGB && bitmap.Format() == PixelFormat::Pf24Bit &&
+           ReadLe(dib, 4, 4) == bitmap.Width() && std::llabs(ReadLe(dib, 8, 4)) == bitmap.Height();
+}
+
+} // namespace
 
 std::unique_ptr<FilmReader> FilmReader::Open(const std::string& path,
                                              const OpenProgress& progress) {
@@ -14,6 +35,12 @@ std::unique_ptr<FilmReader> FilmReader::Open(const std::string& path,
 
 bool FilmReader::GetFrame(int index, Bitmap& bitmap) {
     if (!GetFrameDib(index, dib_)) return false;
+    if (FillsInPlace(dib_, bitmap)) {
+        // The same picture memory every frame stays in the processor's cache;
+        // alternating with a scratch picture costs a cold copy per frame.
+        DIBToBitmap(dib_, bitmap);
+        return true;
+    }
     const int depth = DIBToBitmap(dib_, scratch_);
     SetFrameDepth(scratch_, depth, DibColourTable(dib_));
     // The caller's old picture becomes the next frame's scratch space, so a

@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include <cstring>
+#include <memory>
 
 namespace torvi {
 
@@ -95,6 +96,30 @@ FrameDibBuilder::~FrameDibBuilder() {
     sws_freeContext(scaler_);
 }
 
+void FrameDibBuilder::Scale(const AVFrame& frame, std::uint8_t* rows, int rowStep,
+                            std::size_t bytes) {
+    // The frame interface hands the rows to the scaler's threads, each
+    // converting its own band of rows; the plain call would convert them all
+    // on this thread. The bands meet on whole chroma rows, so the picture is
+    // the same byte for byte.
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> out(av_frame_alloc(),
+                                                     [](AVFrame* f) { av_frame_free(&f); });
+    if (!out) throw Error("Not enough memory to convert the film frame");
+    // The rows belong to the caller: the buffer only lends them to the scaler.
+    std::uint8_t* const start =
+        rowStep < 0 ? rows + static_cast<std::ptrdiff_t>(rowStep) * (frame.height - 1) : rows;
+    out->buf[0] = av_buffer_create(
+        start, bytes, [](void*, std::uint8_t*) {}, nullptr, 0);
+    if (!out->buf[0]) throw Error("Not enough memory to convert the film frame");
+    out->data[0] = rows;
+    out->linesize[0] = rowStep;
+    out->width = frame.width;
+    out->height = frame.height;
+    out->format = AV_PIX_FMT_BGR24;
+    if (sws_scale_frame(scaler_, out.get(), &frame) < 0)
+        throw Error("Film frame cannot be converted");
+}
+
 void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib) {
     const int width = frame.width;
     const int height = frame.height;
@@ -146,8 +171,7 @@ void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib
             av_opt_set_int(scaler_, "dsth", height, 0);
             av_opt_set_int(scaler_, "dst_format", AV_PIX_FMT_BGR24, 0);
             av_opt_set_int(scaler_, "sws_flags", SWS_BILINEAR, 0);
-            // The conversion splits its rows over the processor's cores, so it
-            // runs beside the decoder instead of after it.
+            // The conversion splits its rows over the processor's cores.
             av_opt_set_int(scaler_, "threads", 0, 0);
             if (sws_init_context(scaler_, nullptr, nullptr) < 0) {
                 sws_freeContext(scaler_);
@@ -184,21 +208,14 @@ void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib
     if (width % 16 == 0) {
         // Rows of whole vector blocks: the scaler writes straight into the
         // DIB, from its top row down.
-        std::uint8_t* direct[4] = {top, nullptr, nullptr, nullptr};
-        const int directStride[4] = {-static_cast<int>(stride), 0, 0, 0};
-        if (sws_scale(scaler_, frame.data, frame.linesize, 0, height, direct, directStride) !=
-            height)
-            throw Error("Film frame cannot be converted");
+        Scale(frame, top, -static_cast<int>(stride), stride * static_cast<std::size_t>(height));
         return;
     }
     // Otherwise the scaler's vector code may write whole blocks of pixels past
     // the width, so it works into its own padded rows, copied out afterwards.
     const std::size_t scaledStride = (rowBytes + 64 + 63) / 64 * 64;
     scaled_.resize(scaledStride * static_cast<std::size_t>(height) + 64);
-    std::uint8_t* dstData[4] = {scaled_.data(), nullptr, nullptr, nullptr};
-    const int dstStride[4] = {static_cast<int>(scaledStride), 0, 0, 0};
-    if (sws_scale(scaler_, frame.data, frame.linesize, 0, height, dstData, dstStride) != height)
-        throw Error("Film frame cannot be converted");
+    Scale(frame, scaled_.data(), static_cast<int>(scaledStride), scaled_.size());
     for (int y = 0; y < height; ++y) {
         std::uint8_t* dst =
             top - static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(stride);

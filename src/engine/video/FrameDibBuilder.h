@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -25,6 +26,10 @@ public:
     void Build(const AVFrame& frame, std::vector<std::uint8_t>& dib);
 
 private:
+    // Converts the frame to 24 bits into rows starting at `rows`, `rowStep`
+    // bytes apart (negative for bottom-up), `bytes` of storage in all.
+    void Scale(const AVFrame& frame, std::uint8_t* rows, int rowStep, std::size_t bytes);
+
     SwsContext* scaler_ = nullptr;
     int scalerWidth_ = 0;
     int scalerHeight_ = 0;
