@@ -26,7 +26,7 @@ make_film() { # frames file
     echo "making $2 ..." >&2
     "$painter" 1280x720 "$1" --start 0 --turn 720 |
         ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s 1280x720 -r 25 -i - \
-            -c:v mjpeg -q:v 5 -pix_fmt yuvj420p "$2.part"
+            -c:v mjpeg -q:v 5 -pix_fmt yuvj420p -f avi "$2.part"
     mv "$2.part" "$2"
 }
 film=$work/dial-1000.avi

@@ -34,6 +34,6 @@ tr -d '\r' <"$table" | awk 'NR > 5 && NF == 2 { print $2 }' |
             rows++
         }
         END {
-            printf "%d frames; painted turn %d degrees, measured %g; largest difference %g degrees\n",
+            printf "%d frames: painted turn %d°, measured %g°; largest difference from the painted angles %g°\n",
                 rows, expected, $3, worst
         }'
