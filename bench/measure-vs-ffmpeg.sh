@@ -37,35 +37,50 @@ make_film 4000 "$long"
 measure=("$tool" --centre 640:360 --radius 300 --quiet -o /dev/null)
 decode=(ffmpeg -v error -nostdin -i)
 
-# Prints "seconds peak-KiB" of one command.
+# Prints "seconds cpu-seconds peak-KiB" of one command (cpu: user + system);
+# stops the benchmark when the command fails.
 timed() {
-    local out
-    out=$( { /usr/bin/time -f '%e %M' "$@" >/dev/null 2>/dev/null; } 2>&1 )
-    echo "${out##*$'\n'}"
+    local report
+    report=$(mktemp)
+    if ! /usr/bin/time -o "$report" -f '%e %U %S %M' "$@" >/dev/null 2>"$report.err"; then
+        echo "failed: $* ($(tail -1 "$report.err"))" >&2
+        rm -f "$report" "$report.err"
+        kill -TERM $$
+    fi
+    awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$report"
+    rm -f "$report" "$report.err"
 }
 
 echo "machine: $(nproc) processors; $(lscpu | sed -n 's/^Model name: *//p')"
 echo "ffmpeg: $(ffmpeg -version | head -1)"
 echo "film: $film ($(du -h "$film" | cut -f1), 1000 frames 1280x720 MJPEG)"
 echo
-echo "run  ffmpeg_s  torvi_s  ratio"
+# On a machine shared with other work the wall-clock times wander with the
+# load; the processor time (user + system) of each shows the work itself.
+echo "run  ffmpeg_s  torvi_s  ratio   ffmpeg_cpu_s  torvi_cpu_s  cpu_ratio"
 ratios=()
+cpuRatios=()
 for run in $(seq 1 "$runs"); do
-    read -r f_s _ < <(timed "${decode[@]}" "$film" -f null -)
-    read -r t_s _ < <(timed "${measure[@]}" "$film")
+    read -r f_s f_cpu _ < <(timed "${decode[@]}" "$film" -f null -)
+    read -r t_s t_cpu _ < <(timed "${measure[@]}" "$film")
     ratio=$(awk -v t="$t_s" -v f="$f_s" 'BEGIN { printf "%.3f", t / f }')
+    cpuRatio=$(awk -v t="$t_cpu" -v f="$f_cpu" 'BEGIN { printf "%.3f", t / f }')
     ratios+=("$ratio")
-    printf '%3d  %8s  %7s  %5s\n' "$run" "$f_s" "$t_s" "$ratio"
+    cpuRatios+=("$cpuRatio")
+    printf '%3d  %8s  %7s  %5s   %12s  %11s  %9s\n' "$run" "$f_s" "$t_s" "$ratio" "$f_cpu" "$t_cpu" "$cpuRatio"
 done
-median=$(printf '%s\n' "${ratios[@]}" | sort -g | awk '{ v[NR] = $1 } END {
-    print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
-echo "median ratio torvi-measure / ffmpeg: $median (target <= 1.3)"
+median() {
+    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END {
+        print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+echo "median ratio torvi-measure / ffmpeg: $(median "${ratios[@]}") wall clock (target <= 1.3)," \
+    "$(median "${cpuRatios[@]}") processor time"
 echo
 
-read -r _ m1000 < <(timed "${measure[@]}" "$film")
-read -r _ m4000 < <(timed "${measure[@]}" "$long")
-read -r _ f1000 < <(timed "${decode[@]}" "$film" -f null -)
-read -r _ f4000 < <(timed "${decode[@]}" "$long" -f null -)
+read -r _ _ m1000 < <(timed "${measure[@]}" "$film")
+read -r _ _ m4000 < <(timed "${measure[@]}" "$long")
+read -r _ _ f1000 < <(timed "${decode[@]}" "$film" -f null -)
+read -r _ _ f4000 < <(timed "${decode[@]}" "$long" -f null -)
 echo "peak memory (KiB)  1000 frames  4000 frames  4000/1000"
 awk -v a="$m1000" -v b="$m4000" 'BEGIN { printf "torvi-measure      %11d  %11d  %9.3f\n", a, b, b / a }'
 awk -v a="$f1000" -v b="$f4000" 'BEGIN { printf "ffmpeg             %11d  %11d  %9.3f\n", a, b, b / a }'
