@@ -373,6 +373,7 @@ void TObrazek::OtevtGIF1Click() {
         }
     } else {
         const int last = Jadro_U::OpenVideo(path);
+        if (Closing) return; // the window closed while the film was indexed
         if (last < 1) {
             ReportErrorBox(QStringLiteral("Missing system video codec"));
             return;

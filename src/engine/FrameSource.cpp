@@ -24,8 +24,13 @@ void FrameSource::LoadFrame(const std::string& reference, Bitmap& bitmap) {
 int FrameSource::OpenVideo(const std::string& path, const OpenProgress& progress) {
     CloseVideo();
     lastVideoError_.clear();
+    lastOpenAbandoned_ = false;
     try {
         film_ = FilmReader::Open(path, progress);
+    } catch (const OpenAbandoned& e) {
+        lastVideoError_ = e.what();
+        lastOpenAbandoned_ = true;
+        return -1;
     } catch (const Error& e) {
         lastVideoError_ = e.what();
         return -1;
@@ -38,6 +43,8 @@ void FrameSource::GetVideoFrame(int index, Bitmap& bitmap) {
     film_->GetFrame(index, bitmap);
 }
 
-void FrameSource::CloseVideo() { film_.reset(); }
+void FrameSource::CloseVideo() {
+    film_.reset();
+}
 
 } // namespace torvi

@@ -25,7 +25,9 @@ public:
     void LoadFrame(const std::string& reference, Bitmap& bitmap);
 
     // Opens a film and returns the index of its last frame, or -1 when it
-    // cannot be used (LastVideoError then says why).
+    // cannot be used (LastVideoError then says why) or the progress callback
+    // abandoned the opening (LastOpenAbandoned). The index pass of a long film
+    // calls `progress` now and then with bytes read and the file's size.
     int OpenVideo(const std::string& path, const OpenProgress& progress = {});
     // Replaces the bitmap by frame `index` of the open film; does nothing when
     // no film is open or the frame cannot be delivered.
@@ -34,10 +36,15 @@ public:
     void CloseVideo();
     bool VideoOpen() const { return film_ != nullptr; }
     const std::string& LastVideoError() const { return lastVideoError_; }
+    bool LastOpenAbandoned() const { return lastOpenAbandoned_; }
+    // The open film's reader, for its frame count as stated by the film's
+    // header and its statistics; null when no film is open.
+    const FilmReader* Film() const { return film_.get(); }
 
 private:
     std::unique_ptr<FilmReader> film_;
     std::string lastVideoError_;
+    bool lastOpenAbandoned_ = false;
 };
 
 } // namespace torvi

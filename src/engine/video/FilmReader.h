@@ -1,36 +1,71 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "Error.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace torvi {
 
 // Called now and then while a film is indexed: work done and work in all
-// (in the reader's own units). Return false to abandon the opening.
+// (bytes of the file). Return false to abandon the opening.
 using OpenProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 
-// An open film that delivers any of its frames exactly, in any order.
+// Thrown by FilmReader::Open when the progress callback abandoned the opening.
+class OpenAbandoned : public Error {
+public:
+    OpenAbandoned() : Error("Opening abandoned") {}
+};
+
+// An open film that delivers any of its frames exactly, in any order: frame N
+// is always the N-th picture a decode from the film's start would show.
 // One reader serves one film; it is not shared between threads.
 class FilmReader {
 public:
+    // Work the reader has done since it was opened (indexing included);
+    // tests and benchmarks use it to see that sequential reading never seeks,
+    // jumps stay short and AVI films open without decoding.
+    struct Statistics {
+        std::int64_t Seeks = 0;
+        std::int64_t DecodedFrames = 0;
+        std::int64_t Reopens = 0;
+    };
+
     virtual ~FilmReader() = default;
 
-    // Opens and indexes the film. Throws Error with the reason when it has
-    // no video stream or no decoder for it.
+    // Opens and indexes the film. Throws Error with the reason when the file
+    // cannot be read as a film, has no video stream or no decoder for it, and
+    // OpenAbandoned when the progress callback returns false.
     static std::unique_ptr<FilmReader> Open(const std::string& path,
                                             const OpenProgress& progress = {});
 
     // Frames in presentation order.
     virtual int FrameCount() const = 0;
+    // The frame count the film's own header states (an AVI's stream header),
+    // or -1 when it states none. It may differ from FrameCount: a truncated
+    // film announces more frames than it holds.
+    virtual std::int64_t HeaderFrameCount() const = 0;
+    // Frames between two keyframes at most (1 for films of keyframes only).
+    virtual int LongestGop() const = 0;
+    virtual Statistics Stats() const = 0;
 
-    // Fills the bitmap with frame `index` in the depth the decoder delivers
-    // it. Returns false, leaving the bitmap as it was, when the frame cannot
-    // be delivered.
-    virtual bool GetFrame(int index, Bitmap& bitmap) = 0;
+    // Frame `index` as a packed DIB in the decoder's natural depth, rows
+    // bottom-up with a positive biHeight. Returns false, leaving `dib` as it
+    // was, when the frame cannot be delivered.
+    virtual bool GetFrameDib(int index, std::vector<std::uint8_t>& dib) = 0;
+
+    // Fills the bitmap with frame `index` in the depth the decoder delivers it
+    // (palette frames keep the film's own colours). Returns false, leaving the
+    // bitmap as it was, when the frame cannot be delivered.
+    bool GetFrame(int index, Bitmap& bitmap);
+
+private:
+    std::vector<std::uint8_t> dib_;
+    Bitmap scratch_;
 };
 
 } // namespace torvi

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "video/FilmReader.h"
+#include "video/FrameDibBuilder.h"
+#include "video/Mpeg4VopScanner.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVPacket;
+
+namespace torvi {
+
+// The film reader on FFmpeg's libraries.
+//
+// Opening indexes every packet of the film's first video stream in decoding
+// order and numbers the pictures in presentation order: straight from the
+// demuxer for codecs that never reorder, by the container's presentation
+// timestamps where they can be trusted (MP4, MOV, MKV), and otherwise by
+// decoding the film once. Each packet sent to the decoder carries its own
+// index as timestamp, so every decoded picture says exactly which frame it
+// is, whatever the decoder's delay or threading.
+//
+// A frame out of sequence is reached by seeking to a keyframe early enough
+// (for open GOPs the one before the target's), flushing the decoder and
+// decoding forward; a frame after the last one delivered is reached by
+// decoding on. When a seek does not land where the index says, the file is
+// reopened and read from its start, which is slow but always right.
+class FfmpegFilmReader final : public FilmReader {
+public:
+    FfmpegFilmReader(const std::string& path, const OpenProgress& progress);
+    ~FfmpegFilmReader() override;
+
+    int FrameCount() const override { return static_cast<int>(frames_.size()); }
+    std::int64_t HeaderFrameCount() const override { return headerFrameCount_; }
+    int LongestGop() const override { return longestGop_; }
+    Statistics Stats() const override { return stats_; }
+    bool GetFrameDib(int index, std::vector<std::uint8_t>& dib) override;
+
+private:
+    struct FormatCloser {
+        void operator()(AVFormatContext* f) const;
+    };
+    struct CodecFreer {
+        void operator()(AVCodecContext* c) const;
+    };
+    struct PacketFreer {
+        void operator()(AVPacket* p) const;
+    };
+    struct FrameFreer {
+        void operator()(AVFrame* f) const;
+    };
+
+    // One packet of the video stream, in decoding order.
+    struct Packet {
+        std::int64_t Pos = -1;
+        std::int64_t Dts = 0;
+        std::int64_t Pts = 0;
+        int Size = 0;
+        int Rank = -1; // presentation number of its picture; -1 when it shows none
+        bool Key = false;
+        bool Hidden = false; // decoded but not shown
+        bool HasDts = false;
+        bool HasPts = false;
+    };
+
+    enum class Outcome { Found, Passed, End };
+
+    void OpenFormat();
+    void OpenDecoder();
+    void BuildIndex(const OpenProgress& progress);
+    bool IndexFromAviTable();
+    // Reads every packet; with `decode` also numbers the pictures by decoding.
+    // With a scanner also notes the kind of picture each packet holds.
+    void ReadAllPackets(const OpenProgress& progress, bool decode,
+                        Mpeg4VopScanner* scanner = nullptr);
+    void RankInDecodingOrder(bool timestampsCountFrames);
+    bool RankByTimestamps();
+    bool RankByPictureKinds();
+    void FinishIndex();
+
+    int StartFor(int targetRank, int packet) const;
+    bool DecodeTo(int targetRank, int packet);
+    bool SeekToPacket(int packet);
+    bool SeekByTimestamp(int packet);
+    bool ReopenAt(int packet);
+    Outcome DecodeForward(int targetRank);
+    // Reads the next packet of the stream into packet_; false at the end or
+    // when it is not the packet the index expects.
+    bool ReadNext(bool& desync);
+    bool Matches(const AVPacket& pkt, const Packet& entry) const;
+    // Whether queued packet `candidate` and the `follow` after it are the
+    // index's packet `packet` and its successors; `firstRead` when the
+    // candidate is the first packet read after the seek.
+    bool IsTarget(std::size_t candidate, int packet, std::size_t follow, bool firstRead) const;
+    std::int64_t TicksPerSecond() const;
+    void KeepPalette(const AVPacket& pkt, int packet);
+    void AttachPalette(int packet);
+    void ResetDecoder();
+    [[noreturn]] void Fail(const std::string& text, int code) const;
+
+    std::string path_;
+    int streamIndex_ = -1;
+    std::unique_ptr<AVFormatContext, FormatCloser> format_;
+    std::unique_ptr<AVCodecContext, CodecFreer> codec_;
+    std::unique_ptr<AVPacket, PacketFreer> packet_;
+    std::unique_ptr<AVFrame, FrameFreer> frame_;
+    using QueuedPacket = std::unique_ptr<AVPacket, PacketFreer>;
+    // Packets read ahead while a seek looked for its target, still to send.
+    std::deque<QueuedPacket> queued_;
+    FrameDibBuilder dibBuilder_;
+
+    std::vector<Packet> packets_;
+    std::vector<int> frames_;                         // packet of each frame, in presentation order
+    std::vector<int> keyframes_;                      // packets a decode may start from, ascending
+    std::vector<Mpeg4VopScanner::Kind> pictureKinds_; // per packet, while indexing
+    std::vector<std::pair<int, std::vector<std::uint8_t>>> palettes_; // packet, palette
+    std::int64_t headerFrameCount_ = -1;
+    int longestGop_ = 1;
+    // The container's timestamps name a packet the same way after a seek.
+    bool trustDts_ = false;
+    std::int64_t frameTicks_ = 0; // shortest step between two packets' timestamps
+
+    // Decoder position.
+    bool positioned_ = false; // the demuxer stands at packet nextPacket_
+    bool pending_ = false;    // packet_ holds packet nextPacket_, not yet sent
+    bool eofSent_ = false;
+    bool paletteDue_ = false; // the next packet sent follows a seek
+    bool haveFrame_ = false;  // frame_ holds the picture of rank lastRank_
+    int nextPacket_ = 0;
+    int lastRank_ = -1;
+    Statistics stats_;
+};
+
+} // namespace torvi

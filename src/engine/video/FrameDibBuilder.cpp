@@ -1,0 +1,188 @@
+#include "video/FrameDibBuilder.h"
+
+#include "Bitmap.h"
+#include "Error.h"
+#include "video/AVIProc.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cstring>
+
+namespace torvi {
+
+namespace {
+
+void PutU16(std::uint8_t* p, unsigned v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void PutU32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+struct Layout {
+    int BitCount = 24;
+    std::uint32_t Compression = BI_RGB;
+    std::size_t TableBytes = 0; // colour table or masks
+    bool Direct = false;        // rows copied as the decoder left them
+};
+
+Layout LayoutFor(AVPixelFormat format) {
+    switch (format) {
+    case AV_PIX_FMT_PAL8:
+    case AV_PIX_FMT_GRAY8:
+        return {8, BI_RGB, 256 * 4, true};
+    case AV_PIX_FMT_MONOWHITE:
+    case AV_PIX_FMT_MONOBLACK:
+        return {1, BI_RGB, 2 * 4, true};
+    case AV_PIX_FMT_RGB555LE:
+        return {16, BI_RGB, 0, true};
+    case AV_PIX_FMT_RGB565LE:
+        return {16, BI_BITFIELDS, 12, true};
+    case AV_PIX_FMT_BGR24:
+        return {24, BI_RGB, 0, true};
+    case AV_PIX_FMT_BGR0:
+    case AV_PIX_FMT_BGRA:
+        return {32, BI_RGB, 0, true};
+    default:
+        return {24, BI_RGB, 0, false};
+    }
+}
+
+void WriteTable(const AVFrame& frame, std::uint8_t* table) {
+    switch (frame.format) {
+    case AV_PIX_FMT_PAL8:
+        // FFmpeg keeps the palette as native 0xAARRGGBB words; a DIB wants
+        // blue, green, red and a zero byte.
+        for (int i = 0; i < 256; ++i) {
+            std::uint32_t argb = 0;
+            std::memcpy(&argb, frame.data[1] + 4 * i, 4);
+            PutU32(table + 4 * i, argb & 0x00FFFFFFu);
+        }
+        break;
+    case AV_PIX_FMT_GRAY8:
+        for (unsigned i = 0; i < 256; ++i)
+            PutU32(table + 4 * i, i | (i << 8) | (i << 16));
+        break;
+    case AV_PIX_FMT_MONOWHITE:
+        PutU32(table, 0x00FFFFFFu);
+        PutU32(table + 4, 0);
+        break;
+    case AV_PIX_FMT_MONOBLACK:
+        PutU32(table, 0);
+        PutU32(table + 4, 0x00FFFFFFu);
+        break;
+    case AV_PIX_FMT_RGB565LE:
+        PutU32(table, 0xF800);
+        PutU32(table + 4, 0x07E0);
+        PutU32(table + 8, 0x001F);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+FrameDibBuilder::~FrameDibBuilder() {
+    sws_freeContext(scaler_);
+}
+
+void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib) {
+    const int width = frame.width;
+    const int height = frame.height;
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    const Layout layout = LayoutFor(format);
+    CheckPictureSize(width, height, layout.BitCount, "Film frame is too large");
+    if (width == 0 || height == 0) throw Error("Film frame is empty");
+    const std::size_t stride = RowStride(width, layout.BitCount);
+    const std::size_t pixelsAt = DibHeaderSize + layout.TableBytes;
+    dib.resize(pixelsAt + stride * static_cast<std::size_t>(height));
+
+    std::uint8_t* h = dib.data();
+    std::memset(h, 0, pixelsAt);
+    PutU32(h, 40);
+    PutU32(h + 4, static_cast<std::uint32_t>(width));
+    PutU32(h + 8, static_cast<std::uint32_t>(height));
+    PutU16(h + 12, 1);
+    PutU16(h + 14, static_cast<unsigned>(layout.BitCount));
+    PutU32(h + 16, layout.Compression);
+    PutU32(h + 20, static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height)));
+    if (layout.BitCount <= 8) PutU32(h + 32, static_cast<std::uint32_t>(layout.TableBytes / 4));
+    WriteTable(frame, h + DibHeaderSize);
+
+    // The last DIB row is the picture's top row.
+    std::uint8_t* top = h + pixelsAt + stride * static_cast<std::size_t>(height - 1);
+    if (layout.Direct) {
+        const std::size_t rowBytes =
+            (static_cast<std::size_t>(width) * static_cast<std::size_t>(layout.BitCount) + 7) / 8;
+        for (int y = 0; y < height; ++y) {
+            // linesize is negative for films stored bottom-up.
+            const std::uint8_t* src =
+                frame.data[0] + static_cast<std::ptrdiff_t>(y) * frame.linesize[0];
+            std::uint8_t* dst =
+                top - static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(stride);
+            std::memcpy(dst, src, rowBytes);
+            std::memset(dst + rowBytes, 0, stride - rowBytes);
+        }
+        return;
+    }
+
+    scaler_ = sws_getCachedContext(scaler_, width, height, format, width, height, AV_PIX_FMT_BGR24,
+                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!scaler_) throw Error("Film frames in this pixel format cannot be converted");
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    if (desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB)) {
+        const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED
+                              ? SWS_CS_DEFAULT
+                              : static_cast<int>(frame.colorspace);
+        int* invTable = nullptr;
+        int* table = nullptr;
+        int srcRange = 0;
+        int dstRange = 0;
+        int brightness = 0;
+        int contrast = 0;
+        int saturation = 0;
+        if (sws_getColorspaceDetails(scaler_, &invTable, &srcRange, &table, &dstRange, &brightness,
+                                     &contrast, &saturation) >= 0) {
+            // The J formats already say full range; others tell it per frame.
+            const int fullRange = frame.color_range == AVCOL_RANGE_JPEG ? 1 : srcRange;
+            sws_setColorspaceDetails(scaler_, sws_getCoefficients(space), fullRange,
+                                     sws_getCoefficients(SWS_CS_DEFAULT), 1, brightness, contrast,
+                                     saturation);
+        }
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    if (width % 16 == 0) {
+        // Rows of whole vector blocks: the scaler writes straight into the
+        // DIB, from its top row down.
+        std::uint8_t* direct[4] = {top, nullptr, nullptr, nullptr};
+        const int directStride[4] = {-static_cast<int>(stride), 0, 0, 0};
+        if (sws_scale(scaler_, frame.data, frame.linesize, 0, height, direct, directStride) !=
+            height)
+            throw Error("Film frame cannot be converted");
+        return;
+    }
+    // Otherwise the scaler's vector code may write whole blocks of pixels past
+    // the width, so it works into its own padded rows, copied out afterwards.
+    const std::size_t scaledStride = (rowBytes + 64 + 63) / 64 * 64;
+    scaled_.resize(scaledStride * static_cast<std::size_t>(height) + 64);
+    std::uint8_t* dstData[4] = {scaled_.data(), nullptr, nullptr, nullptr};
+    const int dstStride[4] = {static_cast<int>(scaledStride), 0, 0, 0};
+    if (sws_scale(scaler_, frame.data, frame.linesize, 0, height, dstData, dstStride) != height)
+        throw Error("Film frame cannot be converted");
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* dst =
+            top - static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(stride);
+        std::memcpy(dst, scaled_.data() + scaledStride * static_cast<std::size_t>(y), rowBytes);
+        std::memset(dst + rowBytes, 0, stride - rowBytes);
+    }
+}
+
+} // namespace torvi

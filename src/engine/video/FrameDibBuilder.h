@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct AVFrame;
+struct SwsContext;
+
+namespace torvi {
+
+// Turns decoded film frames into packed DIBs in the decoder's natural depth:
+// palette and grey frames as 8 bits with their colour table, 5-5-5 as 16-bit
+// BI_RGB, 5-6-5 as 16-bit BI_BITFIELDS, BGR as 24, BGR with a fourth byte as
+// 32, black-and-white as 1 bit; every other layout (YUV above all) is
+// converted to 24 bits. Rows are always written bottom-up, whatever the
+// frame's own line order. Keeps one scaler context alive between frames.
+class FrameDibBuilder {
+public:
+    FrameDibBuilder() = default;
+    ~FrameDibBuilder();
+    FrameDibBuilder(const FrameDibBuilder&) = delete;
+    FrameDibBuilder& operator=(const FrameDibBuilder&) = delete;
+
+    // Throws Error when the frame's size is absurd or it cannot be converted.
+    void Build(const AVFrame& frame, std::vector<std::uint8_t>& dib);
+
+private:
+    SwsContext* scaler_ = nullptr;
+    std::vector<std::uint8_t> scaled_;
+};
+
+} // namespace torvi

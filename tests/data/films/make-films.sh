@@ -1,0 +1,55 @@
+#!/bin/sh
+# Regenerates the test films of this folder. Every frame shows its own number
+# in binary: eight columns of four pixels, column b light (235) when bit b of
+# the frame number is set, dark (16) otherwise, so a test can tell which frame
+# it got even through lossy codecs.
+set -eu
+cd "$(dirname "$0")"
+
+number="geq=lum='if(mod(floor(N/pow(2,floor(X/4))),2),235,16)':cb=128:cr=128"
+src() { # frames
+    echo "color=c=black:s=32x24:r=25,trim=end_frame=$1,format=yuv444p,$number"
+}
+make() { # name frames output-options...
+    name=$1 frames=$2
+    shift 2
+    ffmpeg -nostdin -v error -y -f lavfi -i "$(src "$frames")" "$@" -an "$name"
+}
+
+make raw24-topdown.avi 12 -pix_fmt bgr24 -c:v rawvideo
+make raw8-pal.avi 12 -pix_fmt pal8 -c:v rawvideo
+make raw8-grey.avi 12 -pix_fmt gray -c:v rawvideo
+make raw16-555.avi 12 -pix_fmt rgb555le -c:v rawvideo
+make raw32.avi 12 -pix_fmt bgra -c:v rawvideo
+make msvideo1.avi 12 -c:v msvideo1
+make cinepak.avi 12 -c:v cinepak
+make mjpeg.avi 12 -c:v mjpeg -q:v 3 -pix_fmt yuvj422p
+make mjpeg-1.avi 1 -c:v mjpeg -q:v 3 -pix_fmt yuvj422p
+make mjpeg-2.avi 2 -c:v mjpeg -q:v 3 -pix_fmt yuvj422p
+make mjpeg-3.avi 3 -c:v mjpeg -q:v 3 -pix_fmt yuvj422p
+# Open GOPs with B-frames: leading B-frames of each GOP need the GOP before.
+make mpeg4-bframes.avi 40 -c:v mpeg4 -q:v 3 -bf 2 -g 9 -pix_fmt yuv420p
+make mpeg4-bframes.mp4 40 -c:v mpeg4 -q:v 3 -bf 2 -g 9 -pix_fmt yuv420p
+make mpeg1-opengop.mpg 40 -c:v mpeg1video -q:v 3 -bf 2 -g 9 -pix_fmt yuv420p
+make mpeg2.mpg 40 -c:v mpeg2video -q:v 3 -bf 2 -g 9 -pix_fmt yuv420p
+make mpeg2.ts 40 -c:v mpeg2video -q:v 3 -bf 2 -g 9 -pix_fmt yuv420p
+make h264.mkv 40 -c:v libx264 -preset veryfast -qp 10 -bf 3 -g 12 -pix_fmt yuv420p
+make h264-opengop.mp4 40 -c:v libx264 -preset veryfast -qp 10 -bf 3 -g 12 \
+    -x264-params open-gop=1 -pix_fmt yuv420p
+make mpeg4-250.avi 250 -c:v mpeg4 -q:v 5 -bf 2 -g 25 -pix_fmt yuv420p
+make h264.avi 40 -c:v libx264 -preset veryfast -qp 10 -bf 3 -g 12 -pix_fmt yuv420p
+make qtrle.mov 12 -c:v qtrle
+# An odd width through the YUV conversion: three flat grey (128) frames.
+head -c $((35 * 9 * 3 * 3)) /dev/zero | tr '\0' '\200' |
+    ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt rgb24 -s 35x9 -r 25 -i - \
+        -c:v ffv1 -pix_fmt yuv420p odd-width.avi
+
+# Cut out of a longer film at a keyframe: its first B-frames lack the
+# picture before them.
+ffmpeg -nostdin -v error -y -ss 0.4 -i mpeg4-bframes.avi -c copy mpeg4-cut.avi
+
+python3 make-avi.py .
+
+# A film cut off in the middle of its frames, and a file that is no film.
+head -c 6000 mpeg4-bframes.avi > truncated.avi
+printf 'This is a text file, not a film.\n' > not-a-film.avi

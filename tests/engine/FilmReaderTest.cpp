@@ -1,0 +1,334 @@
+#include "TestSupport.h"
+
+#include "FrameSource.h"
+#include "video/AVIProc.h"
+#include "video/FilmReader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <vector>
+
+namespace torvi {
+namespace {
+
+using test::DataFile;
+
+// The test films show their frame number in binary: column block b (four
+// pixels wide) is light when bit b is set.
+int FrameNumber(const Bitmap& frame) {
+    const Bitmap bgr = frame.ToBgr24();
+    int number = 0;
+    for (int bit = 0; bit < 8; ++bit)
+        if (bgr.ScanLine(bgr.Height() / 2)[3 * (4 * bit + 2) + 1] > 128) number |= 1 << bit;
+    return number;
+}
+
+std::unique_ptr<FilmReader> OpenFilm(const std::string& name) {
+    return FilmReader::Open(DataFile("films/" + name));
+}
+
+struct FilmCase {
+    const char* Name;
+    int Frames;
+    PixelFormat Format;
+};
+
+std::ostream& operator<<(std::ostream& out, const FilmCase& c) {
+    return out << c.Name;
+}
+
+class EveryFilm : public ::testing::TestWithParam<FilmCase> {};
+
+// Frame N must be the same picture however it is reached: the sequential
+// decode is the reference, and the frame numbers drawn in the pictures check
+// the reference itself.
+TEST_P(EveryFilm, DeliversEveryFrameExactlyInAnyOrder) {
+    const FilmCase& c = GetParam();
+    auto film = OpenFilm(c.Name);
+    ASSERT_EQ(film->FrameCount(), c.Frames);
+
+    std::vector<Bitmap> sequential(static_cast<std::size_t>(c.Frames));
+    for (int i = 0; i < c.Frames; ++i) {
+        ASSERT_TRUE(film->GetFrame(i, sequential[static_cast<std::size_t>(i)])) << "frame " << i;
+        EXPECT_EQ(FrameNumber(sequential[static_cast<std::size_t>(i)]), i) << "frame " << i;
+        EXPECT_EQ(sequential[static_cast<std::size_t>(i)].Format(), c.Format);
+    }
+    // Reading in order decodes on and never seeks after the first frame.
+    EXPECT_LE(film->Stats().Seeks, 1);
+    EXPECT_EQ(film->Stats().Reopens, 0);
+
+    auto backward = OpenFilm(c.Name);
+    for (int i = c.Frames - 1; i >= 0; --i) {
+        Bitmap frame;
+        ASSERT_TRUE(backward->GetFrame(i, frame)) << "frame " << i;
+        EXPECT_EQ(frame, sequential[static_cast<std::size_t>(i)]) << "backward, frame " << i;
+    }
+
+    auto random = OpenFilm(c.Name);
+    std::mt19937 generator(1234);
+    std::uniform_int_distribution<int> pick(0, c.Frames - 1);
+    for (int n = 0; n < 3 * c.Frames; ++n) {
+        const int i = pick(generator);
+        Bitmap frame;
+        ASSERT_TRUE(random->GetFrame(i, frame)) << "frame " << i;
+        EXPECT_EQ(frame, sequential[static_cast<std::size_t>(i)]) << "random, frame " << i;
+    }
+    EXPECT_EQ(random->Stats().Reopens, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Films, EveryFilm,
+                         ::testing::Values(FilmCase{"raw24-topdown.avi", 12, PixelFormat::Pf24Bit},
+                                           FilmCase{"raw24-bottomup.avi", 12, PixelFormat::Pf24Bit},
+                                           FilmCase{"raw8-pal.avi", 12, PixelFormat::Pf8Bit},
+                                           FilmCase{"raw8-grey.avi", 12, PixelFormat::Pf8Bit},
+                                           FilmCase{"raw16-555.avi", 12, PixelFormat::Pf16Bit},
+                                           FilmCase{"raw32.avi", 12, PixelFormat::Pf32Bit},
+                                           FilmCase{"raw1-inverted.avi", 12, PixelFormat::Pf8Bit},
+                                           FilmCase{"msrle8.avi", 12, PixelFormat::Pf8Bit},
+                                           FilmCase{"msvideo1.avi", 12, PixelFormat::Pf16Bit},
+                                           FilmCase{"cinepak.avi", 12, PixelFormat::Pf24Bit},
+                                           FilmCase{"qtrle.mov", 12, PixelFormat::Pf24Bit},
+                                           FilmCase{"mjpeg.avi", 12, PixelFormat::Pf24Bit},
+                                           FilmCase{"mjpeg-1.avi", 1, PixelFormat::Pf24Bit},
+                                           FilmCase{"mjpeg-2.avi", 2, PixelFormat::Pf24Bit},
+                                           FilmCase{"mjpeg-3.avi", 3, PixelFormat::Pf24Bit},
+                                           FilmCase{"mpeg4-bframes.avi", 40, PixelFormat::Pf24Bit},
+                                           FilmCase{"mpeg4-bframes.mp4", 40, PixelFormat::Pf24Bit},
+                                           FilmCase{"mpeg4-250.avi", 250, PixelFormat::Pf24Bit},
+                                           FilmCase{"mpeg1-opengop.mpg", 40, PixelFormat::Pf24Bit},
+                                           FilmCase{"mpeg2.mpg", 40, PixelFormat::Pf24Bit},
+                                           FilmCase{"mpeg2.ts", 40, PixelFormat::Pf24Bit},
+                                           FilmCase{"h264.mkv", 40, PixelFormat::Pf24Bit},
+                                           FilmCase{"h264-opengop.mp4", 40, PixelFormat::Pf24Bit},
+                                           FilmCase{"h264.avi", 40, PixelFormat::Pf24Bit}),
+                         [](const ::testing::TestParamInfo<FilmCase>& param) {
+                             std::string name = param.param.Name;
+                             std::replace_if(
+                                 name.begin(), name.end(),
+                                 [](char ch) { return !std::isalnum(ch); }, '_');
+                             return name;
+                         });
+
+TEST(FilmReader, JumpsDecodeAboutTwoGopsAtMost) {
+    auto film = OpenFilm("mpeg4-250.avi");
+    const int gop = film->LongestGop();
+    ASSERT_GT(gop, 1);
+    Bitmap frame;
+    std::mt19937 generator(99);
+    std::uniform_int_distribution<int> pick(0, film->FrameCount() - 1);
+    for (int n = 0; n < 40; ++n) {
+        const auto before = film->Stats().DecodedFrames;
+        ASSERT_TRUE(film->GetFrame(pick(generator), frame));
+        // Frame threading and the reorder delay add a few pictures.
+        EXPECT_LE(film->Stats().DecodedFrames - before, 2 * gop + 4);
+    }
+}
+
+TEST(FilmReader, IndexesAvisWithoutDecodingAndProgramStreamsByDecoding) {
+    // AVI films with B-frames open from their packets alone; MPEG program
+    // streams, whose timestamps cannot be trusted, are decoded once.
+    for (const char* name : {"mpeg4-bframes.avi", "mjpeg.avi", "raw8-pal.avi"})
+        EXPECT_EQ(OpenFilm(name)->Stats().DecodedFrames, 0) << name;
+    EXPECT_EQ(OpenFilm("mpeg1-opengop.mpg")->Stats().DecodedFrames, 40);
+}
+
+TEST(FilmReader, PaletteFilmsKeepTheirOwnColours) {
+    // A grey laboratory film keeps all its grey levels; a 1-bit film whose
+    // table maps 0 to white is not shown inverted.
+    auto grey = OpenFilm("raw8-grey.avi");
+    Bitmap frame;
+    ASSERT_TRUE(grey->GetFrame(5, frame));
+    ASSERT_EQ(frame.Format(), PixelFormat::Pf8Bit);
+    EXPECT_EQ(frame.Palette(), GreyPalette(8));
+    EXPECT_EQ(frame.ScanLine(0)[2], 255); // bit 0 of 5
+    EXPECT_EQ(frame.ScanLine(0)[6], 0);   // bit 1 of 5
+
+    auto inverted = OpenFilm("raw1-inverted.avi");
+    ASSERT_TRUE(inverted->GetFrame(1, frame));
+    const Bitmap bgr = frame.ToBgr24();
+    EXPECT_EQ(bgr.ScanLine(3)[3 * 2], 255); // bit 0 set: index 0, white in the film's table
+    EXPECT_EQ(bgr.ScanLine(3)[3 * 6], 0);   // bit 1 clear: index 1, black
+}
+
+TEST(FilmReader, DeliversFramesAsBottomUpDibsInTheirNaturalDepth) {
+    struct Expect {
+        const char* Name;
+        int BitCount;
+        std::uint32_t Compression;
+    };
+    for (const Expect& e :
+         {Expect{"raw8-pal.avi", 8, BI_RGB}, Expect{"raw16-555.avi", 16, BI_RGB},
+          Expect{"raw32.avi", 32, BI_RGB}, Expect{"raw24-topdown.avi", 24, BI_RGB},
+          Expect{"mjpeg.avi", 24, BI_RGB}}) {
+        auto film = OpenFilm(e.Name);
+        std::vector<std::uint8_t> dib;
+        ASSERT_TRUE(film->GetFrameDib(3, dib)) << e.Name;
+        ASSERT_GE(dib.size(), DibHeaderSize);
+        EXPECT_EQ(dib[14], e.BitCount) << e.Name;
+        EXPECT_EQ(dib[16], e.Compression) << e.Name;
+        EXPECT_EQ(dib[8], 24) << e.Name; // positive height
+        EXPECT_EQ(dib[11], 0) << e.Name;
+    }
+}
+
+TEST(FilmReader, DroppedFramesShowThePictureBefore) {
+    auto film = OpenFilm("raw24-dropped.avi");
+    ASSERT_EQ(film->FrameCount(), 12);
+    const int shown[12] = {0, 1, 2, 3, 3, 5, 6, 6, 8, 9, 10, 11};
+    Bitmap frame;
+    for (int i : {11, 4, 7, 0, 5, 8, 3, 6}) {
+        ASSERT_TRUE(film->GetFrame(i, frame)) << i;
+        EXPECT_EQ(FrameNumber(frame), shown[i]) << i;
+    }
+}
+
+TEST(FilmReader, CountsTheFramesItHoldsNotTheHeaders) {
+    auto film = OpenFilm("raw24-shortened.avi");
+    EXPECT_EQ(film->FrameCount(), 12);
+    EXPECT_EQ(film->HeaderFrameCount(), 20);
+
+    // A film cut off in the middle keeps the frames that are complete.
+    auto cut = OpenFilm("truncated.avi");
+    ASSERT_GT(cut->FrameCount(), 0);
+    ASSERT_LT(cut->FrameCount(), 40);
+    Bitmap frame;
+    for (int i = cut->FrameCount() - 1; i >= 0; --i) {
+        ASSERT_TRUE(cut->GetFrame(i, frame)) << i;
+        EXPECT_EQ(FrameNumber(frame), i);
+    }
+}
+
+TEST(FilmReader, FilmCutFromALongerOneStartsAtItsFirstWholePicture) {
+    // Cut at frame 9's keyframe: the B-frames after it that belong before it
+    // cannot be decoded, so the film shows frames 9 to 39.
+    auto film = OpenFilm("mpeg4-cut.avi");
+    ASSERT_EQ(film->FrameCount(), 31);
+    EXPECT_EQ(film->Stats().DecodedFrames, 0);
+    Bitmap frame;
+    for (int i : {30, 0, 15, 1, 29, 2}) {
+        ASSERT_TRUE(film->GetFrame(i, frame)) << i;
+        EXPECT_EQ(FrameNumber(frame), 9 + i);
+    }
+}
+
+TEST(FilmReader, OddWidthsConvertEveryColumn) {
+    auto film = OpenFilm("odd-width.avi");
+    Bitmap frame;
+    ASSERT_TRUE(film->GetFrame(1, frame));
+    ASSERT_EQ(frame.Width(), 35);
+    for (int y = 0; y < frame.Height(); ++y)
+        for (int x = 0; x < frame.Width(); ++x)
+            ASSERT_NEAR(frame.ScanLine(y)[3 * x + 1], 128, 3) << x << "," << y;
+}
+
+TEST(FilmReader, RefusesFilesItCannotUseWithAReason) {
+    for (const char* name : {"not-a-film.avi", "no-such-film.avi"}) {
+        try {
+            OpenFilm(name);
+            ADD_FAILURE() << name << " opened";
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find("Cannot open file"), std::string::npos)
+                << e.what();
+        }
+    }
+}
+
+TEST(FilmReader, ProgressCanAbandonTheOpening) {
+    std::int64_t calls = 0;
+    std::int64_t lastDone = -1;
+    auto film = FilmReader::Open(DataFile("films/mpeg4-250.avi"),
+                                 [&](std::int64_t done, std::int64_t total) {
+                                     ++calls;
+                                     EXPECT_LE(done, total);
+                                     EXPECT_GE(done, lastDone);
+                                     lastDone = done;
+                                     return true;
+                                 });
+    EXPECT_GT(calls, 0);
+    EXPECT_THROW(FilmReader::Open(DataFile("films/mpeg1-opengop.mpg"),
+                                  [](std::int64_t, std::int64_t) { return false; }),
+                 OpenAbandoned);
+}
+
+TEST(FrameSource, OpensReadsAndClosesOneFilm) {
+    FrameSource source;
+    source.FileExt = ".AVI";
+    EXPECT_EQ(source.OpenVideo(DataFile("films/mpeg4-250.avi")), 249);
+    EXPECT_TRUE(source.VideoOpen());
+    Bitmap frame;
+    source.GetVideoFrame(249, frame);
+    EXPECT_EQ(FrameNumber(frame), 249);
+    source.LoadFrame("0", frame);
+    EXPECT_EQ(FrameNumber(frame), 0);
+
+    // Frames that cannot be delivered leave the picture as it was.
+    const Bitmap before = frame;
+    source.GetVideoFrame(250, frame);
+    source.GetVideoFrame(-1, frame);
+    EXPECT_EQ(frame, before);
+
+    source.CloseVideo();
+    EXPECT_FALSE(source.VideoOpen());
+    source.CloseVideo();
+    source.GetVideoFrame(3, frame);
+    EXPECT_EQ(frame, before);
+
+    EXPECT_EQ(source.OpenVideo(DataFile("films/not-a-film.avi")), -1);
+    EXPECT_FALSE(source.LastVideoError().empty());
+    EXPECT_FALSE(source.VideoOpen());
+    EXPECT_FALSE(source.LastOpenAbandoned());
+    EXPECT_EQ(source.OpenVideo(DataFile("films/mjpeg-2.avi")), 1);
+
+    // Abandoning a long opening is told apart from a film that cannot be used.
+    EXPECT_EQ(source.OpenVideo(DataFile("films/mpeg4-250.avi"),
+                               [](std::int64_t, std::int64_t) { return false; }),
+              -1);
+    EXPECT_TRUE(source.LastOpenAbandoned());
+    EXPECT_FALSE(source.VideoOpen());
+}
+
+} // namespace
+} // namespace torvi
+
+namespace torvi {
+namespace {
+
+// Damaged films must give an error or missing frames, never a crash or hang.
+TEST(FilmReader, SurvivesDamagedAndCutFilms) {
+    test::TempFolder folder;
+    std::mt19937 generator(2024);
+    for (const char* name : {"mpeg4-bframes.avi", "mpeg1-opengop.mpg", "h264.mkv", "mjpeg.avi",
+                             "raw8-pal.avi", "mpeg4-bframes.mp4", "msrle8.avi"}) {
+        std::ifstream in(DataFile(std::string("films/") + name), std::ios::binary);
+        const std::string original((std::istreambuf_iterator<char>(in)), {});
+        for (int round = 0; round < 6; ++round) {
+            std::string damaged = original;
+            if (round < 3) {
+                std::uniform_int_distribution<std::size_t> at(0, damaged.size() - 1);
+                for (int i = 0; i < 20; ++i)
+                    damaged[at(generator)] = static_cast<char>(generator());
+            } else {
+                damaged.resize(damaged.size() * static_cast<std::size_t>(round - 2) / 4);
+            }
+            const std::string file = std::string("damaged-") + std::to_string(round) + "-" + name;
+            folder.Write(file, damaged);
+            try {
+                auto film = FilmReader::Open(folder.File(file));
+                Bitmap frame;
+                for (int i = film->FrameCount() - 1; i >= 0; i -= 3)
+                    film->GetFrame(i, frame);
+                for (int i = 0; i < film->FrameCount(); ++i)
+                    film->GetFrame(i, frame);
+            } catch (const Error& e) {
+                EXPECT_NE(std::string(e.what()), "") << file;
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace torvi
