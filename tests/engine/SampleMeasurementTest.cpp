@@ -37,12 +37,17 @@ int DirectionDifference(int a, int b) {
     return ((a - b) % 360 + 540) % 360 - 180;
 }
 
-// Measures with the README's clicks: centre 160:120, tip 73:70 (radius 100).
-RotationResult MeasureSample(FrameSource& source, const FrameList& frames) {
+// The README's clicks: centre 160:120, tip 73:70 (radius 100).
+MeasurementSettings SampleSettings() {
     MeasurementSettings settings;
     settings.CentreX = 160;
     settings.CentreY = 120;
     settings.HandRadius = RadiusOfClick(160, 120, 73, 70);
+    return settings;
+}
+
+RotationResult MeasureSample(FrameSource& source, const FrameList& frames) {
+    const MeasurementSettings settings = SampleSettings();
     const FrameLoader loader = FrameSourceLoader(source, frames);
     const int count = static_cast<int>(frames.size());
     Bitmap reference;
@@ -76,8 +81,23 @@ TEST(SampleMeasurement, FilmGivesThePaintedAngles) {
     source.Folder = FolderOf(film);
     const int last = source.OpenVideo(film);
     ASSERT_EQ(last, 49) << source.LastVideoError();
-    ExpectPaintedAngles(MeasureSample(source, FilmFrameList(last)),
-                        PaintedAngles("dial-angles.txt"));
+    const FrameList frames = FilmFrameList(last);
+    const RotationResult forward = MeasureSample(source, frames);
+    ExpectPaintedAngles(forward, PaintedAngles("dial-angles.txt"));
+
+    // Read from the last frame back to the first, every frame must give the
+    // same direction: a seek that lands one frame off would show here.
+    const MeasurementSettings settings = SampleSettings();
+    const FrameLoader loader = FrameSourceLoader(source, frames);
+    const int count = static_cast<int>(frames.size());
+    Bitmap reference;
+    BuildReferenceImage(count, loader, settings.Hand, reference);
+    const RotationResult backward = MeasureHandRotation(
+        count, [&](int index) { return loader(count - 1 - index); }, reference, settings);
+    ASSERT_EQ(backward.AngleSeries.size(), forward.AngleSeries.size());
+    for (std::size_t i = 0; i < forward.AngleSeries.size(); ++i)
+        EXPECT_EQ(backward.AngleSeries[forward.AngleSeries.size() - 1 - i], forward.AngleSeries[i])
+            << "frame " << i + 1;
 }
 
 TEST(SampleMeasurement, PictureSequenceGivesThePaintedAngles) {
