@@ -9,7 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-export SHOT_PROGRAM=$PWD/$build/src/torvi
+[[ $build == /* ]] || build=$PWD/$build
+export SHOT_PROGRAM=$build/src/torvi
 export SHOT_FILM=$PWD/samples/dial.avi
 export SHOT_OUT=$PWD/docs/images
 [ -x "$SHOT_PROGRAM" ] || { echo "readme-screenshots: $SHOT_PROGRAM is missing; run make first" >&2; exit 1; }
