@@ -251,7 +251,7 @@ void TObrazek::BuildControls() {
     StatusPanel1 = new QLabel;
     StatusPanel1->setFixedWidth(110);
     StatusPanel1->setAlignment(Qt::AlignCenter);
-    StatusPanel2 = new QLabel;
+    StatusPanel2 = new QLabel(statusBar());
     StatusPanel2->setFixedWidth(50);
     ProgressBar = new QProgressBar;
     ProgressBar->setRange(0, 100);
