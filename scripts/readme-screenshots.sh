@@ -59,7 +59,9 @@ xvfb-run -a -s '-screen 0 1280x1024x24' bash -euo pipefail -c '
             parts+=("(" "$screen" -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage ")"
                     -geometry "+$((X - left))+$((Y - top))" -composite)
         done
-        convert -size "$((right - left))x$((bottom - top))" xc:none "${parts[@]}" "$out"
+        # Without the date chunks an unchanged window gives an unchanged file.
+        convert -size "$((right - left))x$((bottom - top))" xc:none "${parts[@]}" \
+            -define png:exclude-chunk=date,time "$out"
         rm -f "$screen"
         echo "screenshot: $out"
     }
