@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test demo asan clean
+.PHONY: all deps configure build run test demo asan fuzz clean
 
 all: build
 
@@ -29,5 +29,12 @@ demo: build
 asan:
 	$(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="-DTORVI_SANITIZE=ON -DTORVI_BUILD_BENCH=OFF"
 
+# The picture-reader fuzzers, one after the other, FUZZ_SECONDS each.
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTORVI_BUILD_FUZZ=ON -DTORVI_BUILD_GUI=OFF \
+		-DTORVI_BUILD_BENCH=OFF >/dev/null
+	@sh scripts/fuzz.sh $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD_DIR) build-asan
+	rm -rf $(BUILD_DIR) build-asan build-fuzz

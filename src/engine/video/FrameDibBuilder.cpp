@@ -6,6 +6,7 @@
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -134,8 +135,29 @@ void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib
         return;
     }
 
-    scaler_ = sws_getCachedContext(scaler_, width, height, format, width, height, AV_PIX_FMT_BGR24,
-                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!scaler_ || scalerWidth_ != width || scalerHeight_ != height || scalerFormat_ != format) {
+        sws_freeContext(scaler_);
+        scaler_ = sws_alloc_context();
+        if (scaler_) {
+            av_opt_set_int(scaler_, "srcw", width, 0);
+            av_opt_set_int(scaler_, "srch", height, 0);
+            av_opt_set_int(scaler_, "src_format", format, 0);
+            av_opt_set_int(scaler_, "dstw", width, 0);
+            av_opt_set_int(scaler_, "dsth", height, 0);
+            av_opt_set_int(scaler_, "dst_format", AV_PIX_FMT_BGR24, 0);
+            av_opt_set_int(scaler_, "sws_flags", SWS_BILINEAR, 0);
+            // The conversion splits its rows over the processor's cores, so it
+            // runs beside the decoder instead of after it.
+            av_opt_set_int(scaler_, "threads", 0, 0);
+            if (sws_init_context(scaler_, nullptr, nullptr) < 0) {
+                sws_freeContext(scaler_);
+                scaler_ = nullptr;
+            }
+        }
+        scalerWidth_ = width;
+        scalerHeight_ = height;
+        scalerFormat_ = format;
+    }
     if (!scaler_) throw Error("Film frames in this pixel format cannot be converted");
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
     if (desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB)) {

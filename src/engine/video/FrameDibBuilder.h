@@ -26,6 +26,9 @@ public:
 
 private:
     SwsContext* scaler_ = nullptr;
+    int scalerWidth_ = 0;
+    int scalerHeight_ = 0;
+    int scalerFormat_ = -1;
     std::vector<std::uint8_t> scaled_;
 };
 
