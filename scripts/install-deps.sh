@@ -10,7 +10,7 @@ packages=(
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libavdevice-dev ffmpeg
     libjpeg-dev libpng-dev zlib1g-dev libtiff-dev libgif-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth imagemagick xdotool fonts-dejavu-core
+    xvfb xauth imagemagick xdotool fonts-dejavu-core time
     locales clang libclang-rt-14-dev
 )
 

@@ -35,7 +35,7 @@ const char* const HelpText =
     "--quiet           no progress display\n"
     "\n"
     "Example:\n"
-    "  torvi-measure samples/dial.avi --centre 160:120 --tip 160:30 --fps 25 -o result.txt\n"
+    "  torvi-measure samples/dial.avi --centre 160:120 --tip 73:70 --fps 25 -o result.txt\n"
     "\n"
     "Exit status: 0 done, 1 an input could not be measured, 2 wrong usage.\n";
 

@@ -176,6 +176,15 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    // A mistyped output folder would otherwise show only after every input
+    // had been measured, with nothing written.
+    std::error_code folderError;
+    if (!options.OutputFolder.empty() &&
+        !std::filesystem::is_directory(options.OutputFolder, folderError)) {
+        std::fprintf(stderr, "torvi-measure: there is no folder %s\n", options.OutputFolder.c_str());
+        return 2;
+    }
+
     // Several inputs each get their own table in the output folder, named
     // after the input; two inputs of one name would overwrite each other.
     std::vector<std::string> targets;

@@ -122,6 +122,10 @@ private Q_SLOTS:
         QTest::newRow("missing") << QStringList{dial_.filePath(QStringLiteral("none.bmp")), QStringLiteral("--centre"),
                                                 QStringLiteral("1:1"), QStringLiteral("--radius"), QStringLiteral("3")}
                                  << 1 << "torvi-measure: Cannot open file " + dial_.filePath(QStringLiteral("none.bmp"));
+        QTest::newRow("no output folder")
+            << QStringList{d1, QStringLiteral("--centre"), QStringLiteral("1:1"), QStringLiteral("--radius"),
+                           QStringLiteral("3"), QStringLiteral("--out-dir"), dial_.filePath(QStringLiteral("absent"))}
+            << 2 << "torvi-measure: there is no folder " + dial_.filePath(QStringLiteral("absent"));
         QTest::newRow("film of nothing") << QStringList{dial_.filePath(QStringLiteral("d001.bmp")).replace(
                                                             QStringLiteral(".bmp"), QStringLiteral(".avi")),
                                                         QStringLiteral("--centre"), QStringLiteral("1:1"),

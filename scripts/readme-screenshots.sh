@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Takes the README's pictures of the real program on a private X server:
+# opens samples/dial.avi through the open dialog, clicks the dial centre and
+# the tip of the hand, presses OK, and saves the main window with the masking
+# window (docs/images/main-window.png), then opens the graph
+# (docs/images/graph-window.png). Needs xvfb, xdotool and ImageMagick
+# (scripts/install-deps.sh installs them).
+#   scripts/readme-screenshots.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+[[ $build == /* ]] || build=$PWD/$build
+export SHOT_PROGRAM=$build/src/torvi
+export SHOT_FILM=$PWD/samples/dial.avi
+export SHOT_OUT=$PWD/docs/images
+[ -x "$SHOT_PROGRAM" ] || { echo "readme-screenshots: $SHOT_PROGRAM is missing; run make first" >&2; exit 1; }
+mkdir -p "$SHOT_OUT"
+
+# The clicks samples/README.md gives, in the picture's own pixels.
+export SHOT_CENTRE="160 120" SHOT_TIP="73 70"
+# Where things sit in the main window (Qt's Fusion style, DejaVu fonts): the
+# menu bar's height, the scroll area's frame around the picture, and the
+# middle of the "OK" button under the calibration box.
+export SHOT_MENU=19 SHOT_FRAME=1 SHOT_OK_X=43 SHOT_OK_Y=127
+
+xvfb-run -a -s '-screen 0 1280x1024x24' bash -euo pipefail -c '
+    # The id of the first visible window whose title matches, waiting up to 30 s.
+    window() {
+        for _ in $(seq 300); do
+            xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 && return 0
+            sleep 0.1
+        done
+        echo "readme-screenshots: no window \"$1\" appeared" >&2
+        return 1
+    }
+    gone() {
+        for _ in $(seq 300); do
+            xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+            sleep 0.1
+        done
+        return 1
+    }
+    # Saves the given windows as they are on the screen, in their places,
+    # later ones on top; the screen between them stays transparent.
+    shoot() {
+        local out=$1 left=99999 top=99999 right=0 bottom=0 screen parts=()
+        shift
+        for id in "$@"; do
+            eval "$(xdotool getwindowgeometry --shell "$id")"
+            ((X < left)) && left=$X
+            ((Y < top)) && top=$Y
+            ((X + WIDTH > right)) && right=$((X + WIDTH))
+            ((Y + HEIGHT > bottom)) && bottom=$((Y + HEIGHT))
+        done
+        screen=$(mktemp --suffix=.png)
+        import -window root "$screen"
+        for id in "$@"; do
+            eval "$(xdotool getwindowgeometry --shell "$id")"
+            parts+=("(" "$screen" -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage ")"
+                    -geometry "+$((X - left))+$((Y - top))" -composite)
+        done
+        # Without the date chunks an unchanged window gives an unchanged file.
+        convert -size "$((right - left))x$((bottom - top))" xc:none "${parts[@]}" \
+            -define png:exclude-chunk=date,time "$out"
+        rm -f "$screen"
+        echo "screenshot: $out"
+    }
+
+    "$SHOT_PROGRAM" & program=$!
+    trap "kill $program 2>/dev/null || true" EXIT
+    main=$(window "^Torvi$")
+    xdotool windowfocus --sync "$main"
+
+    # The open dialog starts on its first type, "animation AVI (*.avi)";
+    # the file name field has the focus.
+    xdotool key ctrl+o
+    dialog=$(window "^Open$")
+    xdotool windowfocus --sync "$dialog"
+    xdotool key ctrl+a
+    xdotool type --delay 30 "$SHOT_FILM"
+    xdotool key Return
+    gone "^Open$"
+    sleep 1
+
+    # The picture sits right of the 169-pixel left column, below the menu
+    # bar, inside the scroll area'"'"'s one-pixel frame.
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    pictureX=$((X + 169 + SHOT_FRAME))
+    pictureY=$((Y + SHOT_MENU + SHOT_FRAME))
+    read -r cx cy <<<"$SHOT_CENTRE"
+    read -r tx ty <<<"$SHOT_TIP"
+    xdotool mousemove $((pictureX + cx)) $((pictureY + cy)) click 1
+    sleep 0.3
+    xdotool mousemove $((pictureX + tx)) $((pictureY + ty)) click 1
+    sleep 0.3
+    xdotool mousemove $((X + SHOT_OK_X)) $((Y + SHOT_OK_Y)) click 1
+    masking=$(window "^Masking$")
+    # The masking window opens over the top of the main window; the user
+    # would move it aside to watch both.
+    xdotool windowmove --sync "$masking" $((X + WIDTH + 12)) "$Y"
+    sleep 1
+    xdotool mousemove $((X + WIDTH - 5)) $((Y + HEIGHT - 5))
+    shoot "$SHOT_OUT/main-window.png" "$main" "$masking"
+
+    xdotool windowfocus --sync "$main"
+    xdotool key alt+g
+    graph=$(window "^Graph$")
+    sleep 1
+    shoot "$SHOT_OUT/graph-window.png" "$graph"
+'
