@@ -15,10 +15,12 @@ TAbout::TAbout(QWidget* parent) : QDialog(parent) {
     QFont big = name->font();
     big.setPointSize(big.pointSize() + 6);
     name->setFont(big);
-    auto* version = new QLabel(QStringLiteral("Version %1").arg(QStringLiteral(TORVI_VERSION)), this);
+    auto* version =
+        new QLabel(QStringLiteral("Version %1").arg(QStringLiteral(TORVI_VERSION)), this);
     version->setAlignment(Qt::AlignCenter);
     auto* purpose = new QLabel(
-        QStringLiteral("Measures how the big hand of a dial turns,\nfrom a film or a series of pictures."),
+        QStringLiteral(
+            "Measures how the big hand of a dial turns,\nfrom a film or a series of pictures."),
         this);
     purpose->setAlignment(Qt::AlignCenter);
     auto* ok = new QPushButton(QStringLiteral("&OK"), this);

@@ -2,6 +2,7 @@
 
 #include "About_U.h"
 #include "AviCapture_U.h"
+#include "Error.h"
 #include "FileTypes.h"
 #include "Graf_U.h"
 #include "Jadro_U.h"
@@ -12,10 +13,10 @@
 #include "results/AnimationPace.h"
 #include "results/NumberText.h"
 #include "results/ResultTable.h"
-#include "Error.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QBitmap>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFrame>
@@ -25,8 +26,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QThread>
-#include <QBitmap>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -35,6 +34,7 @@
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QStyle>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -84,10 +84,12 @@ void TObrazek::BuildMenu() {
     Konec1 = file->addAction(QStringLiteral("&Exit"), this, [this] { Konec1Click(); });
 
     QMenu* capture = menuBar()->addMenu(QStringLiteral("&Capture"));
-    SaveBMP2 = capture->addAction(QStringLiteral("Save captured BMP..."), this, [this] { SaveBMP2Click(); });
+    SaveBMP2 = capture->addAction(QStringLiteral("Save captured BMP..."), this,
+                                  [this] { SaveBMP2Click(); });
     SaveBMP2->setEnabled(false);
     capture->addSeparator();
-    RecordAVI1 = capture->addAction(QStringLiteral("&Record AVI..."), this, [this] { RecordAVI1Click(); });
+    RecordAVI1 =
+        capture->addAction(QStringLiteral("&Record AVI..."), this, [this] { RecordAVI1Click(); });
 
     QMenu* masking = menuBar()->addMenu(QStringLiteral("&Masking"));
     ShowmaskedBMP1 = masking->addAction(QStringLiteral("Show &masked BMP"));
@@ -95,11 +97,13 @@ void TObrazek::BuildMenu() {
     ShowmaskedBMP1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     ShowmaskedBMP1->setEnabled(false);
     connect(ShowmaskedBMP1, &QAction::triggered, this, [this] { ShowmaskedBMP1Click(); });
-    SaveBMP1 = masking->addAction(QStringLiteral("Save masked BMP..."), this, [this] { SaveBMP1Click(); });
+    SaveBMP1 =
+        masking->addAction(QStringLiteral("Save masked BMP..."), this, [this] { SaveBMP1Click(); });
     SaveBMP1->setEnabled(false);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
-    About3 = help->addAction(QStringLiteral("&About application..."), this, [this] { About3Click(); });
+    About3 =
+        help->addAction(QStringLiteral("&About application..."), this, [this] { About3Click(); });
 }
 
 void TObrazek::BuildControls() {
@@ -200,10 +204,13 @@ void TObrazek::BuildControls() {
     }
     column->addLayout(navRow);
 
-    BitBtn5 = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay), QStringLiteral("&Animation"), left);
+    BitBtn5 = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay),
+                              QStringLiteral("&Animation"), left);
     BitBtn5->setIconSize(QSize(16, 16));
-    BitBtn3 = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("&Graph"), left);
-    BitBtn4 = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("&Save result"), left);
+    BitBtn3 = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                              QStringLiteral("&Graph"), left);
+    BitBtn4 = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
+                              QStringLiteral("&Save result"), left);
     for (QPushButton* b : {BitBtn5, BitBtn3, BitBtn4}) {
         b->setEnabled(false);
         column->addWidget(b);
@@ -287,13 +294,17 @@ void TObrazek::BuildControls() {
     connect(Edit4, &QLineEdit::textChanged, this, [this] { Edit4Change(); });
 }
 
-void TObrazek::ProcessMessages() { QCoreApplication::processEvents(); }
+void TObrazek::ProcessMessages() {
+    QCoreApplication::processEvents();
+}
 
 void TObrazek::ReportErrorBox(const QString& text) {
     Dialogs().ShowError(this, text, torvi::gui::MessageIcon::Stop);
 }
 
-void TObrazek::SetClickHandler(bool installed) { clickHandlerInstalled_ = installed; }
+void TObrazek::SetClickHandler(bool installed) {
+    clickHandlerInstalled_ = installed;
+}
 
 void TObrazek::SetPictureCursor(bool cross) {
     if (cross)
@@ -325,8 +336,8 @@ void TObrazek::ResetToNoMeasurement() {
     Label2->clear();
     MaskingLive = false;
     Maskovani->close();
-    for (QWidget* w : std::initializer_list<QWidget*>{Button2, Edit1, Edit2, BitBtn6, BitBtn1, BitBtn2,
-                                                      BitBtn7, BitBtn3, BitBtn4, BitBtn5})
+    for (QWidget* w : std::initializer_list<QWidget*>{Button2, Edit1, Edit2, BitBtn6, BitBtn1,
+                                                      BitBtn2, BitBtn7, BitBtn3, BitBtn4, BitBtn5})
         w->setEnabled(false);
     RadioButton1->setEnabled(true);
     RadioButton2->setEnabled(true);
@@ -350,8 +361,8 @@ void TObrazek::OtevtGIF1Click() {
     Edit2->clear();
     FrameList.clear();
     HasFrameList = true;
-    const int filter = std::clamp(OpenPictureDialog1.FilterIndex, 1,
-                                  static_cast<int>(torvi::OpenFilters.size()));
+    const int filter =
+        std::clamp(OpenPictureDialog1.FilterIndex, 1, static_cast<int>(torvi::OpenFilters.size()));
     FileExt = torvi::OpenFilters[static_cast<std::size_t>(filter - 1)].FileExt;
     OpenedFolder = torvi::FolderOf(path);
     Jadro_U::Frames.FileExt = FileExt;
@@ -394,8 +405,8 @@ void TObrazek::OtevtGIF1Click() {
         const auto it = std::find(FrameList.begin(), FrameList.end(), OpenedFileName);
         if (it != FrameList.end()) CurrentIndex = static_cast<std::int32_t>(it - FrameList.begin());
     }
-    StatusPanel0->setText(QStringLiteral("Count of opened pictures *") + ext + QStringLiteral(": ") +
-                          QString::number(FrameList.size()));
+    StatusPanel0->setText(QStringLiteral("Count of opened pictures *") + ext +
+                          QStringLiteral(": ") + QString::number(FrameList.size()));
 
     const bool shown = Guarded(this, [&] {
         torvi::Bitmap first;
@@ -468,7 +479,8 @@ void TObrazek::Button1Click() {
         w->setEnabled(true);
     ShowmaskedBMP1->setEnabled(true);
     SaveBMP1->setEnabled(true);
-    for (QWidget* w : std::initializer_list<QWidget*>{Button2, Edit1, UpDown1, Edit2, BitBtn3, BitBtn4})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Button2, Edit1, UpDown1, Edit2, BitBtn3, BitBtn4})
         w->setEnabled(false);
     UloitTXT1->setEnabled(false);
     Graf->ResultsValid = false;
@@ -486,7 +498,8 @@ void TObrazek::Button2Click() {
     Maskovani->show();
     Label2->setText(QString::fromLatin1(ContrastPrompt));
     Edit1->setText(QString::number(Maskovani->ContrastThreshold));
-    if (FrameIndexValid()) Edit2->setText(FrameFieldText(FrameList[static_cast<std::size_t>(CurrentIndex)]));
+    if (FrameIndexValid())
+        Edit2->setText(FrameFieldText(FrameList[static_cast<std::size_t>(CurrentIndex)]));
     for (QWidget* w : std::initializer_list<QWidget*>{UpDown1, Edit1, Edit2, BitBtn3, BitBtn4})
         w->setEnabled(true);
     UloitTXT1->setEnabled(true);
@@ -567,8 +580,9 @@ torvi::gui::SaveFileRequest PictureSaveRequest(const QString& title, const QStri
 } // namespace
 
 void TObrazek::SaveBMP2Click() {
-    const auto name = Dialogs().SaveFile(
-        this, PictureSaveRequest(QStringLiteral("Save captured BMP as"), QStringLiteral("Captured")));
+    const auto name =
+        Dialogs().SaveFile(this, PictureSaveRequest(QStringLiteral("Save captured BMP as"),
+                                                    QStringLiteral("Captured")));
     if (!name) return;
     Guarded(this, [&] { Jadro_U::SavePicture(name->toStdString(), Image1->Picture()); });
 }
@@ -606,7 +620,9 @@ void TObrazek::FormCloseQuery() {
     Closing = true;
 }
 
-void TObrazek::FormClose() { Jadro_U::CloseVideo(); }
+void TObrazek::FormClose() {
+    Jadro_U::CloseVideo();
+}
 
 void TObrazek::closeEvent(QCloseEvent* event) {
     FormCloseQuery();
@@ -615,13 +631,19 @@ void TObrazek::closeEvent(QCloseEvent* event) {
     Maskovani->close();
 }
 
-void TObrazek::Konec1Click() { close(); }
+void TObrazek::Konec1Click() {
+    close();
+}
 
-void TObrazek::About3Click() { About->exec(); }
+void TObrazek::About3Click() {
+    About->exec();
+}
 
 // Results, animation, capture ---------------------------------------------------
 
-std::string TObrazek::DecimalSeparator() { return QLocale::system().decimalPoint().toStdString(); }
+std::string TObrazek::DecimalSeparator() {
+    return QLocale::system().decimalPoint().toStdString();
+}
 
 namespace {
 
@@ -648,14 +670,16 @@ void TObrazek::BitBtn5Click() {
     if (BitBtn5->text() == QStringLiteral("Stop")) {
         AnimationStopped = true;
         BitBtn5->setIcon(ButtonPicture(QStringLiteral(":/ANIMATE.bmp")));
-        for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn6, BitBtn7}) b->setEnabled(true);
+        for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn6, BitBtn7})
+            b->setEnabled(true);
         return;
     }
     if (Busy) return;
     StatusPanel1->setText(QStringLiteral("Animation ..."));
     ProcessMessages();
     AnimationStopped = false;
-    for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn6, BitBtn7}) b->setEnabled(false);
+    for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn6, BitBtn7})
+        b->setEnabled(false);
     BitBtn5->setIcon(ButtonPicture(QStringLiteral(":/STOP.bmp")));
     BitBtn5->setText(QStringLiteral("Stop"));
 
@@ -713,7 +737,8 @@ void TObrazek::BitBtn3Click() {
     try {
         Graf->FillChart();
     } catch (const torvi::Error&) {
-        Dialogs().ShowError(this, QString::fromLatin1(torvi::ValuesNotValid), torvi::gui::MessageIcon::None);
+        Dialogs().ShowError(this, QString::fromLatin1(torvi::ValuesNotValid),
+                            torvi::gui::MessageIcon::None);
         return;
     }
     Graf->exec();
@@ -725,11 +750,14 @@ void TObrazek::BitBtn4Click() {
     ProcessMessages();
     if (!MeasureIfNeeded()) return;
     ProcessMessages();
-    if (Edit3->text().isEmpty()) Edit3->setText(QString::fromStdString(torvi::DefaultedFieldText("")));
-    if (Edit4->text().isEmpty()) Edit4->setText(QString::fromStdString(torvi::DefaultedFieldText("")));
+    if (Edit3->text().isEmpty())
+        Edit3->setText(QString::fromStdString(torvi::DefaultedFieldText("")));
+    if (Edit4->text().isEmpty())
+        Edit4->setText(QString::fromStdString(torvi::DefaultedFieldText("")));
     const std::string separator = DecimalSeparator();
     try {
-        torvi::CheckResultScale(Edit3->text().toStdString(), Edit4->text().toStdString(), separator);
+        torvi::CheckResultScale(Edit3->text().toStdString(), Edit4->text().toStdString(),
+                                separator);
     } catch (const torvi::Error& e) {
         Dialogs().ShowError(this, QString::fromUtf8(e.what()), torvi::gui::MessageIcon::None);
         return;
@@ -750,7 +778,9 @@ void TObrazek::BitBtn4Click() {
     });
 }
 
-void TObrazek::UloitTXT1Click() { BitBtn4Click(); }
+void TObrazek::UloitTXT1Click() {
+    BitBtn4Click();
+}
 
 void TObrazek::FilterNumberText(QLineEdit* field) {
     const auto edit = torvi::FilterNumberText(field->text().toStdU16String(),
@@ -763,9 +793,13 @@ void TObrazek::FilterNumberText(QLineEdit* field) {
     field->setCursorPosition(static_cast<int>(edit->Caret));
 }
 
-void TObrazek::Edit3Change() { FilterNumberText(Edit3); }
+void TObrazek::Edit3Change() {
+    FilterNumberText(Edit3);
+}
 
-void TObrazek::Edit4Change() { FilterNumberText(Edit4); }
+void TObrazek::Edit4Change() {
+    FilterNumberText(Edit4);
+}
 
 void TObrazek::RecordAVI1Click() {
     torvi::gui::TAviCapture dialog(this);

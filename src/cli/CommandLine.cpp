@@ -111,7 +111,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (cl.Help) return cl;
     if (cl.Inputs.empty()) throw UsageError("no INPUT given");
     if (!centreGiven) throw UsageError("--centre is needed");
-    if (cl.Radius.has_value() == cl.Tip.has_value()) throw UsageError("give either --radius or --tip");
+    if (cl.Radius.has_value() == cl.Tip.has_value())
+        throw UsageError("give either --radius or --tip");
     if (cl.Radius && (*cl.Radius < 0 || *cl.Radius > 65535))
         throw UsageError("--radius lies in 0..65535");
     if (!cl.OutputFile.empty() && !cl.OutputFolder.empty())

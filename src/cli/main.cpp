@@ -50,8 +50,9 @@ public:
         activity_ = activity;
         const int width = 30;
         const int filled = percent * width / 100;
-        std::fprintf(stderr, "\r%-16s [%s%s] %3d%%", activity.c_str(), std::string(filled, '#').c_str(),
-                     std::string(width - filled, ' ').c_str(), percent);
+        std::fprintf(stderr, "\r%-16s [%s%s] %3d%%", activity.c_str(),
+                     std::string(filled, '#').c_str(), std::string(width - filled, ' ').c_str(),
+                     percent);
         std::fflush(stderr);
     }
     void Done() {
@@ -85,7 +86,8 @@ struct Job {
         const std::string fileExt = torvi::FileExtForName(input);
         const std::string ext = torvi::UpperExtension(input);
         if (fileExt.empty())
-            throw torvi::Error("Unknown picture file extension (" + (ext.empty() ? "." : ext) + ")");
+            throw torvi::Error("Unknown picture file extension (" + (ext.empty() ? "." : ext) +
+                               ")");
         if (!std::filesystem::is_regular_file(input)) throw torvi::CannotOpenFile(input);
 
         // The field texts are checked before any frame is read, as the window
@@ -102,11 +104,13 @@ struct Job {
         torvi::FrameList frames;
         if (torvi::IsFilmExt(fileExt)) {
             const int last = source.OpenVideo(input, [this](std::int64_t done, std::int64_t total) {
-                Bar.Show("Opening ...", static_cast<int>(done * 1000 / std::max<std::int64_t>(total, 1)), 1000);
+                Bar.Show("Opening ...",
+                         static_cast<int>(done * 1000 / std::max<std::int64_t>(total, 1)), 1000);
                 return true;
             });
             if (last < 1) throw torvi::Error("Missing system video codec");
-            if (last == 1) throw torvi::Error("More than two pictures in *" + fileExt + " file are needed");
+            if (last == 1)
+                throw torvi::Error("More than two pictures in *" + fileExt + " file are needed");
             frames = torvi::FilmFrameList(last);
         } else {
             frames = torvi::ListPictureSequence(source.Folder, fileExt, torvi::NameCollator());
@@ -118,9 +122,10 @@ struct Job {
         torvi::MeasurementSettings settings;
         settings.CentreX = Options.CentreX;
         settings.CentreY = Options.CentreY;
-        settings.HandRadius = Options.Radius ? *Options.Radius
-                                             : torvi::RadiusOfClick(Options.CentreX, Options.CentreY,
-                                                                    Options.Tip->first, Options.Tip->second);
+        settings.HandRadius = Options.Radius
+                                  ? *Options.Radius
+                                  : torvi::RadiusOfClick(Options.CentreX, Options.CentreY,
+                                                         Options.Tip->first, Options.Tip->second);
         settings.ContrastThreshold = Options.Contrast;
         settings.Hand = Options.LightHand ? torvi::HandColour::Light : torvi::HandColour::Dark;
 
@@ -128,16 +133,19 @@ struct Job {
         torvi::Bitmap reference;
         torvi::BuildReferenceImage(count, loader, settings.Hand, reference,
                                    [&](int i) { Bar.Show("Calibration ...", i + 1, count); });
-        const torvi::RotationResult result = torvi::MeasureHandRotation(
-            count, loader, reference, settings, [&](int i) { Bar.Show("Calculation ...", i + 1, count); });
+        const torvi::RotationResult result =
+            torvi::MeasureHandRotation(count, loader, reference, settings,
+                                       [&](int i) { Bar.Show("Calculation ...", i + 1, count); });
         Bar.Done();
 
         if (!Options.ReferenceFile.empty()) torvi::SavePicture(Options.ReferenceFile, reference);
         if (!Options.FramesFile.empty()) WriteFramesTable(result, scale);
         if (resultPath.empty()) {
-            const std::string bytes = torvi::ResultFileBytes(fields, result.UnwrappedSeries, Separator);
+            const std::string bytes =
+                torvi::ResultFileBytes(fields, result.UnwrappedSeries, Separator);
             std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-            if (std::fflush(stdout) != 0) throw torvi::Error("Cannot write the result to standard output");
+            if (std::fflush(stdout) != 0)
+                throw torvi::Error("Cannot write the result to standard output");
         } else {
             torvi::WriteResultFile(resultPath, fields, result.UnwrappedSeries, Separator);
         }
@@ -147,13 +155,16 @@ struct Job {
         std::string csv = "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step\n";
         for (std::size_t i = 0; i < result.AngleSeries.size(); ++i) {
             const long long step =
-                i == 0 ? 0 : std::llabs(static_cast<long long>(result.UnwrappedSeries[i]) -
-                                        result.UnwrappedSeries[i - 1]);
+                i == 0 ? 0
+                       : std::llabs(static_cast<long long>(result.UnwrappedSeries[i]) -
+                                    result.UnwrappedSeries[i - 1]);
             csv += std::to_string(i + 1) + ',' +
-                   CsvNumber(torvi::FrameTime(static_cast<std::int64_t>(i + 1), scale.FramesPerSecond)) +
+                   CsvNumber(
+                       torvi::FrameTime(static_cast<std::int64_t>(i + 1), scale.FramesPerSecond)) +
                    ',' + std::to_string(result.AngleSeries[i]) + ',' +
-                   std::to_string(result.UnwrappedSeries[i]) + ',' + std::to_string(result.PeakVotes[i]) +
-                   ',' + std::to_string(result.HandPixels[i]) + ',' + (step > 150 ? "1" : "0") + '\n';
+                   std::to_string(result.UnwrappedSeries[i]) + ',' +
+                   std::to_string(result.PeakVotes[i]) + ',' +
+                   std::to_string(result.HandPixels[i]) + ',' + (step > 150 ? "1" : "0") + '\n';
         }
         torvi::WriteFileAtomically(Options.FramesFile, csv.data(), csv.size());
     }
@@ -181,7 +192,8 @@ int main(int argc, char* argv[]) {
     std::error_code folderError;
     if (!options.OutputFolder.empty() &&
         !std::filesystem::is_directory(options.OutputFolder, folderError)) {
-        std::fprintf(stderr, "torvi-measure: there is no folder %s\n", options.OutputFolder.c_str());
+        std::fprintf(stderr, "torvi-measure: there is no folder %s\n",
+                     options.OutputFolder.c_str());
         return 2;
     }
 
@@ -211,7 +223,8 @@ int main(int argc, char* argv[]) {
         } catch (const std::exception& e) {
             bar.Done();
             if (options.Inputs.size() > 1)
-                std::fprintf(stderr, "torvi-measure: %s: %s\n", options.Inputs[i].c_str(), e.what());
+                std::fprintf(stderr, "torvi-measure: %s: %s\n", options.Inputs[i].c_str(),
+                             e.what());
             else
                 std::fprintf(stderr, "torvi-measure: %s\n", e.what());
             status = 1;

@@ -35,7 +35,8 @@ int OpenVideo(const std::string& path) {
     TObrazek::ProcessMessages();
     const int last = Frames.OpenVideo(path, [](std::int64_t done, std::int64_t total) {
         if (total > 0)
-            Obrazek->ProgressBar->setValue(static_cast<int>(std::min<std::int64_t>(done * 1000 / total, 1000)));
+            Obrazek->ProgressBar->setValue(
+                static_cast<int>(std::min<std::int64_t>(done * 1000 / total, 1000)));
         TObrazek::ProcessMessages();
         return !Obrazek->Closing;
     });
@@ -44,9 +45,13 @@ int OpenVideo(const std::string& path) {
     return last;
 }
 
-void GetVideoFrame(int index, torvi::Bitmap& bitmap) { Frames.GetVideoFrame(index, bitmap); }
+void GetVideoFrame(int index, torvi::Bitmap& bitmap) {
+    Frames.GetVideoFrame(index, bitmap);
+}
 
-void CloseVideo() { Frames.CloseVideo(); }
+void CloseVideo() {
+    Frames.CloseVideo();
+}
 
 torvi::HandColour HandColour() {
     return Obrazek->RadioButton2->isChecked() ? torvi::HandColour::Dark : torvi::HandColour::Light;

@@ -19,7 +19,8 @@ constexpr int PreviewSize = 180;
 // text, separated by blanks. The shown texts list them with commas, so the
 // dialog gets a list Qt can read and the type box shows the program's texts.
 QString QtFilterFor(const torvi::OpenFilter& filter) {
-    const QString patterns = QString::fromLatin1(filter.Patterns).replace(QLatin1Char(';'), QLatin1Char(' '));
+    const QString patterns =
+        QString::fromLatin1(filter.Patterns).replace(QLatin1Char(';'), QLatin1Char(' '));
     return QString::fromLatin1(filter.Text) + QStringLiteral(" (") + patterns + QLatin1Char(')');
 }
 
@@ -34,11 +35,13 @@ OpenPictureDialog::OpenPictureDialog(QWidget* parent, const OpenDialogState& sta
     setSizeGripEnabled(true);
 
     QStringList filters;
-    for (const auto& f : torvi::OpenFilters) filters << QtFilterFor(f);
+    for (const auto& f : torvi::OpenFilters)
+        filters << QtFilterFor(f);
     setNameFilters(filters);
     if (auto* types = findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
         for (int i = 0; i < types->count() && i < static_cast<int>(torvi::OpenFilters.size()); ++i)
-            types->setItemText(i, QString::fromLatin1(torvi::OpenFilters[static_cast<std::size_t>(i)].Text));
+            types->setItemText(
+                i, QString::fromLatin1(torvi::OpenFilters[static_cast<std::size_t>(i)].Text));
     }
     const int index = std::clamp(state.FilterIndex, 1, static_cast<int>(filters.size()));
     selectNameFilter(filters[index - 1]);
@@ -67,8 +70,8 @@ void OpenPictureDialog::ShowPreview(const QString& path) {
     try {
         const QImage image = ToQImage(torvi::LoadAnyPicture(name));
         if (image.isNull()) return;
-        preview_->setPixmap(QPixmap::fromImage(
-            image.scaled(PreviewSize - 4, PreviewSize - 4, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        preview_->setPixmap(QPixmap::fromImage(image.scaled(
+            PreviewSize - 4, PreviewSize - 4, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     } catch (const std::exception&) {
         preview_->setText(tr("No preview"));
     }

@@ -18,7 +18,9 @@ void PictureView::SetPicture(const torvi::Bitmap& picture) {
     update();
 }
 
-QSize PictureView::sizeHint() const { return {picture_.Width(), picture_.Height()}; }
+QSize PictureView::sizeHint() const {
+    return {picture_.Width(), picture_.Height()};
+}
 
 void PictureView::paintEvent(QPaintEvent*) {
     if (image_.isNull()) return;

@@ -29,7 +29,9 @@ void UpDown::SetRange(int min, int max) {
     position_ = std::clamp(position_, min_, max_);
 }
 
-void UpDown::SetPosition(int position) { position_ = std::clamp(position, min_, max_); }
+void UpDown::SetPosition(int position) {
+    position_ = std::clamp(position, min_, max_);
+}
 
 void UpDown::Step(int direction) {
     if (!isEnabled()) return;
@@ -39,12 +41,17 @@ void UpDown::Step(int direction) {
     Q_EMIT Changing(position_);
 }
 
-void UpDown::Associate(QWidget* field) { field->installEventFilter(this); }
+void UpDown::Associate(QWidget* field) {
+    field->installEventFilter(this);
+}
 
 void UpDown::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Up) Step(+1);
-    else if (event->key() == Qt::Key_Down) Step(-1);
-    else QWidget::keyPressEvent(event);
+    if (event->key() == Qt::Key_Up)
+        Step(+1);
+    else if (event->key() == Qt::Key_Down)
+        Step(-1);
+    else
+        QWidget::keyPressEvent(event);
 }
 
 bool UpDown::eventFilter(QObject* watched, QEvent* event) {

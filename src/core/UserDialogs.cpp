@@ -43,9 +43,13 @@ UserDialogs* current = &realDialogs;
 
 } // namespace
 
-UserDialogs& Dialogs() { return *current; }
+UserDialogs& Dialogs() {
+    return *current;
+}
 
-void SetDialogs(UserDialogs* dialogs) { current = dialogs ? dialogs : &realDialogs; }
+void SetDialogs(UserDialogs* dialogs) {
+    current = dialogs ? dialogs : &realDialogs;
+}
 
 void ReportError(QWidget* parent, const std::exception& error) {
     Dialogs().ShowError(parent, QString::fromUtf8(error.what()), MessageIcon::Stop);

@@ -22,7 +22,9 @@ void CheckPictureSize(long long width, long long height, int bitsPerPixel, const
     if (bytes > Bitmap::MaxBytes) throw Error(message);
 }
 
-Bitmap::Bitmap(int width, int height, PixelFormat format) { Assign(width, height, format); }
+Bitmap::Bitmap(int width, int height, PixelFormat format) {
+    Assign(width, height, format);
+}
 
 void Bitmap::Assign(int width, int height, PixelFormat format) {
     CheckPictureSize(width, height, static_cast<int>(format), "Picture is too large");
@@ -38,11 +40,14 @@ void Bitmap::Assign(int width, int height, PixelFormat format) {
         palette_.clear();
 }
 
-void Bitmap::Fill(std::uint8_t value) { std::fill(data_.begin(), data_.end(), value); }
+void Bitmap::Fill(std::uint8_t value) {
+    std::fill(data_.begin(), data_.end(), value);
+}
 
 namespace {
 
-inline void PutPalette(std::uint8_t* out, const std::vector<PaletteEntry>& palette, unsigned index) {
+inline void PutPalette(std::uint8_t* out, const std::vector<PaletteEntry>& palette,
+                       unsigned index) {
     if (index < palette.size()) {
         out[0] = palette[index].Blue;
         out[1] = palette[index].Green;

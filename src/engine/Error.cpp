@@ -2,6 +2,8 @@
 
 namespace torvi {
 
-Error CannotOpenFile(const std::string& path) { return Error("Cannot open file " + path); }
+Error CannotOpenFile(const std::string& path) {
+    return Error("Cannot open file " + path);
+}
 
 } // namespace torvi

@@ -17,9 +17,9 @@ const std::array<OpenFilter, 10> OpenFilters = {{
     {"animation MP4, MOV, MKV (*.mp4, *.mov, *.mkv)", "*.mp4;*.mov;*.mkv", ".MP4"},
 }};
 
-const std::array<const char*, 14> PictureExtensions = {
-    ".AVI", ".MPG",  ".MPEG", ".BMP", ".GIF", ".JPG", ".JPEG",
-    ".TIF", ".PCX", ".TGA",  ".PNG", ".MP4", ".MOV", ".MKV"};
+const std::array<const char*, 14> PictureExtensions = {".AVI", ".MPG",  ".MPEG", ".BMP", ".GIF",
+                                                       ".JPG", ".JPEG", ".TIF",  ".PCX", ".TGA",
+                                                       ".PNG", ".MP4",  ".MOV",  ".MKV"};
 
 std::string UpperExtension(std::string_view name) {
     const std::string bare = BareName(name);

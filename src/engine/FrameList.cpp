@@ -126,7 +126,8 @@ FrameList ListPictureSequence(const std::string& folder, const std::string& file
 FrameList FilmFrameList(int lastIndex) {
     FrameList list;
     list.reserve(static_cast<std::size_t>(std::max(lastIndex + 1, 0)));
-    for (int i = 0; i <= lastIndex; ++i) list.push_back(std::to_string(i));
+    for (int i = 0; i <= lastIndex; ++i)
+        list.push_back(std::to_string(i));
     return list;
 }
 

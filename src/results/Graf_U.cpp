@@ -5,10 +5,10 @@
 #include "Obrazek_U.h"
 #include "analysis/RotationMeasurement.h"
 
+#include "results/GraphPoints.h"
 #include <QLabel>
 #include <QProgressBar>
 #include <QRadioButton>
-#include "results/GraphPoints.h"
 
 #include <QLineEdit>
 
@@ -21,8 +21,8 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSvgGenerator>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 
@@ -129,9 +129,9 @@ void TGraf::MeasureRotation() {
     settings.ContrastThreshold = Maskovani->ContrastThreshold;
     settings.Hand = Jadro_U::HandColour();
     try {
-        torvi::RotationResult result = torvi::MeasureHandRotation(
-            count, Jadro_U::WindowFrameLoader(), Jadro_U::ReferenceImage, settings,
-            [w](int i) { w->ProgressBar->setValue(i); });
+        torvi::RotationResult result =
+            torvi::MeasureHandRotation(count, Jadro_U::WindowFrameLoader(), Jadro_U::ReferenceImage,
+                                       settings, [w](int i) { w->ProgressBar->setValue(i); });
         AngleHistogram = result.AngleHistogram;
         AngleSeries = std::move(result.AngleSeries);
         UnwrappedSeries = std::move(result.UnwrappedSeries);
@@ -154,10 +154,12 @@ void TGraf::SetPoints(const QList<QPointF>& points) {
     // Automatic ranges: the axes take the points' extent, widened to round
     // numbers; a flat or single-point series still gets a visible range.
     if (points.isEmpty()) return;
-    auto [minX, maxX] = std::minmax_element(points.begin(), points.end(),
-                                            [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
-    auto [minY, maxY] = std::minmax_element(points.begin(), points.end(),
-                                            [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+    auto [minX, maxX] =
+        std::minmax_element(points.begin(), points.end(),
+                            [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+    auto [minY, maxY] =
+        std::minmax_element(points.begin(), points.end(),
+                            [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
     auto range = [](QValueAxis* axis, double lo, double hi) {
         if (hi - lo < 1e-12) {
             lo -= 1;
@@ -193,11 +195,12 @@ void TGraf::showEvent(QShowEvent* event) {
 }
 
 void TGraf::FillChart() {
-    const auto points = torvi::GraphPoints(UnwrappedSeries, Obrazek->Edit3->text().toStdString(),
-                                           Obrazek->Edit4->text().toStdString(),
-                                           TObrazek::DecimalSeparator());
+    const auto points =
+        torvi::GraphPoints(UnwrappedSeries, Obrazek->Edit3->text().toStdString(),
+                           Obrazek->Edit4->text().toStdString(), TObrazek::DecimalSeparator());
     QList<QPointF> list;
     list.reserve(static_cast<qsizetype>(points.size()));
-    for (const auto& p : points) list.append(QPointF(p.X, p.Y));
+    for (const auto& p : points)
+        list.append(QPointF(p.X, p.Y));
     SetPoints(list);
 }

@@ -1,5 +1,5 @@
-#include "FileTypes.h"
 #include "FrameList.h"
+#include "FileTypes.h"
 #include "TestSupport.h"
 
 #include <filesystem>
@@ -37,7 +37,8 @@ TEST(FrameList, LocaleCollationPlacesAccentedLettersAmongTheirBaseLetters) {
 
 TEST(FrameList, JpegListingAlsoTakesLongExtension) {
     TempFolder dir;
-    for (const char* name : {"b.jpeg", "a.JPG", "c.Jpeg", "d.png"}) dir.Write(name);
+    for (const char* name : {"b.jpeg", "a.JPG", "c.Jpeg", "d.png"})
+        dir.Write(name);
     NameCollator collator("C");
     EXPECT_EQ(ListPictureSequence(dir.Path().string(), ".JPG", collator),
               (FrameList{"a.JPG", "b.jpeg", "c.Jpeg"}));

@@ -34,8 +34,8 @@ private:
         p.setProcessEnvironment(env);
         p.start(tool_, args);
         if (!p.waitForFinished(60000)) return {-1, {}, {}};
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-                p.readAllStandardError()};
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                p.readAllStandardOutput(), p.readAllStandardError()};
     }
     static QByteArray ReadFile(const QString& path) {
         QFile f(path);
@@ -68,35 +68,39 @@ private Q_SLOTS:
         QVERIFY(dialogs.Errors.isEmpty());
 
         const QString toolFile = dial_.filePath(QStringLiteral("tool.txt"));
-        const Run run = Measure({dial_.filePath(QStringLiteral("d003.bmp")), QStringLiteral("--centre"),
-                                 QStringLiteral("40:40"), QStringLiteral("--tip"), QStringLiteral("52:13"),
-                                 QStringLiteral("--contrast"), QStringLiteral("58"), QStringLiteral("--fps"),
-                                 QStringLiteral("29.97"), QStringLiteral("--sample"),
-                                 QString::fromUtf8("Zkou\u0161ka \u0159\u00e9"), QStringLiteral("-o"), toolFile});
+        const Run run = Measure(
+            {dial_.filePath(QStringLiteral("d003.bmp")), QStringLiteral("--centre"),
+             QStringLiteral("40:40"), QStringLiteral("--tip"), QStringLiteral("52:13"),
+             QStringLiteral("--contrast"), QStringLiteral("58"), QStringLiteral("--fps"),
+             QStringLiteral("29.97"), QStringLiteral("--sample"),
+             QString::fromUtf8("Zkou\u0161ka \u0159\u00e9"), QStringLiteral("-o"), toolFile});
         QCOMPARE(run.Status, 0);
         QVERIFY(run.Err.isEmpty()); // no progress display when standard error is not a terminal
         QCOMPARE(ReadFile(toolFile), ReadFile(windowFile));
         QVERIFY(ReadFile(toolFile).startsWith("Sample: Zkou\x9aka ?\xe9\r\n"));
 
         // Without -o the table goes to standard output.
-        const Run toStdout = Measure({dial_.filePath(QStringLiteral("d001.bmp")), QStringLiteral("--centre"),
-                                      QStringLiteral("40:40"), QStringLiteral("--radius"), QStringLiteral("30")});
+        const Run toStdout =
+            Measure({dial_.filePath(QStringLiteral("d001.bmp")), QStringLiteral("--centre"),
+                     QStringLiteral("40:40"), QStringLiteral("--radius"), QStringLiteral("30")});
         QCOMPARE(toStdout.Status, 0);
         QVERIFY(toStdout.Out.contains("     0.28000           450.00000\r\n\x0c\r\n"));
     }
 
     void commaLocaleReadsAndWritesCommas() {
-        const Run run = Measure({dial_.filePath(QStringLiteral("d001.bmp")), QStringLiteral("--centre"),
-                                 QStringLiteral("40:40"), QStringLiteral("--radius"), QStringLiteral("30"),
-                                 QStringLiteral("--fps"), QStringLiteral("12,5")},
-                                QStringLiteral("de_DE.UTF-8"));
+        const Run run =
+            Measure({dial_.filePath(QStringLiteral("d001.bmp")), QStringLiteral("--centre"),
+                     QStringLiteral("40:40"), QStringLiteral("--radius"), QStringLiteral("30"),
+                     QStringLiteral("--fps"), QStringLiteral("12,5")},
+                    QStringLiteral("de_DE.UTF-8"));
         QCOMPARE(run.Status, 0);
         QVERIFY(run.Out.contains("Number of frames per second    (x-axis): 12,5\r\n"));
         QVERIFY(run.Out.contains("     0,08000             0,00000\r\n"));
-        const Run point = Measure({dial_.filePath(QStringLiteral("d001.bmp")), QStringLiteral("--centre"),
-                                   QStringLiteral("40:40"), QStringLiteral("--radius"), QStringLiteral("30"),
-                                   QStringLiteral("--fps"), QStringLiteral("12.5")},
-                                  QStringLiteral("de_DE.UTF-8"));
+        const Run point =
+            Measure({dial_.filePath(QStringLiteral("d001.bmp")), QStringLiteral("--centre"),
+                     QStringLiteral("40:40"), QStringLiteral("--radius"), QStringLiteral("30"),
+                     QStringLiteral("--fps"), QStringLiteral("12.5")},
+                    QStringLiteral("de_DE.UTF-8"));
         QCOMPARE(point.Status, 1);
         QCOMPARE(point.Err, QByteArray("torvi-measure: The values you entered are not valid.\n"));
     }
@@ -106,31 +110,50 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
         const QString d1 = dial_.filePath(QStringLiteral("d001.bmp"));
-        QTest::newRow("no centre") << QStringList{d1, QStringLiteral("--radius"), QStringLiteral("3")} << 2
-                                   << "torvi-measure: --centre is needed";
-        QTest::newRow("radius and tip") << QStringList{d1, QStringLiteral("--centre"), QStringLiteral("1:1"),
-                                                       QStringLiteral("--radius"), QStringLiteral("3"),
-                                                       QStringLiteral("--tip"), QStringLiteral("2:2")}
+        QTest::newRow("no centre")
+            << QStringList{d1, QStringLiteral("--radius"), QStringLiteral("3")} << 2
+            << "torvi-measure: --centre is needed";
+        QTest::newRow("radius and tip") << QStringList{d1,
+                                                       QStringLiteral("--centre"),
+                                                       QStringLiteral("1:1"),
+                                                       QStringLiteral("--radius"),
+                                                       QStringLiteral("3"),
+                                                       QStringLiteral("--tip"),
+                                                       QStringLiteral("2:2")}
                                         << 2 << "torvi-measure: give either --radius or --tip";
-        QTest::newRow("bad number") << QStringList{d1, QStringLiteral("--centre"), QStringLiteral("1:x"),
-                                                   QStringLiteral("--radius"), QStringLiteral("3")}
-                                    << 2 << "torvi-measure: option --centre needs a whole number, not \"x\"";
-        QTest::newRow("rate 0") << QStringList{d1, QStringLiteral("--centre"), QStringLiteral("1:1"),
-                                               QStringLiteral("--radius"), QStringLiteral("3"),
-                                               QStringLiteral("--fps"), QStringLiteral("0")}
+        QTest::newRow("bad number")
+            << QStringList{d1, QStringLiteral("--centre"), QStringLiteral("1:x"),
+                           QStringLiteral("--radius"), QStringLiteral("3")}
+            << 2 << "torvi-measure: option --centre needs a whole number, not \"x\"";
+        QTest::newRow("rate 0") << QStringList{d1,
+                                               QStringLiteral("--centre"),
+                                               QStringLiteral("1:1"),
+                                               QStringLiteral("--radius"),
+                                               QStringLiteral("3"),
+                                               QStringLiteral("--fps"),
+                                               QStringLiteral("0")}
                                 << 1 << "torvi-measure: The values you entered are not valid.";
-        QTest::newRow("missing") << QStringList{dial_.filePath(QStringLiteral("none.bmp")), QStringLiteral("--centre"),
-                                                QStringLiteral("1:1"), QStringLiteral("--radius"), QStringLiteral("3")}
-                                 << 1 << "torvi-measure: Cannot open file " + dial_.filePath(QStringLiteral("none.bmp"));
+        QTest::newRow("missing") << QStringList{dial_.filePath(QStringLiteral("none.bmp")),
+                                                QStringLiteral("--centre"), QStringLiteral("1:1"),
+                                                QStringLiteral("--radius"), QStringLiteral("3")}
+                                 << 1
+                                 << "torvi-measure: Cannot open file " +
+                                        dial_.filePath(QStringLiteral("none.bmp"));
         QTest::newRow("no output folder")
-            << QStringList{d1, QStringLiteral("--centre"), QStringLiteral("1:1"), QStringLiteral("--radius"),
-                           QStringLiteral("3"), QStringLiteral("--out-dir"), dial_.filePath(QStringLiteral("absent"))}
+            << QStringList{d1,
+                           QStringLiteral("--centre"),
+                           QStringLiteral("1:1"),
+                           QStringLiteral("--radius"),
+                           QStringLiteral("3"),
+                           QStringLiteral("--out-dir"),
+                           dial_.filePath(QStringLiteral("absent"))}
             << 2 << "torvi-measure: there is no folder " + dial_.filePath(QStringLiteral("absent"));
-        QTest::newRow("film of nothing") << QStringList{dial_.filePath(QStringLiteral("d001.bmp")).replace(
-                                                            QStringLiteral(".bmp"), QStringLiteral(".avi")),
-                                                        QStringLiteral("--centre"), QStringLiteral("1:1"),
-                                                        QStringLiteral("--radius"), QStringLiteral("3")}
-                                         << 1 << QString();
+        QTest::newRow("film of nothing")
+            << QStringList{dial_.filePath(QStringLiteral("d001.bmp"))
+                               .replace(QStringLiteral(".bmp"), QStringLiteral(".avi")),
+                           QStringLiteral("--centre"), QStringLiteral("1:1"),
+                           QStringLiteral("--radius"), QStringLiteral("3")}
+            << 1 << QString();
     }
     void usageAndInputErrors() {
         QFETCH(QStringList, args);
@@ -153,28 +176,35 @@ private Q_SLOTS:
         QTemporaryDir second;
         MakeDialSequence(second, {90, 270, 225});
         QTemporaryDir out;
-        const QStringList common{QStringLiteral("--centre"), QStringLiteral("40:40"), QStringLiteral("--radius"),
-                                 QStringLiteral("30")};
+        const QStringList common{QStringLiteral("--centre"), QStringLiteral("40:40"),
+                                 QStringLiteral("--radius"), QStringLiteral("30")};
         const Run run = Measure(QStringList{dial_.filePath(QStringLiteral("d001.bmp")),
-                                            second.filePath(QStringLiteral("d002.bmp")), QStringLiteral("--out-dir"),
-                                            out.path()} + common);
+                                            second.filePath(QStringLiteral("d002.bmp")),
+                                            QStringLiteral("--out-dir"), out.path()} +
+                                common);
         QCOMPARE(run.Status, 0);
-        QVERIFY(ReadFile(out.filePath(QStringLiteral("d001.txt"))).contains("     0.28000           450.00000\r\n"));
-        QVERIFY(ReadFile(out.filePath(QStringLiteral("d002.txt"))).contains("     0.12000           135.00000\r\n"));
+        QVERIFY(ReadFile(out.filePath(QStringLiteral("d001.txt")))
+                    .contains("     0.28000           450.00000\r\n"));
+        QVERIFY(ReadFile(out.filePath(QStringLiteral("d002.txt")))
+                    .contains("     0.12000           135.00000\r\n"));
 
         const Run clash = Measure(QStringList{dial_.filePath(QStringLiteral("d001.bmp")),
-                                              second.filePath(QStringLiteral("d001.bmp")), QStringLiteral("--out-dir"),
-                                              out.path()} + common);
+                                              second.filePath(QStringLiteral("d001.bmp")),
+                                              QStringLiteral("--out-dir"), out.path()} +
+                                  common);
         QCOMPARE(clash.Status, 2);
 
         const QString csv = out.filePath(QStringLiteral("frames.csv"));
         const QString reference = out.filePath(QStringLiteral("dial.bmp"));
-        const Run frames = Measure(QStringList{second.filePath(QStringLiteral("d001.bmp")), QStringLiteral("--frames"),
-                                               csv, QStringLiteral("--reference"), reference, QStringLiteral("-o"),
-                                               out.filePath(QStringLiteral("r.txt"))} + common);
+        const Run frames = Measure(
+            QStringList{second.filePath(QStringLiteral("d001.bmp")), QStringLiteral("--frames"),
+                        csv, QStringLiteral("--reference"), reference, QStringLiteral("-o"),
+                        out.filePath(QStringLiteral("r.txt"))} +
+            common);
         QCOMPARE(frames.Status, 0);
         const QList<QByteArray> lines = ReadFile(csv).split('\n');
-        QCOMPARE(lines.value(0), QByteArray("frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step"));
+        QCOMPARE(lines.value(0),
+                 QByteArray("frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step"));
         QVERIFY(lines.value(1).startsWith("1,0.04000,90,0,"));
         QVERIFY(lines.value(1).endsWith(",0"));
         QVERIFY(lines.value(2).startsWith("2,0.08000,270,180,"));

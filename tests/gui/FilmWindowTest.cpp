@@ -17,7 +17,9 @@ class FilmWindowTest : public QObject {
 private:
     ScriptedDialogs* dialogs_ = nullptr;
 
-    static QString Film(const char* name) { return QStringLiteral(TORVI_TEST_DATA "/films/") + QLatin1String(name); }
+    static QString Film(const char* name) {
+        return QStringLiteral(TORVI_TEST_DATA "/films/") + QLatin1String(name);
+    }
     void Open(const QString& path, int filter = 1) {
         dialogs_->OpenAnswers.push_back({path, filter});
         Obrazek->OtevtGIF1Click();
@@ -39,7 +41,8 @@ private Q_SLOTS:
         QCOMPARE(Obrazek->FileExt, std::string(".AVI"));
         QCOMPARE(Obrazek->FrameList.size(), std::size_t{250});
         QCOMPARE(Obrazek->FrameList[249], std::string("249"));
-        QCOMPARE(Obrazek->StatusPanel0->text(), QStringLiteral("Count of opened pictures *.AVI: 250"));
+        QCOMPARE(Obrazek->StatusPanel0->text(),
+                 QStringLiteral("Count of opened pictures *.AVI: 250"));
         QCOMPARE(Obrazek->Edit2->text(), QStringLiteral("mpeg4-250.avi (0)"));
         QCOMPARE(Obrazek->ProgressBar->maximum(), 249);
         QVERIFY(Obrazek->StatusPanel1->text().isEmpty());
@@ -61,14 +64,16 @@ private Q_SLOTS:
         Open(Film("mpeg1-opengop.mpg"), 2);
         QVERIFY(dialogs_->Errors.isEmpty());
         QCOMPARE(Obrazek->FileExt, std::string(".MPG"));
-        QVERIFY(Obrazek->StatusPanel0->text().startsWith(QStringLiteral("Count of opened pictures *.MPG: ")));
+        QVERIFY(Obrazek->StatusPanel0->text().startsWith(
+            QStringLiteral("Count of opened pictures *.MPG: ")));
         QVERIFY(Obrazek->Edit2->text().startsWith(QStringLiteral("mpeg1-opengop.mpg (")));
     }
 
     void unusableFilmsAreRefused_data() {
         QTest::addColumn<QString>("film");
         QTest::addColumn<QString>("message");
-        QTest::newRow("two frames") << Film("mjpeg-2.avi") << "More than two pictures in *.AVI file are needed";
+        QTest::newRow("two frames")
+            << Film("mjpeg-2.avi") << "More than two pictures in *.AVI file are needed";
         QTest::newRow("one frame") << Film("mjpeg-1.avi") << "Missing system video codec";
         QTest::newRow("not a film") << Film("not-a-film.avi") << "Missing system video codec";
     }
@@ -82,7 +87,8 @@ private Q_SLOTS:
         QCOMPARE(dialogs_->ErrorIcons.constFirst(), torvi::gui::MessageIcon::Stop);
         QVERIFY(!Obrazek->BitBtn2->isEnabled());
         QVERIFY(!Obrazek->Button1->isEnabled());
-        QCOMPARE(Obrazek->StatusPanel0->text(), QStringLiteral("Count of opened pictures *.AVI: 3"));
+        QCOMPARE(Obrazek->StatusPanel0->text(),
+                 QStringLiteral("Count of opened pictures *.AVI: 3"));
     }
 };
 

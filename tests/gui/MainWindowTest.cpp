@@ -20,11 +20,18 @@
 
 namespace {
 
-enum class State { Start, MarkCentre, MarkRadius, Marked, ContrastSetting, NoMeasurementAfterCancel };
+enum class State {
+    Start,
+    MarkCentre,
+    MarkRadius,
+    Marked,
+    ContrastSetting,
+    NoMeasurementAfterCancel
+};
 
 struct Expected {
-    bool Ok, Change, ContrastField, Arrows, BW, FrameField, Navigation, Animation, Results, MaskMenu,
-        SaveCaptured, Clicks;
+    bool Ok, Change, ContrastField, Arrows, BW, FrameField, Navigation, Animation, Results,
+        MaskMenu, SaveCaptured, Clicks;
     const char* Prompt;
     bool Cross, MaskingLive;
 };
@@ -32,19 +39,63 @@ struct Expected {
 Expected ExpectedFor(State state) {
     switch (state) {
     case State::Start:
-        return {false, false, false, false, false, false, false, false, false, false, false, false, "", false, false};
+        return {false, false, false, false, false, false, false, false,
+                false, false, false, false, "",    false, false};
     case State::MarkCentre:
-        return {false, false, false, false, true, false, true, true, false, true, true, true, "Set centre of dial.", true, false};
+        return {false,
+                false,
+                false,
+                false,
+                true,
+                false,
+                true,
+                true,
+                false,
+                true,
+                true,
+                true,
+                "Set centre of dial.",
+                true,
+                false};
     case State::MarkRadius:
-        return {false, false, false, false, true, false, true, true, false, true, true, true, "Set radius of hand.", true, false};
+        return {false,
+                false,
+                false,
+                false,
+                true,
+                false,
+                true,
+                true,
+                false,
+                true,
+                true,
+                true,
+                "Set radius of hand.",
+                true,
+                false};
     case State::Marked:
-        return {true, true, false, false, true, false, true, true, false, true, true, false, "", false, false};
+        return {true,  true, false, false, true, false, true, true,
+                false, true, true,  false, "",   false, false};
     case State::ContrastSetting:
-        return {false, true, true, true, false, true, true, true, true, true, true, false,
-                "Set contrast of picture to the best visibility of hand, together with less error disturbance.",
-                false, true};
+        return {false,
+                true,
+                true,
+                true,
+                false,
+                true,
+                true,
+                true,
+                true,
+                true,
+                true,
+                false,
+                "Set contrast of picture to the best visibility of hand, together with less error "
+                "disturbance.",
+                false,
+                true};
     case State::NoMeasurementAfterCancel:
-        return {false, true, false, false, true, false, false, false, false, false, true, false, "", false, false};
+        return {false, true,  false, false, true, false, false, false,
+                false, false, true,  false, "",   false, false};
     }
     return {};
 }
@@ -52,10 +103,12 @@ Expected ExpectedFor(State state) {
 void CheckState(State state, int line) {
     const Expected e = ExpectedFor(state);
     TObrazek* w = Obrazek;
-    const QString where = QStringLiteral(" (state %1, line %2)").arg(static_cast<int>(state)).arg(line);
+    const QString where =
+        QStringLiteral(" (state %1, line %2)").arg(static_cast<int>(state)).arg(line);
     auto check = [&](bool actual, bool expected, const char* what) {
         if (actual != expected)
-            QFAIL(qPrintable(QString::fromLatin1(what) + QStringLiteral(" is %1").arg(actual ? "on" : "off") + where));
+            QFAIL(qPrintable(QString::fromLatin1(what) +
+                             QStringLiteral(" is %1").arg(actual ? "on" : "off") + where));
     };
     check(w->Button2->isEnabled(), e.Ok, "OK");
     check(w->Button1->isEnabled(), e.Change, "&Change");
@@ -64,7 +117,8 @@ void CheckState(State state, int line) {
     check(w->RadioButton2->isEnabled(), e.BW, "B");
     check(w->RadioButton1->isEnabled(), e.BW, "W");
     check(w->Edit2->isEnabled(), e.FrameField, "frame field");
-    for (QPushButton* b : {w->BitBtn6, w->BitBtn1, w->BitBtn2, w->BitBtn7}) check(b->isEnabled(), e.Navigation, "navigation");
+    for (QPushButton* b : {w->BitBtn6, w->BitBtn1, w->BitBtn2, w->BitBtn7})
+        check(b->isEnabled(), e.Navigation, "navigation");
     check(w->BitBtn5->isEnabled(), e.Animation, "&Animation");
     check(w->BitBtn3->isEnabled(), e.Results, "&Graph");
     check(w->BitBtn4->isEnabled(), e.Results, "&Save result");
@@ -115,13 +169,16 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY(dir_.isValid());
         for (int i = 1; i <= 5; ++i)
-            WriteDialPicture(dir_.filePath(QStringLiteral("p%1.bmp").arg(i, 3, 10, QLatin1Char('0'))), 160, 120, 100 + i);
+            WriteDialPicture(
+                dir_.filePath(QStringLiteral("p%1.bmp").arg(i, 3, 10, QLatin1Char('0'))), 160, 120,
+                100 + i);
     }
 
     void startsWithNothingToDo() {
         CHECK_STATE(State::Start);
         QCOMPARE(Obrazek->windowTitle(), QStringLiteral("Torvi"));
-        QCOMPARE(Obrazek->StatusPanel0->text(), QStringLiteral("Count of opened pictures *.AVI: 0"));
+        QCOMPARE(Obrazek->StatusPanel0->text(),
+                 QStringLiteral("Count of opened pictures *.AVI: 0"));
         QCOMPARE(Obrazek->Edit3->text(), QStringLiteral("25"));
         QCOMPARE(Obrazek->Edit4->text(), QStringLiteral("360"));
         QVERIFY(Obrazek->RadioButton2->isChecked());
@@ -133,9 +190,11 @@ private Q_SLOTS:
     void wholeWorkflowFollowsTheEnablingTable() {
         OpenSequence(dir_.filePath(QStringLiteral("p001.bmp")));
         CHECK_STATE(State::MarkCentre);
-        QCOMPARE(Obrazek->FrameList, (torvi::FrameList{"p001.bmp", "p002.bmp", "p003.bmp", "p004.bmp", "p005.bmp"}));
+        QCOMPARE(Obrazek->FrameList,
+                 (torvi::FrameList{"p001.bmp", "p002.bmp", "p003.bmp", "p004.bmp", "p005.bmp"}));
         QCOMPARE(Obrazek->FileExt, std::string(".BMP"));
-        QCOMPARE(Obrazek->StatusPanel0->text(), QStringLiteral("Count of opened pictures *.BMP: 5"));
+        QCOMPARE(Obrazek->StatusPanel0->text(),
+                 QStringLiteral("Count of opened pictures *.BMP: 5"));
         QCOMPARE(Obrazek->Edit2->text(), QStringLiteral("p001.bmp"));
         QCOMPARE(Obrazek->Image1->size(), QSize(160, 120));
         QCOMPARE(Obrazek->ProgressBar->maximum(), 4);
@@ -248,7 +307,8 @@ private Q_SLOTS:
         QTemporaryDir two;
         MakeBmpSequence(two, 2);
         OpenSequence(two.filePath(QStringLiteral("p001.bmp")));
-        QCOMPARE(dialogs_->Errors, QStringList{QStringLiteral("More than two files *.BMP in directory are needed")});
+        QCOMPARE(dialogs_->Errors,
+                 QStringList{QStringLiteral("More than two files *.BMP in directory are needed")});
         QCOMPARE(dialogs_->ErrorIcons.constFirst(), torvi::gui::MessageIcon::Stop);
         QVERIFY(!Obrazek->Button1->isEnabled());
         QVERIFY(!Obrazek->BitBtn2->isEnabled());
@@ -267,7 +327,8 @@ private Q_SLOTS:
         }
         OpenSequence(bad.filePath(QStringLiteral("a.bmp")));
         QCOMPARE(dialogs_->Errors, QStringList{QStringLiteral("Bitmap image is not valid")});
-        QCOMPARE(Obrazek->StatusPanel0->text(), QStringLiteral("Count of opened pictures *.BMP: 3"));
+        QCOMPARE(Obrazek->StatusPanel0->text(),
+                 QStringLiteral("Count of opened pictures *.BMP: 3"));
         QVERIFY(!Obrazek->BitBtn2->isEnabled());
         QVERIFY(!Obrazek->ClickHandlerInstalled());
     }
@@ -286,7 +347,8 @@ private Q_SLOTS:
 
         dialogs_->SaveAnswers.push_back(dir_.filePath(QStringLiteral("out/x.txt")));
         Obrazek->SaveBMP2->trigger();
-        QCOMPARE(dialogs_->Errors, QStringList{QStringLiteral("Unknown picture file extension (.TXT)")});
+        QCOMPARE(dialogs_->Errors,
+                 QStringList{QStringLiteral("Unknown picture file extension (.TXT)")});
         QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("out/x.txt"))));
     }
 };

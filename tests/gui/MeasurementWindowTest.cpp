@@ -123,7 +123,8 @@ private Q_SLOTS:
         QVERIFY(!Jadro_U::Calibrated);
         QTest::mouseClick(Obrazek->Image1, Qt::LeftButton, {}, QPoint(40, 40));
         QTest::mouseClick(Obrazek->Image1, Qt::LeftButton, {}, QPoint(40, 10));
-        Obrazek->RadioButton1->click(); // "W": the light hand; the background keeps the darkest grey
+        Obrazek->RadioButton1
+            ->click(); // "W": the light hand; the background keeps the darkest grey
         Obrazek->Button2->click();
         QCOMPARE(Jadro_U::ReferenceImage.ScanLine(20)[3 * 40], 20);
     }
@@ -175,11 +176,13 @@ private Q_SLOTS:
         QVERIFY(!Jadro_U::Calibrated);
 
         // The second save reuses the series: a frame deleted now is not read.
-        QFile::rename(dial_.filePath(QStringLiteral("d005.bmp")), dial_.filePath(QStringLiteral("d005.bak")));
+        QFile::rename(dial_.filePath(QStringLiteral("d005.bmp")),
+                      dial_.filePath(QStringLiteral("d005.bak")));
         Obrazek->Edit5->setText(QStringLiteral("Probe"));
         dialogs_->SaveAnswers.push_back(target);
         Obrazek->UloitTXT1->trigger();
-        QFile::rename(dial_.filePath(QStringLiteral("d005.bak")), dial_.filePath(QStringLiteral("d005.bmp")));
+        QFile::rename(dial_.filePath(QStringLiteral("d005.bak")),
+                      dial_.filePath(QStringLiteral("d005.bmp")));
         QVERIFY(dialogs_->Errors.isEmpty());
         QVERIFY(ReadFile(target).startsWith("Sample: Probe\r\n"));
     }
@@ -218,10 +221,12 @@ private Q_SLOTS:
 
     void aFailedMeasurementLeavesNoSeriesBehind() {
         OpenAndCalibrate();
-        QFile::rename(dial_.filePath(QStringLiteral("d007.bmp")), dial_.filePath(QStringLiteral("d007.bak")));
+        QFile::rename(dial_.filePath(QStringLiteral("d007.bmp")),
+                      dial_.filePath(QStringLiteral("d007.bak")));
         dialogs_->SaveAnswers.push_back(dial_.filePath(QStringLiteral("partial.txt")));
         Obrazek->BitBtn4->click();
-        QFile::rename(dial_.filePath(QStringLiteral("d007.bak")), dial_.filePath(QStringLiteral("d007.bmp")));
+        QFile::rename(dial_.filePath(QStringLiteral("d007.bak")),
+                      dial_.filePath(QStringLiteral("d007.bmp")));
         QCOMPARE(dialogs_->Errors.size(), 1);
         QVERIFY(dialogs_->Errors.constFirst().startsWith(QStringLiteral("Cannot open file")));
         QVERIFY(!Graf->ResultsValid);
@@ -248,11 +253,13 @@ private Q_SLOTS:
         QVERIFY(!Graf->SaveGraph(dial_.filePath(QStringLiteral("no/such/folder/graph.png"))));
 
         // A changed rate takes effect at the next opening without measuring again.
-        QFile::rename(dial_.filePath(QStringLiteral("d002.bmp")), dial_.filePath(QStringLiteral("d002.bak")));
+        QFile::rename(dial_.filePath(QStringLiteral("d002.bmp")),
+                      dial_.filePath(QStringLiteral("d002.bak")));
         Obrazek->Edit3->setText(QStringLiteral("50"));
         CloseGraphWhenShown();
         Obrazek->BitBtn3->click();
-        QFile::rename(dial_.filePath(QStringLiteral("d002.bak")), dial_.filePath(QStringLiteral("d002.bmp")));
+        QFile::rename(dial_.filePath(QStringLiteral("d002.bak")),
+                      dial_.filePath(QStringLiteral("d002.bmp")));
         QVERIFY(dialogs_->Errors.isEmpty());
         QCOMPARE(Graf->Series1->points()[1], QPointF(0.02, 7.5));
 

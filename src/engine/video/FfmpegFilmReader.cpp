@@ -291,10 +291,9 @@ void FfmpegFilmReader::RankInDecodingOrder(bool timestampsCountFrames) {
     for (const Packet& p : packets_)
         if (p.Size > 0 && !p.Hidden) ++pictures;
     // A damaged header cannot make a few pictures into millions of frames.
-    std::int64_t gapsAllowed =
-        timestampsCountFrames && headerFrameCount_ > pictures
-            ? std::min(headerFrameCount_ - pictures, 4 * pictures)
-            : 0;
+    std::int64_t gapsAllowed = timestampsCountFrames && headerFrameCount_ > pictures
+                                   ? std::min(headerFrameCount_ - pictures, 4 * pictures)
+                                   : 0;
     frames_.clear();
     int previous = -1;
     for (std::size_t i = 0; i < packets_.size(); ++i) {

@@ -12,8 +12,8 @@ void WriteDialPicture(const QString& path, int width, int height, int grey) {
 
 QString MakeBmpSequence(const QTemporaryDir& dir, int count, int width, int height) {
     for (int i = 1; i <= count; ++i)
-        WriteDialPicture(dir.filePath(QStringLiteral("p%1.bmp").arg(i, 3, 10, QLatin1Char('0'))), width,
-                         height, 100 + i);
+        WriteDialPicture(dir.filePath(QStringLiteral("p%1.bmp").arg(i, 3, 10, QLatin1Char('0'))),
+                         width, height, 100 + i);
     return dir.path();
 }
 
@@ -31,6 +31,8 @@ void MakeDialSequence(const QTemporaryDir& dir, const std::vector<double>& angle
             p[0] = p[1] = p[2] = 20;
         }
         torvi::SavePicture(
-            dir.filePath(QStringLiteral("d%1.bmp").arg(i + 1, 3, 10, QLatin1Char('0'))).toStdString(), dial);
+            dir.filePath(QStringLiteral("d%1.bmp").arg(i + 1, 3, 10, QLatin1Char('0')))
+                .toStdString(),
+            dial);
     }
 }
