@@ -365,8 +365,6 @@ void TObrazek::OtevtGIF1Click() {
         std::clamp(OpenPictureDialog1.FilterIndex, 1, static_cast<int>(torvi::OpenFilters.size()));
     FileExt = torvi::OpenFilters[static_cast<std::size_t>(filter - 1)].FileExt;
     OpenedFolder = torvi::FolderOf(path);
-    Jadro_U::Frames.FileExt = FileExt;
-    Jadro_U::Frames.Folder = OpenedFolder;
 
     // The measurement on view before is gone from here on: nothing is left
     // for "&Change" or the contrast arrows to resume if this Open fails.
