@@ -20,10 +20,10 @@ torvi::FrameSource Frames;
 torvi::Bitmap ReferenceImage;
 bool Calibrated = false;
 
-void LoadFrame(const std::string& reference, torvi::Bitmap& bitmap) {
+bool LoadFrame(const std::string& reference, torvi::Bitmap& bitmap) {
     Frames.FileExt = Obrazek->FileExt;
     Frames.Folder = Obrazek->OpenedFolder;
-    Frames.LoadFrame(reference, bitmap);
+    return Frames.LoadFrame(reference, bitmap);
 }
 
 int OpenVideo(const std::string& path) {
@@ -58,14 +58,12 @@ torvi::HandColour HandColour() {
 }
 
 torvi::FrameLoader WindowFrameLoader() {
-    return [](int index) {
+    return [](int index, torvi::Bitmap& frame) {
         if (Obrazek->Closing) throw torvi::gui::OperationAbandoned();
         const auto& list = Obrazek->FrameList;
         if (index < 0 || static_cast<std::size_t>(index) >= list.size())
             throw torvi::Error("Cannot read frame " + std::to_string(index + 1));
-        torvi::Bitmap frame;
-        LoadFrame(list[static_cast<std::size_t>(index)], frame);
-        return frame;
+        if (!LoadFrame(list[static_cast<std::size_t>(index)], frame)) frame = torvi::Bitmap();
     };
 }
 

@@ -19,8 +19,9 @@ extern torvi::Bitmap ReferenceImage;
 extern bool Calibrated;
 
 // Fills the bitmap with the frame the reference names, decoded by the main
-// window's FileExt. Decoder errors propagate to the caller.
-void LoadFrame(const std::string& reference, torvi::Bitmap& bitmap);
+// window's FileExt. A film frame that cannot be delivered leaves the bitmap
+// as it was and gives false. Decoder errors propagate to the caller.
+bool LoadFrame(const std::string& reference, torvi::Bitmap& bitmap);
 
 // Opens a film and returns the index of its last frame, or -1. Shows the
 // indexing progress in the main window's status bar.

@@ -8,17 +8,17 @@
 
 namespace torvi {
 
-void FrameSource::LoadFrame(const std::string& reference, Bitmap& bitmap) {
+bool FrameSource::LoadFrame(const std::string& reference, Bitmap& bitmap) {
     if (IsFilmExt(FileExt)) {
         int index = 0;
         const char* end = reference.data() + reference.size();
         const auto [ptr, ec] = std::from_chars(reference.data(), end, index);
-        if (ec == std::errc() && ptr == end) GetVideoFrame(index, bitmap);
-        return;
+        return ec == std::errc() && ptr == end && GetVideoFrame(index, bitmap);
     }
     const std::string path =
         reference.find('/') != std::string::npos ? reference : Folder + "/" + reference;
     bitmap = LoadPictureFile(path, FileExt);
+    return true;
 }
 
 int FrameSource::OpenVideo(const std::string& path, const OpenProgress& progress) {
@@ -38,9 +38,9 @@ int FrameSource::OpenVideo(const std::string& path, const OpenProgress& progress
     return film_->FrameCount() - 1;
 }
 
-void FrameSource::GetVideoFrame(int index, Bitmap& bitmap) {
-    if (!film_ || index < 0 || index >= film_->FrameCount()) return;
-    film_->GetFrame(index, bitmap);
+bool FrameSource::GetVideoFrame(int index, Bitmap& bitmap) {
+    if (!film_ || index < 0 || index >= film_->FrameCount()) return false;
+    return film_->GetFrame(index, bitmap);
 }
 
 void FrameSource::CloseVideo() {

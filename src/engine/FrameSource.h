@@ -21,17 +21,18 @@ public:
 
     // Fills the bitmap with the frame the reference names. A picture name with
     // a folder part is used as it is. For a film a frame that cannot be
-    // delivered leaves the bitmap as it was. Decoder errors propagate.
-    void LoadFrame(const std::string& reference, Bitmap& bitmap);
+    // delivered leaves the bitmap as it was and gives false. Decoder errors
+    // propagate.
+    bool LoadFrame(const std::string& reference, Bitmap& bitmap);
 
     // Opens a film and returns the index of its last frame, or -1 when it
     // cannot be used (LastVideoError then says why) or the progress callback
     // abandoned the opening (LastOpenAbandoned). The index pass of a long film
     // calls `progress` now and then with bytes read and the file's size.
     int OpenVideo(const std::string& path, const OpenProgress& progress = {});
-    // Replaces the bitmap by frame `index` of the open film; does nothing when
-    // no film is open or the frame cannot be delivered.
-    void GetVideoFrame(int index, Bitmap& bitmap);
+    // Replaces the bitmap by frame `index` of the open film; does nothing and
+    // gives false when no film is open or the frame cannot be delivered.
+    bool GetVideoFrame(int index, Bitmap& bitmap);
     // Closes the open film; does nothing when none is open.
     void CloseVideo();
     bool VideoOpen() const { return film_ != nullptr; }

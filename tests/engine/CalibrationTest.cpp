@@ -67,13 +67,12 @@ TEST(Calibration, BuildLoadsEachSampleOnceConvertsAndReports) {
     Bitmap reference;
     BuildReferenceImage(
         22,
-        [&](int index) {
+        [&](int index, Bitmap& frame) {
             loaded.push_back(index);
             // An 8-bit palette frame: calibration works on its 24-bit colours.
-            Bitmap frame(4, 2, PixelFormat::Pf8Bit);
+            frame = Bitmap(4, 2, PixelFormat::Pf8Bit);
             frame.SetPalette(GreyPalette(8));
             frame.Fill(static_cast<std::uint8_t>(index * 10));
-            return frame;
         },
         HandColour::Dark, reference, [&](int index) { reported.push_back(index); });
     EXPECT_EQ(loaded, Range(0, 20, 2));
@@ -84,12 +83,14 @@ TEST(Calibration, BuildLoadsEachSampleOnceConvertsAndReports) {
 TEST(Calibration, SizeErrorStopsAtFirstOddSampleKeepingEarlierOnes) {
     std::vector<int> loaded;
     Bitmap reference = GreyPicture(1, 1, 0);
-    const auto loader = [&](int index) {
+    const auto loader = [&](int index, Bitmap& frame) {
         loaded.push_back(index);
-        if (index == 3) return GreyPicture(5, 4, 255);
-        Bitmap frame = GreyPicture(4, 4, 100);
+        if (index == 3) {
+            frame = GreyPicture(5, 4, 255);
+            return;
+        }
+        frame = GreyPicture(4, 4, 100);
         SetGrey(frame, index, 0, 10); // a dark hand wandering along row 0
-        return frame;
     };
     try {
         BuildReferenceImage(5, loader, HandColour::Light, reference);

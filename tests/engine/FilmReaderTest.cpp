@@ -130,6 +130,32 @@ TEST(FilmReader, JumpsDecodeAboutTwoGopsAtMost) {
     }
 }
 
+TEST(FilmReader, ReadingAheadKeepsEveryFrameExactWhateverComesBetween) {
+    // The frames after the one delivered are decoded ahead; a pause to look
+    // at the statistics, a frame asked for twice, jumps back and forth and
+    // the last frame must each still give exactly the frame asked for.
+    auto film = OpenFilm("mpeg4-250.avi");
+    Bitmap frame;
+    const auto expectFrames = [&](std::initializer_list<int> indices) {
+        for (const int i : indices) {
+            ASSERT_TRUE(film->GetFrame(i, frame)) << "frame " << i;
+            ASSERT_EQ(FrameNumber(frame), i);
+        }
+    };
+    expectFrames({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    // The read-ahead stops a few frames on, not at the end of the film.
+    EXPECT_LE(film->Stats().DecodedFrames, 10 + 3);
+    expectFrames({10, 11, 12, 12, 13, 3, 4, 5, 200, 201, 202, 249, 0, 248, 249, 1, 2});
+
+    // Read in order, every frame is decoded once: none twice, none wasted.
+    auto ordered = OpenFilm("mpeg4-250.avi");
+    for (int i = 0; i < ordered->FrameCount(); ++i)
+        ASSERT_TRUE(ordered->GetFrame(i, frame));
+    EXPECT_EQ(FrameNumber(frame), 249);
+    EXPECT_EQ(ordered->Stats().DecodedFrames, 250);
+    EXPECT_EQ(ordered->Stats().Seeks, 1);
+}
+
 TEST(FilmReader, IndexesAvisWithoutDecodingAndProgramStreamsByDecoding) {
     // AVI films with B-frames open from their packets alone; MPEG program
     // streams, whose timestamps cannot be trusted, are decoded once.
@@ -262,15 +288,17 @@ TEST(FrameSource, OpensReadsAndClosesOneFilm) {
     EXPECT_EQ(source.OpenVideo(DataFile("films/mpeg4-250.avi")), 249);
     EXPECT_TRUE(source.VideoOpen());
     Bitmap frame;
-    source.GetVideoFrame(249, frame);
+    EXPECT_TRUE(source.GetVideoFrame(249, frame));
     EXPECT_EQ(FrameNumber(frame), 249);
-    source.LoadFrame("0", frame);
+    EXPECT_TRUE(source.LoadFrame("0", frame));
     EXPECT_EQ(FrameNumber(frame), 0);
 
-    // Frames that cannot be delivered leave the picture as it was.
+    // Frames that cannot be delivered leave the picture as it was and say so.
     const Bitmap before = frame;
-    source.GetVideoFrame(250, frame);
-    source.GetVideoFrame(-1, frame);
+    EXPECT_FALSE(source.GetVideoFrame(250, frame));
+    EXPECT_FALSE(source.GetVideoFrame(-1, frame));
+    EXPECT_FALSE(source.LoadFrame("250", frame));
+    EXPECT_FALSE(source.LoadFrame("1x", frame));
     EXPECT_EQ(frame, before);
 
     source.CloseVideo();

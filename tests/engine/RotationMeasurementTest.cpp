@@ -147,9 +147,9 @@ TEST(RotationMeasurement, CountersStopAt65535) {
 
 TEST(RotationMeasurement, FrameOfAnotherSizeEndsTheRun) {
     std::vector<int> loaded;
-    const auto loader = [&](int index) {
+    const auto loader = [&](int index, Bitmap& frame) {
         loaded.push_back(index);
-        return GreyPicture(index == 2 ? 9 : 10, 10, 0);
+        frame = GreyPicture(index == 2 ? 9 : 10, 10, 0);
     };
     try {
         MeasureHandRotation(5, loader, GreyPicture(10, 10, 200), Settings(5, 5, 3));
@@ -164,7 +164,9 @@ TEST(RotationMeasurement, FrameOfAnotherSizeEndsTheRun) {
 
 TEST(RotationMeasurement, EmptyFrameIsRefusedByCalibrationAndMeasurement) {
     // A film delivers nothing for a frame it cannot decode.
-    const auto loader = [](int index) { return index == 1 ? Bitmap() : GreyPicture(8, 8, 120); };
+    const auto loader = [](int index, Bitmap& frame) {
+        frame = index == 1 ? Bitmap() : GreyPicture(8, 8, 120);
+    };
     Bitmap reference;
     try {
         BuildReferenceImage(3, loader, HandColour::Dark, reference);
@@ -220,9 +222,9 @@ TEST(RotationMeasurement, DrawnHandIsFoundWithinADegreeAndUnwrapped) {
     for (const HandColour hand : {HandColour::Dark, HandColour::Light}) {
         std::vector<int> loaded;
         std::vector<int> reported;
-        const auto loader = [&](int index) {
+        const auto loader = [&](int index, Bitmap& frame) {
             loaded.push_back(index);
-            return DrawDial(size, angles[static_cast<std::size_t>(index)], hand);
+            frame = DrawDial(size, angles[static_cast<std::size_t>(index)], hand);
         };
         const int count = static_cast<int>(angles.size());
         Bitmap reference;
@@ -264,13 +266,38 @@ TEST(RotationMeasurement, FrameSourceLoaderStaysInsideTheList) {
     source.FileExt = ".BMP";
     source.Folder = folder.Path().string();
     const FrameLoader loader = FrameSourceLoader(source, frames);
-    EXPECT_THROW(loader(0), Error); // the decoder's own error
+    Bitmap frame;
+    EXPECT_THROW(loader(0, frame), Error); // the decoder's own error
     for (const int index : {-1, 1}) {
         try {
-            loader(index);
+            loader(index, frame);
             FAIL() << "index " << index << " accepted";
         } catch (const Error& error) {
             EXPECT_STREQ(error.what(), index < 0 ? "Cannot read frame 0" : "Cannot read frame 2");
         }
+    }
+}
+
+TEST(RotationMeasurement, FilmFrameThatCannotBeReadNeverPassesForThePreviousOne) {
+    // The measurement hands the loader the previous frame's picture to fill
+    // again; a film frame that cannot be delivered must not leave it there.
+    FrameSource source;
+    source.FileExt = ".AVI";
+    ASSERT_EQ(source.OpenVideo(test::DataFile("films/mjpeg-3.avi")), 2);
+    const FrameList frames{"0", "1", "7", "2"};
+    const FrameLoader loader = FrameSourceLoader(source, frames);
+    Bitmap frame;
+    loader(1, frame);
+    EXPECT_FALSE(frame.Empty());
+    loader(2, frame);
+    EXPECT_TRUE(frame.Empty());
+
+    Bitmap reference;
+    BuildReferenceImage(2, loader, HandColour::Dark, reference);
+    try {
+        MeasureHandRotation(4, loader, reference, Settings(4, 4, 3));
+        FAIL() << "the previous frame was measured again";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "Cannot read frame 3");
     }
 }

@@ -93,7 +93,8 @@ TEST(SampleMeasurement, FilmGivesThePaintedAngles) {
     Bitmap reference;
     BuildReferenceImage(count, loader, settings.Hand, reference);
     const RotationResult backward = MeasureHandRotation(
-        count, [&](int index) { return loader(count - 1 - index); }, reference, settings);
+        count, [&](int index, Bitmap& frame) { loader(count - 1 - index, frame); }, reference,
+        settings);
     ASSERT_EQ(backward.AngleSeries.size(), forward.AngleSeries.size());
     for (std::size_t i = 0; i < forward.AngleSeries.size(); ++i)
         EXPECT_EQ(backward.AngleSeries[forward.AngleSeries.size() - 1 - i], forward.AngleSeries[i])

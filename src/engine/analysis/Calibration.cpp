@@ -81,13 +81,13 @@ void BuildReferenceImage(int frameCount, const FrameLoader& loadFrame, HandColou
     if (frameCount < 1) throw Error("There are no frames to calibrate");
     reference = Bitmap();
     bool first = true;
+    Bitmap frame;
     for (const int index : CalibrationSamples(frameCount)) {
-        Bitmap frame = LoadAnalysisFrame(loadFrame, index);
+        LoadAnalysisFrame(loadFrame, index, frame);
         // Frame 0 is the first sample, so the reference takes its size and
         // every later sample is compared with it.
         FoldCalibrationFrame(reference, frame, first, hand);
         first = false;
-        frame = Bitmap();
         if (progress) progress(index);
     }
 }

@@ -16,19 +16,16 @@ Error CannotReadFrame(int index) {
 } // namespace
 
 FrameLoader FrameSourceLoader(FrameSource& source, const FrameList& frames) {
-    return [&source, &frames](int index) {
+    return [&source, &frames](int index, Bitmap& frame) {
         if (index < 0 || static_cast<std::size_t>(index) >= frames.size())
             throw CannotReadFrame(index);
-        Bitmap frame;
-        source.LoadFrame(frames[static_cast<std::size_t>(index)], frame);
-        return frame;
+        if (!source.LoadFrame(frames[static_cast<std::size_t>(index)], frame)) frame = Bitmap();
     };
 }
 
-Bitmap LoadAnalysisFrame(const FrameLoader& loadFrame, int index) {
-    Bitmap frame = loadFrame(index);
+void LoadAnalysisFrame(const FrameLoader& loadFrame, int index, Bitmap& frame) {
+    loadFrame(index, frame);
     if (frame.Empty()) throw CannotReadFrame(index);
-    return frame;
 }
 
 } // namespace torvi

@@ -7,11 +7,13 @@
 
 namespace torvi {
 
-// Delivers frame `index` (0 .. count - 1) of the open measurement as a
-// picture in any pixel format; the window wraps FrameSource::LoadFrame in it.
-// The analysis keeps each frame only while it works on it. Errors it throws
-// end the analysis and reach the caller unchanged.
-using FrameLoader = std::function<Bitmap(int index)>;
+// Puts frame `index` (0 .. count - 1) of the open measurement into `frame`,
+// as a picture in any pixel format; the window wraps FrameSource::LoadFrame
+// in it. On entry `frame` holds the frame delivered before, or nothing: a
+// loader may reuse its memory, so that a long film is read without a new
+// picture per frame. A frame that cannot be delivered leaves `frame` empty.
+// Errors it throws end the analysis and reach the caller unchanged.
+using FrameLoader = std::function<void(int index, Bitmap& frame)>;
 
 // Called after each frame the analysis has dealt with, with that frame's
 // index. The window moves its progress bar here and, during calibration,
@@ -29,10 +31,10 @@ FrameLoader FrameSourceLoader(FrameSource& source, const FrameList& frames);
 // The analysis needs every frame the size of the reference picture.
 inline constexpr const char* PicturesNotEqual = "Size of pictures are not equal";
 
-// Frame `index` from the loader, refused with Error "Cannot read frame N"
-// (N counted from 1 as the user sees frames) when the loader delivers an
-// empty picture, as a film does for a frame it cannot decode: an empty
-// frame would otherwise pass for a frame without a hand.
-Bitmap LoadAnalysisFrame(const FrameLoader& loadFrame, int index);
+// Frame `index` from the loader into `frame`, refused with Error "Cannot read
+// frame N" (N counted from 1 as the user sees frames) when the loader
+// delivers an empty picture, as a film does for a frame it cannot decode: an
+// empty frame would otherwise pass for a frame without a hand.
+void LoadAnalysisFrame(const FrameLoader& loadFrame, int index, Bitmap& frame);
 
 } // namespace torvi

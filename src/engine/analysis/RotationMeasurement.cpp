@@ -136,14 +136,14 @@ RotationResult MeasureHandRotation(int frameCount, const FrameLoader& loadFrame,
     result.AngleSeries.reserve(count);
     result.PeakVotes.reserve(count);
     result.HandPixels.reserve(count);
+    // One picture serves every frame: a film's frames overwrite it in place.
+    Bitmap frame;
     for (int index = 0; index < frameCount; ++index) {
-        FrameVotes votes;
-        {
-            Bitmap frame = LoadAnalysisFrame(loadFrame, index);
-            CheckSameSize(frame, reference);
-            frame.ConvertTo24();
-            votes = CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
-        }
+        LoadAnalysisFrame(loadFrame, index, frame);
+        CheckSameSize(frame, reference);
+        frame.ConvertTo24();
+        const FrameVotes votes =
+            CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
         const int peak = PeakBin(votes.Histogram);
         result.AngleSeries.push_back(static_cast<std::uint16_t>(AngleOfPeak(peak)));
         result.PeakVotes.push_back(votes.Histogram[static_cast<std::size_t>(peak)]);

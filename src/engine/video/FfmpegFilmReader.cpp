@@ -84,13 +84,23 @@ FfmpegFilmReader::FfmpegFilmReader(const std::string& path, const OpenProgress& 
     TakeLastLogMessage();
     packet_.reset(av_packet_alloc());
     frame_.reset(av_frame_alloc());
-    if (!packet_ || !frame_) throw Error("Not enough memory to open the film");
+    shown_.reset(av_frame_alloc());
+    if (!packet_ || !frame_ || !shown_) throw Error("Not enough memory to open the film");
     OpenFormat();
     OpenDecoder();
     BuildIndex(progress);
 }
 
-FfmpegFilmReader::~FfmpegFilmReader() = default;
+FfmpegFilmReader::~FfmpegFilmReader() {
+    StopReadAhead(true);
+}
+
+FilmReader::Statistics FfmpegFilmReader::Stats() const {
+    // The read-ahead counts its work in stats_ too; what it has decoded stays
+    // ready for the caller.
+    StopReadAhead(false);
+    return stats_;
+}
 
 void FfmpegFilmReader::Fail(const std::string& text, int code) const {
     std::string reason = TakeLastLogMessage();
@@ -413,14 +423,92 @@ int FfmpegFilmReader::StartFor(int targetRank, int packet) const {
 
 bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib) {
     if (index < 0 || index >= FrameCount()) return false;
-    const int packet = frames_[static_cast<std::size_t>(index)];
-    if (!DecodeTo(packets_[static_cast<std::size_t>(packet)].Rank, packet)) return false;
+    if (index != shownIndex_) {
+        shownIndex_ = -1;
+        av_frame_unref(shown_.get());
+        if (!TakeReadAhead(index)) {
+            StopReadAhead(true);
+            const int packet = frames_[static_cast<std::size_t>(index)];
+            if (!DecodeTo(packets_[static_cast<std::size_t>(packet)].Rank, packet)) return false;
+            // The decoder's pictures are reference-counted: keeping this one
+            // costs no copy, and the decoder goes on into fresh buffers.
+            if (av_frame_ref(shown_.get(), frame_.get()) < 0) return false;
+            aheadNext_ = index + 1;
+        }
+        shownIndex_ = index;
+        StartReadAhead();
+    }
     try {
-        dibBuilder_.Build(*frame_, dib);
+        dibBuilder_.Build(*shown_, dib);
     } catch (const Error&) {
         return false;
     }
     return true;
+}
+
+void FfmpegFilmReader::StartReadAhead() {
+    {
+        const std::lock_guard lock(aheadMutex_);
+        if (aheadRunning_ || aheadNext_ < 0 || aheadNext_ >= FrameCount()) return;
+        aheadRunning_ = true;
+        aheadStop_ = false;
+    }
+    readAhead_.Start([this] { ReadAheadLoop(); });
+}
+
+void FfmpegFilmReader::ReadAheadLoop() {
+    std::unique_ptr<AVFrame, FrameFreer> kept;
+    for (;;) {
+        int index = -1;
+        {
+            std::unique_lock lock(aheadMutex_);
+            if (kept) {
+                ready_.push_back({aheadNext_, std::move(kept)});
+                ++aheadNext_;
+                aheadChanged_.notify_all();
+            }
+            aheadChanged_.wait(lock, [this] { return aheadStop_ || ready_.size() < ReadAheadFrames; });
+            if (aheadStop_ || aheadNext_ >= FrameCount()) break;
+            index = aheadNext_;
+        }
+        const int packet = frames_[static_cast<std::size_t>(index)];
+        bool found = false;
+        try {
+            found = DecodeTo(packets_[static_cast<std::size_t>(packet)].Rank, packet);
+        } catch (...) { // NOLINT(bugprone-empty-catch): the caller decodes the frame itself
+        }
+        if (!found) break;
+        kept.reset(av_frame_alloc());
+        if (!kept || av_frame_ref(kept.get(), frame_.get()) < 0) break;
+    }
+    const std::lock_guard lock(aheadMutex_);
+    aheadRunning_ = false;
+    aheadChanged_.notify_all();
+}
+
+bool FfmpegFilmReader::TakeReadAhead(int index) {
+    std::unique_lock lock(aheadMutex_);
+    for (;;) {
+        if (!ready_.empty()) {
+            if (ready_.front().Index != index) return false;
+            av_frame_move_ref(shown_.get(), ready_.front().Frame.get());
+            ready_.pop_front();
+            aheadChanged_.notify_all();
+            return true;
+        }
+        if (!aheadRunning_ || aheadNext_ != index) return false;
+        aheadChanged_.wait(lock);
+    }
+}
+
+void FfmpegFilmReader::StopReadAhead(bool discard) const {
+    {
+        const std::lock_guard lock(aheadMutex_);
+        aheadStop_ = true;
+        aheadChanged_.notify_all();
+    }
+    readAhead_.Wait();
+    if (discard) ready_.clear();
 }
 
 bool FfmpegFilmReader::DecodeTo(int targetRank, int packet) {

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "video/BackgroundJob.h"
 #include "video/FilmReader.h"
 #include "video/FrameDibBuilder.h"
 #include "video/Mpeg4VopScanner.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,6 +36,11 @@ namespace torvi {
 // decoding forward; a frame after the last one delivered is reached by
 // decoding on. When a seek does not land where the index says, the file is
 // reopened and read from its start, which is slow but always right.
+//
+// While the caller converts and uses a frame, the next few are already being
+// decoded on a second thread, so a film read in order costs little more than
+// decoding it. The decoder is only ever used by one thread at a time: the
+// caller stops the read-ahead before it touches the decoder itself.
 class FfmpegFilmReader final : public FilmReader {
 public:
     FfmpegFilmReader(const std::string& path, const OpenProgress& progress);
@@ -41,7 +49,7 @@ public:
     int FrameCount() const override { return static_cast<int>(frames_.size()); }
     std::int64_t HeaderFrameCount() const override { return headerFrameCount_; }
     int LongestGop() const override { return longestGop_; }
-    Statistics Stats() const override { return stats_; }
+    Statistics Stats() const override;
     bool GetFrameDib(int index, std::vector<std::uint8_t>& dib) override;
 
 private:
@@ -104,6 +112,16 @@ private:
     void KeepPalette(const AVPacket& pkt, int packet);
     void AttachPalette(int packet);
     void ResetDecoder();
+    // Read-ahead: the background thread decodes the frames after the one
+    // delivered, in order, keeping at most ReadAheadFrames of them.
+    static constexpr std::size_t ReadAheadFrames = 3;
+    void StartReadAhead();
+    void ReadAheadLoop();
+    // Moves frame `index` from the read-ahead into shown_, waiting for it when
+    // it is the one being decoded; false when the read-ahead will not bring it.
+    bool TakeReadAhead(int index);
+    // Stops the background thread; with `discard` also drops what it decoded.
+    void StopReadAhead(bool discard) const;
     [[noreturn]] void Fail(const std::string& text, int code) const;
 
     std::string path_;
@@ -137,6 +155,24 @@ private:
     int nextPacket_ = 0;
     int lastRank_ = -1;
     Statistics stats_;
+
+    // The frame last delivered, kept while the decoder goes on to the next.
+    std::unique_ptr<AVFrame, FrameFreer> shown_;
+    int shownIndex_ = -1;
+
+    // Shared with the read-ahead thread, under aheadMutex_.
+    struct ReadyFrame {
+        int Index = -1;
+        std::unique_ptr<AVFrame, FrameFreer> Frame;
+    };
+    mutable std::mutex aheadMutex_;
+    mutable std::condition_variable aheadChanged_;
+    mutable std::deque<ReadyFrame> ready_; // decoded frames, consecutive, in order
+    int aheadNext_ = -1;           // the frame the read-ahead decodes next
+    bool aheadRunning_ = false;    // the read-ahead thread decodes or waits for room
+    mutable bool aheadStop_ = false;
+    // Declared last: it finishes its job before the decoder state goes away.
+    mutable BackgroundJob readAhead_;
 };
 
 } // namespace torvi
