@@ -4,6 +4,8 @@
 #include "FrameSource.h"
 #include "TestSupport.h"
 #include "analysis/Calibration.h"
+#include "analysis/GreyValue.h"
+#include "analysis/HandColour.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -143,6 +145,53 @@ TEST(RotationMeasurement, CountersStopAt65535) {
     EXPECT_EQ(votes.Histogram[0], 65535);
     EXPECT_GT(votes.HandPixels, 65535u * 2);
     EXPECT_EQ(PeakBin(votes.Histogram), 0);
+}
+
+TEST(RotationMeasurement, VotesOfNoisyPicturesMatchAPixelByPixelCount) {
+    // Random colours everywhere, many rows of many lengths, thresholds at the
+    // edges of the contrast rule: the row-at-a-time vote counting must agree
+    // with the rule applied to each pixel on its own.
+    const int width = 93;
+    const int height = 71;
+    std::uint32_t state = 99;
+    const auto noise = [&state](int w, int h) {
+        Bitmap picture(w, h, PixelFormat::Pf24Bit);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < 3 * w; ++x) {
+                state = state * 1664525u + 1013904223u;
+                picture.ScanLine(y)[x] = static_cast<std::uint8_t>(state >> 24);
+            }
+        return picture;
+    };
+    const Bitmap frame = noise(width, height);
+    const Bitmap reference = noise(width, height);
+    for (const HandColour hand : {HandColour::Dark, HandColour::Light}) {
+        for (const int threshold : {-300, -255, -1, 0, 1, 60, 254, 255, 256, 400}) {
+            MeasurementSettings settings = Settings(47, 33, 40, threshold);
+            settings.Hand = hand;
+            const DirectionTable table(settings, width, height);
+            const FrameVotes votes = CountVotes(frame, reference, table, threshold, hand);
+
+            VoteHistogram expected{};
+            std::uint32_t handPixels = 0;
+            const PixelSquare& square = table.Square();
+            for (int row = 0; row < square.Height; ++row) {
+                for (int col = 0; col < square.Width; ++col) {
+                    const int bin = table.Row(row)[col];
+                    if (bin < 0) continue;
+                    const std::uint8_t* f = frame.ScanLine(square.Y0 + row) + 3 * (square.X0 + col);
+                    const std::uint8_t* r =
+                        reference.ScanLine(square.Y0 + row) + 3 * (square.X0 + col);
+                    if (Kontrast(r[2] - ExactGreyValue(f[0], f[1], f[2]), threshold, hand) == 0)
+                        continue;
+                    ++expected[static_cast<std::size_t>(bin)];
+                    ++handPixels;
+                }
+            }
+            EXPECT_EQ(votes.Histogram, expected) << "threshold " << threshold;
+            EXPECT_EQ(votes.HandPixels, handPixels) << "threshold " << threshold;
+        }
+    }
 }
 
 TEST(RotationMeasurement, FrameOfAnotherSizeEndsTheRun) {
