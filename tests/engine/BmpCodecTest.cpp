@@ -17,6 +17,7 @@
 
 using namespace torvi;
 using torvi::test::ConformanceFile;
+using torvi::test::HaveBmpSuite;
 using torvi::test::TempFolder;
 
 namespace {
@@ -240,6 +241,7 @@ const std::vector<std::pair<std::vector<const char*>, Expected>> Renderings = {
 } // namespace
 
 TEST(BmpCodec, SuiteFilesMatchTheirRenderings) {
+    if (!HaveBmpSuite()) GTEST_SKIP() << "bmpsuite not found at " << ConformanceFile("bmpsuite");
     std::set<std::string> checked;
     for (const auto& [files, expected] : Renderings) {
         for (const char* file : files) {
@@ -252,6 +254,7 @@ TEST(BmpCodec, SuiteFilesMatchTheirRenderings) {
 }
 
 TEST(BmpCodec, EveryGoodFileLoadsAndEveryOtherLoadsOrIsRefusedCleanly) {
+    if (!HaveBmpSuite()) GTEST_SKIP() << "bmpsuite not found at " << ConformanceFile("bmpsuite");
     // Compressed with JPEG, PNG, Huffman or 24-bit RLE, 64 bits per pixel, or
     // structurally broken: refused. Everything else in the suite reads.
     const std::set<std::string> refused = {
@@ -329,6 +332,7 @@ TEST(BmpCodec, WrittenFileIsABottomUpDibWithMasksFor565) {
 }
 
 TEST(BmpCodec, CutFilesAreRefusedUnlessRleKeepsWhatDecoded) {
+    if (!HaveBmpSuite()) GTEST_SKIP() << "bmpsuite not found at " << ConformanceFile("bmpsuite");
     for (const char* name : {"g/pal8.bmp", "g/rgb24.bmp", "g/rgb16-565.bmp", "g/pal8v5.bmp",
                              "g/pal8os2.bmp", "q/rgba32-61754.bmp"}) {
         const Bytes whole = ReadBytes(ConformanceFile(std::string("bmpsuite/") + name));
@@ -372,6 +376,7 @@ TEST(BmpCodec, CutFilesAreRefusedUnlessRleKeepsWhatDecoded) {
 }
 
 TEST(BmpCodec, DamagedHeadersGiveTheBitmapError) {
+    if (!HaveBmpSuite()) GTEST_SKIP() << "bmpsuite not found at " << ConformanceFile("bmpsuite");
     // Every byte of the headers set to values that upset sizes and offsets.
     for (const char* name : {"g/pal4rle.bmp", "g/pal8os2.bmp", "g/rgb16-565.bmp", "q/rgba32abf.bmp",
                              "g/pal8v5.bmp", "q/pal8os2v2-16.bmp"}) {
@@ -392,6 +397,7 @@ TEST(BmpCodec, DamagedHeadersGiveTheBitmapError) {
 }
 
 TEST(BmpCodec, BitFieldMasksMustBeDisjointContiguousRuns) {
+    if (!HaveBmpSuite()) GTEST_SKIP() << "bmpsuite not found at " << ConformanceFile("bmpsuite");
     const Bytes base = ReadBytes(ConformanceFile("bmpsuite/g/rgb16-565.bmp"));
     auto withMasks = [&](std::uint32_t r, std::uint32_t g, std::uint32_t b) {
         Bytes file = base;

@@ -29,5 +29,10 @@ inline std::string DataFile(const std::string& relative) {
 inline std::string ConformanceFile(const std::string& relative) {
     return std::string(TORVI_CONFORMANCE) + "/" + relative;
 }
+// The shared conformance suites live outside the repository; a clone without
+// them skips the tests that read them.
+inline bool HaveBmpSuite() {
+    return std::filesystem::is_directory(ConformanceFile("bmpsuite/g"));
+}
 
 } // namespace torvi::test
