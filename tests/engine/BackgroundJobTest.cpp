@@ -1,5 +1,5 @@
-#include "Error.h"
 #include "video/BackgroundJob.h"
+#include "Error.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "GreyValue.h"
 
+#include "PixelVectors.h"
 #include "Rounding.h"
 
 #include <cstring>
-#include <immintrin.h>
 
 namespace torvi {
 
@@ -36,24 +36,17 @@ bool GreyChunkPortable(const std::uint8_t* bgr, int n, std::uint8_t* out, std::u
 }
 
 // The same arithmetic eight pixels at a time: the compiler does not split the
-// interleaved colour bytes by itself. Two overlapping 16-byte loads put
-// pixels 0-3 and 4-7 at the start of the two halves of one register, from
-// where byte shuffles make (blue, green) and (red, 0) pairs of 16-bit words
-// in eight 32-bit lanes, and two multiply-adds give the weighted sums.
+// interleaved colour bytes by itself. Byte shuffles make (blue, green) and
+// (red, 0) pairs of 16-bit words in eight 32-bit lanes, and two multiply-adds
+// give the weighted sums.
 __attribute__((target("avx2"))) bool GreyChunkAvx2(const std::uint8_t* bgr, int n,
                                                    std::uint8_t* out, std::uint8_t* ties) {
+    using namespace vectors;
+    // Blue in the lane's first 16-bit word, green in its second.
     const __m256i blueGreenAt =
         _mm256_setr_epi8(0, -1, 1, -1, 3, -1, 4, -1, 6, -1, 7, -1, 9, -1, 10, -1, 0, -1, 1, -1, 3,
                          -1, 4, -1, 6, -1, 7, -1, 9, -1, 10, -1);
-    const __m256i redAt = _mm256_setr_epi8(2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1,
-                                           -1, 2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1,
-                                           -1, -1);
-    // Low byte of each 32-bit lane to the first four bytes of its half, then
-    // the two halves' four bytes side by side.
-    const __m256i lowBytes = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                              -1, -1, 0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1,
-                                              -1, -1, -1, -1);
-    const __m256i halvesTogether = _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1);
+    const __m256i redAt = ColourByte(2);
     const __m256i blueGreenWeights = _mm256_set1_epi32((587 << 16) | 114);
     const __m256i redWeight = _mm256_set1_epi32(299);
     const __m256 belowHalf = _mm256_set1_ps(499.5f);
@@ -61,13 +54,8 @@ __attribute__((target("avx2"))) bool GreyChunkAvx2(const std::uint8_t* bgr, int 
     const __m256 thousandth = _mm256_set1_ps(0.001f);
     __m256i any = _mm256_setzero_si256();
     int i = 0;
-    // The second load reads 28 bytes from the group's start: stop while ten
-    // whole pixels remain, so it never reads past the row.
-    for (; i + 10 <= n; i += 8) {
-        const std::uint8_t* p = bgr + 3 * static_cast<std::ptrdiff_t>(i);
-        const __m256i bytes =
-            _mm256_setr_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
-                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)));
+    for (; i + PixelsReadPerGroup <= n; i += 8) {
+        const __m256i bytes = LoadEightPixels(bgr + 3 * static_cast<std::ptrdiff_t>(i));
         const __m256i sum = _mm256_add_epi32(
             _mm256_madd_epi16(_mm256_shuffle_epi8(bytes, blueGreenAt), blueGreenWeights),
             _mm256_madd_epi16(_mm256_shuffle_epi8(bytes, redAt), redWeight));
@@ -78,12 +66,8 @@ __attribute__((target("avx2"))) bool GreyChunkAvx2(const std::uint8_t* bgr, int 
             _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_add_ps(total, aboveHalf), thousandth));
         const __m256i tie = _mm256_sub_epi32(up, down);
         any = _mm256_or_si256(any, tie);
-        const __m256i greys =
-            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(down, lowBytes), halvesTogether);
-        const __m256i tieFlags =
-            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(tie, lowBytes), halvesTogether);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm256_castsi256_si128(greys));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(ties + i), _mm256_castsi256_si128(tieFlags));
+        StoreLowBytes(out + i, down);
+        StoreLowBytes(ties + i, tie);
     }
     const bool anyTie = !_mm256_testz_si256(any, any);
     return GreyChunkPortable(bgr + 3 * static_cast<std::ptrdiff_t>(i), n - i, out + i, ties + i) ||

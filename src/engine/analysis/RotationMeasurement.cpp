@@ -2,10 +2,10 @@
 
 #include "Error.h"
 #include "GreyValue.h"
+#include "PixelVectors.h"
 
 #include <algorithm>
 #include <cstring>
-#include <immintrin.h>
 #include <limits>
 
 namespace torvi {
@@ -36,13 +36,8 @@ __attribute__((target("avx2"))) int MarkVotersAvx2(const std::uint8_t* grey,
                                                    const std::uint8_t* reference,
                                                    const std::int16_t* bins, int n, int sign,
                                                    int threshold, std::uint8_t* voters) {
-    const __m256i thirdAt = _mm256_setr_epi8(2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1,
-                                             -1, -1, 2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1,
-                                             11, -1, -1, -1);
-    const __m256i lowBytes = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                              -1, -1, 0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1,
-                                              -1, -1, -1, -1);
-    const __m256i halvesTogether = _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1);
+    using namespace vectors;
+    const __m256i thirdAt = ColourByte(2);
     const __m256i signs = _mm256_set1_epi32(sign < 0 ? -1 : 1);
     // a >= threshold is a > threshold - 1. Differences lie within -255 .. 255,
     // so holding the threshold within -256 .. 256 changes no vote.
@@ -51,13 +46,9 @@ __attribute__((target("avx2"))) int MarkVotersAvx2(const std::uint8_t* grey,
     const __m256i one = _mm256_set1_epi32(1);
     int count = 0;
     int i = 0;
-    // The second reference load reads 28 bytes from the group's start.
-    for (; i + 10 <= n; i += 8) {
-        const std::uint8_t* r = reference + 3 * static_cast<std::ptrdiff_t>(i);
-        const __m256i bytes =
-            _mm256_setr_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r)),
-                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + 12)));
-        const __m256i third = _mm256_shuffle_epi8(bytes, thirdAt);
+    for (; i + PixelsReadPerGroup <= n; i += 8) {
+        const __m256i third = _mm256_shuffle_epi8(
+            LoadEightPixels(reference + 3 * static_cast<std::ptrdiff_t>(i)), thirdAt);
         const __m256i greys =
             _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(grey + i)));
         const __m256i binsHere =
@@ -67,9 +58,7 @@ __attribute__((target("avx2"))) int MarkVotersAvx2(const std::uint8_t* grey,
                                                _mm256_cmpgt_epi32(binsHere, minusOne));
         count += __builtin_popcount(
             static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(votes))));
-        const __m256i flags = _mm256_permutevar8x32_epi32(
-            _mm256_shuffle_epi8(_mm256_and_si256(votes, one), lowBytes), halvesTogether);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(voters + i), _mm256_castsi256_si128(flags));
+        StoreLowBytes(voters + i, _mm256_and_si256(votes, one));
     }
     return count + MarkVotersPortable(grey + i, reference + 3 * static_cast<std::ptrdiff_t>(i),
                                       bins + i, n - i, sign, threshold, voters + i);

@@ -467,7 +467,8 @@ void FfmpegFilmReader::ReadAheadLoop() {
                 ++aheadNext_;
                 aheadChanged_.notify_all();
             }
-            aheadChanged_.wait(lock, [this] { return aheadStop_ || ready_.size() < ReadAheadFrames; });
+            aheadChanged_.wait(lock,
+                               [this] { return aheadStop_ || ready_.size() < ReadAheadFrames; });
             if (aheadStop_ || aheadNext_ >= FrameCount()) break;
             index = aheadNext_;
         }

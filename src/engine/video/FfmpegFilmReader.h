@@ -168,8 +168,8 @@ private:
     mutable std::mutex aheadMutex_;
     mutable std::condition_variable aheadChanged_;
     mutable std::deque<ReadyFrame> ready_; // decoded frames, consecutive, in order
-    int aheadNext_ = -1;           // the frame the read-ahead decodes next
-    bool aheadRunning_ = false;    // the read-ahead thread decodes or waits for room
+    int aheadNext_ = -1;                   // the frame the read-ahead decodes next
+    bool aheadRunning_ = false;            // the read-ahead thread decodes or waits for room
     mutable bool aheadStop_ = false;
     // Declared last: it finishes its job before the decoder state goes away.
     mutable BackgroundJob readAhead_;
