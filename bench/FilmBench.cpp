@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -76,17 +77,22 @@ void ReadEveryFrame(benchmark::State& state) {
     state.counters["rss_MB_at_end"] = memoryLate / 1e6;
 }
 
-// One random frame per iteration, from an open film.
-void RandomJump(benchmark::State& state) {
-    const std::string path = FilmPath(Films[state.range(0)]);
+// The film the benchmark's argument names, opened; null (the benchmark
+// skipped with the reason) when it cannot be.
+std::unique_ptr<torvi::FilmReader> OpenBenchFilm(benchmark::State& state) {
     state.SetLabel(Films[state.range(0)]);
-    std::unique_ptr<torvi::FilmReader> film;
     try {
-        film = torvi::FilmReader::Open(path);
+        return torvi::FilmReader::Open(FilmPath(Films[state.range(0)]));
     } catch (const std::exception& e) {
         state.SkipWithError(e.what());
-        return;
+        return nullptr;
     }
+}
+
+// One random frame per iteration, from an open film.
+void RandomJump(benchmark::State& state) {
+    const auto film = OpenBenchFilm(state);
+    if (!film) return;
     std::mt19937 generator(7);
     std::uniform_int_distribution<int> pick(0, film->FrameCount() - 1);
     torvi::Bitmap frame;
@@ -100,15 +106,8 @@ void RandomJump(benchmark::State& state) {
 
 // Decoding one longest GOP in order: the unit a random jump is measured in.
 void DecodeOneGop(benchmark::State& state) {
-    const std::string path = FilmPath(Films[state.range(0)]);
-    state.SetLabel(Films[state.range(0)]);
-    std::unique_ptr<torvi::FilmReader> film;
-    try {
-        film = torvi::FilmReader::Open(path);
-    } catch (const std::exception& e) {
-        state.SkipWithError(e.what());
-        return;
-    }
+    const auto film = OpenBenchFilm(state);
+    if (!film) return;
     const int gop = film->LongestGop();
     torvi::Bitmap frame;
     for (auto _ : state) {

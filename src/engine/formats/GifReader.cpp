@@ -1,6 +1,7 @@
 #include "GifReader.h"
 
 #include "Error.h"
+#include "MemoryReader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,20 +15,9 @@ namespace torvi {
 
 namespace {
 
-struct MemoryReader {
-    const std::uint8_t* Data;
-    std::size_t Size;
-    std::size_t Position;
-};
-
 int ReadBytes(GifFileType* gif, GifByteType* out, int length) {
     auto* reader = static_cast<MemoryReader*>(gif->UserData);
-    const std::size_t count =
-        std::min(static_cast<std::size_t>(std::max(length, 0)), reader->Size - reader->Position);
-    if (count == 0) return 0; // an empty file may come without a buffer
-    std::memcpy(out, reader->Data + reader->Position, count);
-    reader->Position += count;
-    return static_cast<int>(count);
+    return static_cast<int>(reader->Read(out, static_cast<std::size_t>(std::max(length, 0))));
 }
 
 struct CloseGif {

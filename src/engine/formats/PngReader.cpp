@@ -1,6 +1,7 @@
 #include "PngReader.h"
 
 #include "Error.h"
+#include "MemoryReader.h"
 
 #include <cstring>
 #include <memory>
@@ -13,12 +14,6 @@ namespace torvi {
 
 namespace {
 
-struct MemoryReader {
-    const std::uint8_t* Data;
-    std::size_t Size;
-    std::size_t Position;
-};
-
 // libpng's callbacks never throw: png_error leaves through the longjmp of
 // the stage that called libpng, and the message waits here.
 struct PngState {
@@ -29,9 +24,8 @@ struct PngState {
 void ReadBytes(png_structp png, png_bytep out, png_size_t length) {
     auto* state = static_cast<PngState*>(png_get_io_ptr(png));
     MemoryReader& reader = state->Reader;
-    if (reader.Size - reader.Position < length) png_error(png, "the file is truncated");
-    std::memcpy(out, reader.Data + reader.Position, length);
-    reader.Position += length;
+    if (reader.Remaining() < length) png_error(png, "the file is truncated");
+    reader.Read(out, length);
 }
 
 void OnError(png_structp png, png_const_charp message) {
