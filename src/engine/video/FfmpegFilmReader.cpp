@@ -457,30 +457,31 @@ void FfmpegFilmReader::StartReadAhead() {
 }
 
 void FfmpegFilmReader::ReadAheadLoop() {
-    std::unique_ptr<AVFrame, FrameFreer> kept;
-    for (;;) {
-        int index = -1;
-        {
-            std::unique_lock lock(aheadMutex_);
-            if (kept) {
-                ready_.push_back({aheadNext_, std::move(kept)});
-                ++aheadNext_;
-                aheadChanged_.notify_all();
+    // Whatever ends the loop, even a failed allocation, must say so below:
+    // the caller may be waiting for the next frame. It then decodes the
+    // frame itself and meets the failure there.
+    try {
+        std::unique_ptr<AVFrame, FrameFreer> kept;
+        for (;;) {
+            int index = -1;
+            {
+                std::unique_lock lock(aheadMutex_);
+                if (kept) {
+                    ready_.push_back({aheadNext_, std::move(kept)});
+                    ++aheadNext_;
+                    aheadChanged_.notify_all();
+                }
+                aheadChanged_.wait(
+                    lock, [this] { return aheadStop_ || ready_.size() < ReadAheadFrames; });
+                if (aheadStop_ || aheadNext_ >= FrameCount()) break;
+                index = aheadNext_;
             }
-            aheadChanged_.wait(lock,
-                               [this] { return aheadStop_ || ready_.size() < ReadAheadFrames; });
-            if (aheadStop_ || aheadNext_ >= FrameCount()) break;
-            index = aheadNext_;
+            const int packet = frames_[static_cast<std::size_t>(index)];
+            if (!DecodeTo(packets_[static_cast<std::size_t>(packet)].Rank, packet)) break;
+            kept.reset(av_frame_alloc());
+            if (!kept || av_frame_ref(kept.get(), frame_.get()) < 0) break;
         }
-        const int packet = frames_[static_cast<std::size_t>(index)];
-        bool found = false;
-        try {
-            found = DecodeTo(packets_[static_cast<std::size_t>(packet)].Rank, packet);
-        } catch (...) { // NOLINT(bugprone-empty-catch): the caller decodes the frame itself
-        }
-        if (!found) break;
-        kept.reset(av_frame_alloc());
-        if (!kept || av_frame_ref(kept.get(), frame_.get()) < 0) break;
+    } catch (...) { // NOLINT(bugprone-empty-catch): see above
     }
     const std::lock_guard lock(aheadMutex_);
     aheadRunning_ = false;
