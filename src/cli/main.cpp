@@ -3,6 +3,7 @@
 // "Save result" writes for the same settings.
 
 #include "CommandLine.h"
+#include "MeasurementChecks.h"
 
 #include "Error.h"
 #include "FileIO.h"
@@ -76,6 +77,15 @@ std::string CsvNumber(long double value) {
     return text;
 }
 
+// Prints a message of the tool on standard error; with several inputs it
+// names the input it is about.
+void PrintMessage(const CommandLine& options, const std::string& input, const std::string& text) {
+    if (options.Inputs.size() > 1)
+        std::fprintf(stderr, "torvi-measure: %s: %s\n", input.c_str(), text.c_str());
+    else
+        std::fprintf(stderr, "torvi-measure: %s\n", text.c_str());
+}
+
 struct Job {
     const CommandLine& Options;
     std::string Separator;
@@ -130,6 +140,9 @@ struct Job {
         settings.Hand = Options.LightHand ? torvi::HandColour::Light : torvi::HandColour::Dark;
 
         const torvi::FrameLoader loader = torvi::FrameSourceLoader(source, frames);
+        torvi::Bitmap first;
+        torvi::LoadAnalysisFrame(loader, 0, first);
+        CheckCentreInPicture(settings.CentreX, settings.CentreY, first.Width(), first.Height());
         torvi::Bitmap reference;
         torvi::BuildReferenceImage(count, loader, settings.Hand, reference,
                                    [&](int i) { Bar.Show("Calibration ...", i + 1, count); });
@@ -137,6 +150,8 @@ struct Job {
             torvi::MeasureHandRotation(count, loader, reference, settings,
                                        [&](int i) { Bar.Show("Calculation ...", i + 1, count); });
         Bar.Done();
+        const std::string warning = CheckHandPixels(result.HandPixels);
+        if (!warning.empty()) PrintMessage(Options, input, warning);
 
         if (!Options.ReferenceFile.empty()) torvi::SavePicture(Options.ReferenceFile, reference);
         if (!Options.FramesFile.empty()) WriteFramesTable(result, scale);
@@ -222,11 +237,7 @@ int main(int argc, char* argv[]) {
             job.Run(options.Inputs[i], targets[i]);
         } catch (const std::exception& e) {
             bar.Done();
-            if (options.Inputs.size() > 1)
-                std::fprintf(stderr, "torvi-measure: %s: %s\n", options.Inputs[i].c_str(),
-                             e.what());
-            else
-                std::fprintf(stderr, "torvi-measure: %s\n", e.what());
+            PrintMessage(options, options.Inputs[i], e.what());
             status = 1;
         }
     }

@@ -172,6 +172,71 @@ private Q_SLOTS:
         QVERIFY(run.Out.isEmpty());
     }
 
+    // A run that measured nothing, or less than it seems, says so; a failed
+    // input leaves an earlier result file of its name as it was.
+    void nothingMeasuredIsSaid_data() {
+        QTest::addColumn<QStringList>("settings");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        const QString check = QStringLiteral("; check --centre, --radius, --hand and --contrast");
+        QTest::newRow("centre outside")
+            << QStringList{QStringLiteral("--centre"), QStringLiteral("900:81"),
+                           QStringLiteral("--radius"), QStringLiteral("50")}
+            << 1 << QString::fromUtf8("the centre 900:81 lies outside the 81 \u00d7 81 picture");
+        QTest::newRow("tip outside")
+            << QStringList{QStringLiteral("--centre"), QStringLiteral("40:40"),
+                           QStringLiteral("--tip"), QStringLiteral("40:-60")}
+            << 0 << QString();
+        QTest::newRow("no hand pixels")
+            << QStringList{QStringLiteral("--centre"),   QStringLiteral("40:40"),
+                           QStringLiteral("--radius"),   QStringLiteral("30"),
+                           QStringLiteral("--contrast"), QStringLiteral("255")}
+            << 1 << "no frame shows hand pixels" + check;
+        // Only the hands at 90 degrees reach a circle of 5 pixels around 70:40.
+        QTest::newRow("some frames without")
+            << QStringList{QStringLiteral("--centre"), QStringLiteral("70:40"),
+                           QStringLiteral("--radius"), QStringLiteral("5")}
+            << 0 << "5 of 7 frames show no hand pixels" + check;
+    }
+    void nothingMeasuredIsSaid() {
+        QFETCH(QStringList, settings);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QTemporaryDir out;
+        const QString result = out.filePath(QStringLiteral("result.txt"));
+        QFile earlier(result);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("earlier");
+        earlier.close();
+        const Run run =
+            Measure(QStringList{dial_.filePath(QStringLiteral("d001.bmp")),
+                                QStringLiteral("--quiet"), QStringLiteral("-o"), result} +
+                    settings);
+        QCOMPARE(run.Status, status);
+        QCOMPARE(QString::fromUtf8(run.Err),
+                 message.isEmpty() ? QString() : "torvi-measure: " + message + '\n');
+        QCOMPARE(ReadFile(result).startsWith("Sample: "), status == 0);
+        if (status != 0) QCOMPARE(ReadFile(result), QByteArray("earlier"));
+    }
+
+    void severalInputsEachSayWhatTheyMeasured() {
+        QTemporaryDir still; // a hand that never moves is part of the dial's background
+        MakeDialSequence(still, {90, 90, 90});
+        QTemporaryDir out;
+        const QString stillInput = still.filePath(QStringLiteral("d001.bmp"));
+        const QString dialInput = dial_.filePath(QStringLiteral("d002.bmp"));
+        const Run run = Measure({stillInput, dialInput, QStringLiteral("--out-dir"), out.path(),
+                                 QStringLiteral("--centre"), QStringLiteral("70:40"),
+                                 QStringLiteral("--radius"), QStringLiteral("5")});
+        QCOMPARE(run.Status, 1);
+        const QString check = QStringLiteral("; check --centre, --radius, --hand and --contrast\n");
+        QCOMPARE(QString::fromUtf8(run.Err),
+                 "torvi-measure: " + stillInput + ": no frame shows hand pixels" + check +
+                     "torvi-measure: " + dialInput + ": 5 of 7 frames show no hand pixels" + check);
+        QVERIFY(!QFile::exists(out.filePath(QStringLiteral("d001.txt"))));
+        QVERIFY(ReadFile(out.filePath(QStringLiteral("d002.txt"))).startsWith("Sample: "));
+    }
+
     void severalInputsAndFramesTable() {
         QTemporaryDir second;
         MakeDialSequence(second, {90, 270, 225});

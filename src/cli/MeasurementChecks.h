@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Checks that tell a batch user when torvi-measure would measure nothing, a
+// table of zeros that looks like a result: a centre off the picture, frames
+// in which no pixel passed for the hand. Both throw torvi::Error with a
+// message that the tool prints after its name (and the input's, with several).
+
+// Refuses a centre outside a picture of width × height, before any frame is
+// measured. A tip outside the picture is fine: it only gives the radius.
+void CheckCentreInPicture(int centreX, int centreY, int width, int height);
+
+// Looks at the hand pixels of each measured frame: throws when no frame has
+// any (nothing was measured), returns a warning line when some frames have
+// none, and an empty text when every frame has some.
+std::string CheckHandPixels(const std::vector<std::uint32_t>& handPixels);
