@@ -57,21 +57,22 @@ std::u32string FoldedCodePoints(const std::string& text) {
 } // namespace
 
 struct NameCollator::Impl {
-    UCollator* Collator = nullptr; // none in the C locale
+    // None in the C locale.
+    std::unique_ptr<UCollator, decltype(&ucol_close)> Collator{nullptr, &ucol_close};
 
     int Order(const std::u16string& a, const std::u16string& b) const {
-        return ucol_strcoll(Collator, a.data(), static_cast<int32_t>(a.size()), b.data(),
+        return ucol_strcoll(Collator.get(), a.data(), static_cast<int32_t>(a.size()), b.data(),
                             static_cast<int32_t>(b.size()));
     }
 
     std::string SortKey(const std::u16string& text) const {
         std::string key(text.size() * 4 + 16, '\0');
-        auto length = ucol_getSortKey(Collator, text.data(), static_cast<int32_t>(text.size()),
-                                      reinterpret_cast<uint8_t*>(key.data()),
-                                      static_cast<int32_t>(key.size()));
+        auto length = ucol_getSortKey(
+            Collator.get(), text.data(), static_cast<int32_t>(text.size()),
+            reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
         if (length > static_cast<int32_t>(key.size())) {
             key.assign(static_cast<std::size_t>(length), '\0');
-            length = ucol_getSortKey(Collator, text.data(), static_cast<int32_t>(text.size()),
+            length = ucol_getSortKey(Collator.get(), text.data(), static_cast<int32_t>(text.size()),
                                      reinterpret_cast<uint8_t*>(key.data()), length);
         }
         key.resize(static_cast<std::size_t>(std::max(length, 1) - 1)); // without its final 0
@@ -85,27 +86,19 @@ NameCollator::NameCollator(const std::string& localeName) : impl_(std::make_uniq
     const auto id = IcuLocaleId(name);
     if (!id) return;
     UErrorCode status = U_ZERO_ERROR;
-    UCollator* collator = ucol_open(id->c_str(), &status);
-    if (U_FAILURE(status)) {
-        ucol_close(collator);
-        return;
-    }
+    std::unique_ptr<UCollator, decltype(&ucol_close)> collator(ucol_open(id->c_str(), &status),
+                                                               &ucol_close);
+    if (U_FAILURE(status)) return;
     // Secondary strength: accents count, letter case does not. Digits stay
     // single characters (no numeric ordering) and punctuation keeps its
     // weight, as the locale's own rules have them.
-    ucol_setStrength(collator, UCOL_SECONDARY);
-    ucol_setAttribute(collator, UCOL_NUMERIC_COLLATION, UCOL_OFF, &status);
-    ucol_setAttribute(collator, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
-    if (U_FAILURE(status)) {
-        ucol_close(collator);
-        return;
-    }
-    impl_->Collator = collator;
+    ucol_setStrength(collator.get(), UCOL_SECONDARY);
+    ucol_setAttribute(collator.get(), UCOL_NUMERIC_COLLATION, UCOL_OFF, &status);
+    ucol_setAttribute(collator.get(), UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
+    if (U_SUCCESS(status)) impl_->Collator = std::move(collator);
 }
 
-NameCollator::~NameCollator() {
-    ucol_close(impl_->Collator);
-}
+NameCollator::~NameCollator() = default;
 
 int NameCollator::Compare(const std::string& a, const std::string& b) const {
     if (!impl_->Collator) {
