@@ -29,8 +29,8 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The tests run some cases under a comma locale and under English, German,
-# Czech and Swedish collations. Torvi reads locale data from ICU, so these
-# only let the C library's tools (sort, printf) agree in the same terminal.
+# Czech and Swedish collations. Torvi takes its locale data from ICU; the C
+# library's copies let a shell (sort, printf, iconv) show the same orders.
 need_gen=0
 for loc in de_DE en_US cs_CZ sv_SE; do
     if ! locale -a 2>/dev/null | grep -qi "^${loc}\.utf8$"; then
