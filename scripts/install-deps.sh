@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
     qt6-charts-dev libqt6opengl6-dev qt6-svg-dev libgl-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libavdevice-dev ffmpeg
-    libjpeg-dev libpng-dev zlib1g-dev libtiff-dev libgif-dev
+    libjpeg-dev libpng-dev zlib1g-dev libtiff-dev libgif-dev libicu-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth imagemagick xdotool fonts-dejavu-core time
     locales clang libclang-rt-14-dev
@@ -28,9 +28,11 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-# The tests run some cases under a comma locale and an English collation.
+# The tests run some cases under a comma locale and under English, German,
+# Czech and Swedish collations. Torvi takes its locale data from ICU; the C
+# library's copies let a shell (sort, printf, iconv) show the same orders.
 need_gen=0
-for loc in de_DE en_US; do
+for loc in de_DE en_US cs_CZ sv_SE; do
     if ! locale -a 2>/dev/null | grep -qi "^${loc}\.utf8$"; then
         grep -q "^${loc}.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
             echo "${loc}.UTF-8 UTF-8" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null

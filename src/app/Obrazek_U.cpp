@@ -10,6 +10,7 @@
 #include "PictureView.h"
 #include "UpDown.h"
 #include "analysis/MeasurementSettings.h"
+#include "locale/UserLocale.h"
 #include "results/AnimationPace.h"
 #include "results/NumberText.h"
 #include "results/ResultTable.h"
@@ -25,7 +26,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -640,7 +640,9 @@ void TObrazek::About3Click() {
 // Results, animation, capture ---------------------------------------------------
 
 std::string TObrazek::DecimalSeparator() {
-    return QLocale::system().decimalPoint().toStdString();
+    // The engine's locale data, so that torvi-measure reads and writes the
+    // same numbers where the C library or Qt lack the user's locale.
+    return torvi::UserDecimalSeparator();
 }
 
 namespace {
@@ -781,8 +783,9 @@ void TObrazek::UloitTXT1Click() {
 }
 
 void TObrazek::FilterNumberText(QLineEdit* field) {
-    const auto edit = torvi::FilterNumberText(field->text().toStdU16String(),
-                                              QLocale::system().decimalPoint().toStdU16String());
+    const auto edit =
+        torvi::FilterNumberText(field->text().toStdU16String(),
+                                QString::fromStdString(DecimalSeparator()).toStdU16String());
     if (!edit) return;
     // One pass gives the text that filtering each new text again would end
     // at, with the caret where the first removed character stood.

@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "locale/CodePage.h"
+
 #include <charconv>
 #include <tuple>
 
@@ -7,7 +9,7 @@ const char* const UsageText =
     "usage: torvi-measure INPUT... --centre X:Y (--radius R | --tip X:Y)\n"
     "                     [--hand dark|light] [--contrast T] [--fps TEXT] [--ticks TEXT]\n"
     "                     [--sample NAME] [-o FILE | --out-dir DIR] [--reference FILE]\n"
-    "                     [--frames CSV] [--quiet]\n"
+    "                     [--frames CSV] [--codepage N] [--quiet]\n"
     "       torvi-measure --help\n";
 
 const char* const HelpText =
@@ -32,6 +34,8 @@ const char* const HelpText =
     "--frames CSV      also write per-frame details: frame, time, direction,\n"
     "                  unwrapped angle, votes of the peak, hand pixels, and a flag\n"
     "                  where the hand moved more than 150 degrees since the last frame\n"
+    "--codepage N      write the table in Windows code page N (874, 1250 to 1258)\n"
+    "                  instead of the one of your locale's language\n"
     "--quiet           no progress display\n"
     "\n"
     "Example:\n"
@@ -97,6 +101,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             cl.ReferenceFile = value();
         } else if (arg == "--frames") {
             cl.FramesFile = value();
+        } else if (arg == "--codepage") {
+            cl.CodePage = ParseInt(value(), arg);
+            if (!torvi::IsResultCodePage(*cl.CodePage))
+                throw UsageError("--codepage is one of 874, 1250, 1251, 1252, 1253, 1254, 1255, "
+                                 "1256, 1257, 1258");
         } else if (arg == "--quiet" || arg == "-q") {
             cl.Quiet = true;
         } else if (arg == "--") {

@@ -21,6 +21,7 @@ struct CommandLine {
     std::string OutputFolder;
     std::string ReferenceFile;
     std::string FramesFile;
+    std::optional<int> CodePage; // the result file's; the locale's when not given
     bool Quiet = false;
     bool Help = false;
 };

@@ -15,6 +15,7 @@
 #include "analysis/FrameLoader.h"
 #include "analysis/MeasurementSettings.h"
 #include "analysis/RotationMeasurement.h"
+#include "locale/UserLocale.h"
 #include "results/ResultNumber.h"
 #include "results/ResultTable.h"
 
@@ -22,22 +23,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <langinfo.h>
-#include <locale.h>
 #include <set>
 #include <unistd.h>
 
 namespace {
-
-// The user's regional decimal separator, as the window takes it from the
-// environment (a point in the C locale).
-std::string RegionalSeparator() {
-    locale_t numeric = newlocale(LC_NUMERIC_MASK, "", nullptr);
-    if (!numeric) return ".";
-    std::string separator = nl_langinfo_l(RADIXCHAR, numeric);
-    freelocale(numeric);
-    return separator.empty() ? "." : separator;
-}
 
 // A progress line on standard error while it is a terminal.
 class Progress {
@@ -89,6 +78,7 @@ void PrintMessage(const CommandLine& options, const std::string& input, const st
 struct Job {
     const CommandLine& Options;
     std::string Separator;
+    int CodePage;
     Progress& Bar;
 
     // Measures one input and writes what was asked; throws torvi::Error.
@@ -157,12 +147,12 @@ struct Job {
         if (!Options.FramesFile.empty()) WriteFramesTable(result, scale);
         if (resultPath.empty()) {
             const std::string bytes =
-                torvi::ResultFileBytes(fields, result.UnwrappedSeries, Separator);
+                torvi::ResultFileBytes(fields, result.UnwrappedSeries, Separator, CodePage);
             std::fwrite(bytes.data(), 1, bytes.size(), stdout);
             if (std::fflush(stdout) != 0)
                 throw torvi::Error("Cannot write the result to standard output");
         } else {
-            torvi::WriteResultFile(resultPath, fields, result.UnwrappedSeries, Separator);
+            torvi::WriteResultFile(resultPath, fields, result.UnwrappedSeries, Separator, CodePage);
         }
     }
 
@@ -230,7 +220,10 @@ int main(int argc, char* argv[]) {
     }
 
     Progress bar(!options.Quiet);
-    Job job{options, RegionalSeparator(), bar};
+    // The separator, the picture order and the code page come from the
+    // engine's locale data, as in the window.
+    Job job{options, torvi::UserDecimalSeparator(),
+            options.CodePage ? *options.CodePage : torvi::UserCodePage(), bar};
     int status = 0;
     for (std::size_t i = 0; i < options.Inputs.size(); ++i) {
         try {

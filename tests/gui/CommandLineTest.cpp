@@ -105,6 +105,75 @@ private Q_SLOTS:
         QCOMPARE(point.Err, QByteArray("torvi-measure: The values you entered are not valid.\n"));
     }
 
+    void toolAndWindowAgreeWhereTheCLibraryLacksTheLocale() {
+        // pl_PL is not generated for the tests, so the C library knows no
+        // Polish; both programs take it from the engine's locale data: a comma
+        // separator and Windows-1250.
+        const QByteArray polish("pl_PL.UTF-8");
+        const QByteArray before = qgetenv("LC_ALL");
+        qputenv("LC_ALL", polish);
+        ScriptedDialogs dialogs;
+        CreateWindows();
+        dialogs.OpenAnswers.push_back({dial_.filePath(QStringLiteral("d002.bmp")), 3});
+        Obrazek->OtevtGIF1Click();
+        QTest::mouseClick(Obrazek->Image1, Qt::LeftButton, {}, QPoint(40, 40));
+        QTest::mouseClick(Obrazek->Image1, Qt::LeftButton, {}, QPoint(52, 13));
+        Obrazek->Button2->click();
+        Obrazek->Edit5->setText(QString::fromUtf8("Pr\u00f3ba \u0142"));
+        Obrazek->Edit3->setText(QStringLiteral("29.9,7"));
+        QCOMPARE(Obrazek->Edit3->text(), QStringLiteral("299,7"));
+        const QString windowFile = dial_.filePath(QStringLiteral("polish-window.txt"));
+        dialogs.SaveAnswers.push_back(windowFile);
+        Obrazek->BitBtn4->click();
+        DestroyWindows();
+        qputenv("LC_ALL", before);
+        QVERIFY(dialogs.Errors.isEmpty());
+
+        const QString toolFile = dial_.filePath(QStringLiteral("polish-tool.txt"));
+        const Run run =
+            Measure({dial_.filePath(QStringLiteral("d001.bmp")), QStringLiteral("--centre"),
+                     QStringLiteral("40:40"), QStringLiteral("--tip"), QStringLiteral("52:13"),
+                     QStringLiteral("--fps"), QStringLiteral("299,7"), QStringLiteral("--sample"),
+                     QString::fromUtf8("Pr\u00f3ba \u0142"), QStringLiteral("-o"), toolFile},
+                    QString::fromLatin1(polish));
+        QCOMPARE(run.Status, 0);
+        QCOMPARE(ReadFile(toolFile), ReadFile(windowFile));
+        QVERIFY(ReadFile(toolFile).startsWith(
+            "Sample: Pr\xf3"
+            "ba \xb3\r\nNumber of frames per second    (x-axis): 299,7\r\n"));
+        QVERIFY(ReadFile(toolFile).contains("\r\n     0,00334 "));
+    }
+
+    void codePageOverride() {
+        const QStringList args{dial_.filePath(QStringLiteral("d001.bmp")),
+                               QStringLiteral("--centre"),
+                               QStringLiteral("40:40"),
+                               QStringLiteral("--radius"),
+                               QStringLiteral("30"),
+                               QStringLiteral("--sample"),
+                               QString::fromUtf8("\u041f\u0440\u043e\u0431\u0430 \u00b0")};
+        const Run western = Measure(args);
+        QVERIFY(western.Out.startsWith("Sample: ????? \xb0\r\n"));
+        const Run cyrillic =
+            Measure(args + QStringList{QStringLiteral("--codepage"), QStringLiteral("1251")});
+        QCOMPARE(cyrillic.Status, 0);
+        QVERIFY(cyrillic.Out.startsWith("Sample: \xcf\xf0\xee\xe1\xe0 \xb0\r\n"));
+        // Russian writes commas, so only the sample lines compare.
+        QVERIFY(Measure(args, QStringLiteral("ru_RU.UTF-8"))
+                    .Out.startsWith("Sample: \xcf\xf0\xee\xe1\xe0 \xb0\r\n"));
+        QVERIFY(Measure(args + QStringList{QStringLiteral("--codepage"), QStringLiteral("1252")},
+                        QStringLiteral("ru_RU.UTF-8"))
+                    .Out.startsWith("Sample: ????? \xb0\r\n"));
+        for (const QString& wrong : {QStringLiteral("437"), QStringLiteral("65001")}) {
+            const Run run = Measure(args + QStringList{QStringLiteral("--codepage"), wrong});
+            QCOMPARE(run.Status, 2);
+            QCOMPARE(QString::fromUtf8(run.Err).section(QLatin1Char('\n'), 0, 0),
+                     QStringLiteral("torvi-measure: --codepage is one of 874, 1250, 1251, 1252, "
+                                    "1253, 1254, 1255, 1256, 1257, 1258"));
+            QVERIFY(run.Out.isEmpty());
+        }
+    }
+
     void usageAndInputErrors_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("status");

@@ -1,10 +1,10 @@
 #include "ResultTable.h"
 
-#include "Cp1252.h"
 #include "Error.h"
 #include "FileIO.h"
 #include "NumberText.h"
 #include "ResultNumber.h"
+#include "locale/CodePage.h"
 
 #include <cmath>
 
@@ -23,8 +23,8 @@ constexpr std::string_view ColumnGap = "        ";
 // thousands of them per line; such numbers come only from absurd field texts.
 constexpr long double LargestNumber = 1e18L;
 
-void AppendLine(std::string& out, std::string_view utf8) {
-    out += Cp1252FromUtf8(utf8);
+void AppendLine(std::string& out, std::string_view utf8, int codePage) {
+    out += CodePageFromUtf8(utf8, codePage);
     out += LineEnd;
 }
 
@@ -51,7 +51,9 @@ long double AngleInTicks(std::int32_t angle, long double ticksPerTurn) {
 }
 
 std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
-                            std::string_view separator) {
+                            std::string_view separator, int codePage) {
+    if (!IsResultCodePage(codePage))
+        throw Error("There is no code page " + std::to_string(codePage) + " for result files");
     const ResultScale scale =
         CheckResultScale(fields.FramesPerSecond, fields.TicksPerTurn, separator);
 
@@ -61,13 +63,13 @@ std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int
 
     std::string out;
     out.reserve(200 + unwrapped.size() * 34);
-    AppendLine(out, std::string(SampleCaption) + " " + sample);
-    AppendLine(out, std::string(RateCaption) + " " + fields.FramesPerSecond);
-    AppendLine(out, std::string(TicksCaption) + " " + fields.TicksPerTurn);
-    AppendLine(out, "");
-    AppendLine(out, ColumnHeader);
+    AppendLine(out, std::string(SampleCaption) + " " + sample, codePage);
+    AppendLine(out, std::string(RateCaption) + " " + fields.FramesPerSecond, codePage);
+    AppendLine(out, std::string(TicksCaption) + " " + fields.TicksPerTurn, codePage);
+    AppendLine(out, "", codePage);
+    AppendLine(out, ColumnHeader, codePage);
 
-    const std::string fileSeparator = Cp1252FromUtf8(separator);
+    const std::string fileSeparator = CodePageFromUtf8(separator, codePage);
     for (std::size_t k = 0; k < unwrapped.size(); ++k) {
         const long double time = FrameTime(static_cast<std::int64_t>(k) + 1, scale.FramesPerSecond);
         const long double value = AngleInTicks(unwrapped[k], scale.TicksPerTurn);
@@ -84,8 +86,9 @@ std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int
 }
 
 void WriteResultFile(const std::string& path, const ResultFields& fields,
-                     std::span<const std::int32_t> unwrapped, std::string_view separator) {
-    const std::string bytes = ResultFileBytes(fields, unwrapped, separator);
+                     std::span<const std::int32_t> unwrapped, std::string_view separator,
+                     int codePage) {
+    const std::string bytes = ResultFileBytes(fields, unwrapped, separator, codePage);
     WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "locale/UserLocale.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -42,22 +44,25 @@ long double FrameTime(std::int64_t frame, long double framesPerSecond);
 // angle × ticks / 360, multiplied first, in extended precision.
 long double AngleInTicks(std::int32_t angle, long double ticksPerTurn);
 
-// The complete result file for one measurement, in Windows-1252 bytes: the
-// sample line, the two scale lines with the field texts as typed, an empty
-// line, the column header, one line per entry of the unwrapped series (row i
-// at time i / rate) and a form-feed line; CR LF after every line. A line break
+// The complete result file for one measurement: the sample line, the two
+// scale lines with the field texts as typed, an empty line, the column header,
+// one line per entry of the unwrapped series (row i at time i / rate) and a
+// form-feed line; CR LF after every line. The bytes are those of a single-byte
+// code page, one of ResultCodePages, by default the one of the user's locale;
+// characters it lacks become "?". A line break
 // in the sample name becomes a space so that the table keeps its lines.
 // Throws Error(ValuesNotValid) as CheckResultScale does, and also when a row's
 // time or value reaches 10^18 in magnitude (a tick count of 10^16 or a rate of
-// 10^-18 and the like).
+// 10^-18 and the like). Throws Error for a code page not in ResultCodePages.
 std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
-                            std::string_view separator);
+                            std::string_view separator, int codePage = UserCodePage());
 
 // Writes ResultFileBytes to path: complete or not at all, an earlier file
 // under that name survives any failure. Throws Error with the reason; nothing
 // is touched when the values are refused.
 void WriteResultFile(const std::string& path, const ResultFields& fields,
-                     std::span<const std::int32_t> unwrapped, std::string_view separator);
+                     std::span<const std::int32_t> unwrapped, std::string_view separator,
+                     int codePage = UserCodePage());
 
 // Completes a file name typed without an extension with ".txt". The name has
 // an extension when its last component holds a point after its first
