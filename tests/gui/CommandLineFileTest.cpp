@@ -60,6 +60,7 @@ private Q_SLOTS:
         error.replace(QStringLiteral("SEQ"), sequence_);
         const QString cwd = QDir::currentPath();
         QDir::setCurrent(sequence_);
+        const QString folder = QFileInfo(path).absolutePath();
         OpenCommandLineFile(*Obrazek, path);
         QDir::setCurrent(cwd);
 
@@ -71,7 +72,7 @@ private Q_SLOTS:
         QCOMPARE(dialogs_->Errors, QStringList());
         QCOMPARE(dialogs_->OpenCount, 0);
         QCOMPARE(Obrazek->OpenPictureDialog1.FilterIndex, filterIndex);
-        QCOMPARE(Obrazek->OpenPictureDialog1.Folder, QFileInfo(path).absolutePath());
+        QCOMPARE(Obrazek->OpenPictureDialog1.Folder, folder);
         QCOMPARE(Obrazek->Edit2->text(), frameField);
         if (frames > 0) QCOMPARE(static_cast<int>(Obrazek->FrameList.size()), frames);
         QVERIFY(Obrazek->ClickHandlerInstalled());
