@@ -65,4 +65,15 @@ for ext in $exts; do
     [ -n "$type" ] || fail "the MIME database knows no type for $ext"
     [[ $mimes == *";$type;"* ]] || fail "MimeType lacks $type (files $ext)"
 done
+# bash completes the options from the installed program's --help.
+if [ -f /usr/share/bash-completion/bash_completion ]; then
+    completed=$(PATH=$root/bin:$PATH bash -c '
+        source /usr/share/bash-completion/bash_completion
+        source "$1"
+        COMP_WORDS=(torvi-measure --ce) COMP_CWORD=1 COMP_LINE="torvi-measure --ce"
+        COMP_POINT=${#COMP_LINE}
+        _torvi_measure torvi-measure --ce torvi-measure
+        echo "${COMPREPLY[*]}"' _ "$root/share/bash-completion/completions/torvi-measure")
+    [ "$completed" = --centre ] || fail "bash completes --ce to \"$completed\", not --centre"
+fi
 echo "check-deb: $deb is laid out as the desktop expects"
