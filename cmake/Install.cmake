@@ -61,6 +61,7 @@ install(FILES ${data}/torvi-measure.bash-completion
 
 if(TARGET torvi)
     install(TARGETS torvi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    target_compile_definitions(torvi PRIVATE TORVI_APP_ID="${TORVI_APP_ID}")
 
     configure_file(${data}/torvi.1 ${generated}/torvi.1 @ONLY)
     add_custom_command(OUTPUT ${generated}/torvi.1.gz

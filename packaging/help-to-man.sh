@@ -42,8 +42,11 @@ function table_column(n,    c, i, line, terms, padded) {
     for (c = 4; c <= 40; c++) {
         for (i = 1; i <= n; i++) {
             line = par[i]
-            if (length(line) <= c || substr(line, c, 1) != " " || substr(line, c + 1, 1) == " ") break
-            if (line ~ /^ / && substr(line, 1, c) !~ /^ +$/) break
+            if (line ~ /^ /) {
+                if (substr(line, 1, c) !~ /^ +$/ || substr(line, c + 1, 1) == " ") break
+            } else if (substr(line, c, 1) != " " || substr(line, c + 1, 1) == " ") {
+                if (!overflows(line, c)) break
+            }
         }
         if (i > n) break
     }
@@ -51,6 +54,10 @@ function table_column(n,    c, i, line, terms, padded) {
     padded = 0
     for (i = 1; i <= n; i++) if (par[i] !~ /^ / && substr(par[i], c - 1, 2) == "  ") padded++
     return 2 * padded >= terms ? c : 0
+}
+# A term too long for the column, its text after two spaces or more.
+function overflows(line, c) {
+    return match(line, /[^ ]  +[^ ]/) && RSTART >= c
 }
 function flush(    i, c, term, text, line, head, rest) {
     if (count == 0) return
@@ -71,6 +78,11 @@ function flush(    i, c, term, text, line, head, rest) {
             line = par[i]
             term = substr(line, 1, c - 1)
             text = substr(line, c + 1)
+            if (line !~ /^ / && (substr(line, c, 1) != " " || substr(line, c + 1, 1) == " ")) {
+                overflows(line, c)
+                term = substr(line, 1, RSTART)
+                text = substr(line, RSTART + RLENGTH - 1)
+            }
             if (line !~ /^ /) {
                 sub(/ +$/, "", term)
                 print ".TP"

@@ -8,6 +8,8 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Torvi"));
+    // The desktop finds the menu entry, and so the icon, of the window by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TORVI_APP_ID));
     CreateWindows();
     // A film or picture given on the command line is opened once the window
     // is on screen, so its progress and any error box show over it.
