@@ -26,9 +26,9 @@ set(TORVI_SAMPLES_DIR ${CMAKE_INSTALL_FULL_DATADIR}/torvi/samples)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-set(data ${PROJECT_SOURCE_DIR}/data)
-set(generated ${PROJECT_BINARY_DIR}/data)
-file(MAKE_DIRECTORY ${generated})
+set(packaging ${PROJECT_SOURCE_DIR}/packaging)
+set(packaging_out ${PROJECT_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${packaging_out})
 
 install(TARGETS torvi-measure RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/ DESTINATION ${TORVI_SAMPLES_INSTALL_DIR})
@@ -37,53 +37,53 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/ DESTINATION ${TORVI_SAMPLES_INS
 # of one source give the same package. torvi-measure's is written from its
 # --help at every build, so it says what the program says.
 set(manpages)
-add_custom_command(OUTPUT ${generated}/torvi-measure.1.gz
+add_custom_command(OUTPUT ${packaging_out}/torvi-measure.1.gz
     COMMAND sh -c "\"$0\" --help | sh \"$1\" torvi-measure \"$2\" \"$3\" \"$4\" > torvi-measure.1 && gzip -9nc torvi-measure.1 > torvi-measure.1.gz"
-        $<TARGET_FILE:torvi-measure> ${PROJECT_SOURCE_DIR}/packaging/help-to-man.sh
+        $<TARGET_FILE:torvi-measure> ${packaging}/help-to-man.sh
         "measure how the big hand of a dial turns, from the command line"
         "Torvi ${PROJECT_VERSION}" "${TORVI_RELEASE_MONTH}"
-    DEPENDS torvi-measure ${PROJECT_SOURCE_DIR}/packaging/help-to-man.sh
-    WORKING_DIRECTORY ${generated}
+    DEPENDS torvi-measure ${packaging}/help-to-man.sh
+    WORKING_DIRECTORY ${packaging_out}
     COMMENT "Writing the manual page of torvi-measure from its --help"
     VERBATIM)
-list(APPEND manpages ${generated}/torvi-measure.1.gz)
+list(APPEND manpages ${packaging_out}/torvi-measure.1.gz)
 
-configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog ${generated}/changelog @ONLY)
-add_custom_command(OUTPUT ${generated}/changelog.gz
+configure_file(${packaging}/changelog ${packaging_out}/changelog @ONLY)
+add_custom_command(OUTPUT ${packaging_out}/changelog.gz
     COMMAND sh -c "gzip -9nc changelog > changelog.gz"
-    DEPENDS ${generated}/changelog
-    WORKING_DIRECTORY ${generated}
+    DEPENDS ${packaging_out}/changelog
+    WORKING_DIRECTORY ${packaging_out}
     VERBATIM)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${generated}/changelog.gz
+install(FILES ${packaging}/copyright ${packaging_out}/changelog.gz
     DESTINATION ${TORVI_DOC_DIR})
-install(FILES ${data}/torvi-measure.bash-completion
+install(FILES ${packaging}/torvi-measure.bash-completion
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME torvi-measure)
 
 if(TARGET torvi)
     install(TARGETS torvi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     target_compile_definitions(torvi PRIVATE TORVI_APP_ID="${TORVI_APP_ID}")
 
-    configure_file(${data}/torvi.1 ${generated}/torvi.1 @ONLY)
-    add_custom_command(OUTPUT ${generated}/torvi.1.gz
+    configure_file(${packaging}/torvi.1 ${packaging_out}/torvi.1 @ONLY)
+    add_custom_command(OUTPUT ${packaging_out}/torvi.1.gz
         COMMAND sh -c "gzip -9nc torvi.1 > torvi.1.gz"
-        DEPENDS ${generated}/torvi.1
-        WORKING_DIRECTORY ${generated}
+        DEPENDS ${packaging_out}/torvi.1
+        WORKING_DIRECTORY ${packaging_out}
         VERBATIM)
-    list(APPEND manpages ${generated}/torvi.1.gz)
+    list(APPEND manpages ${packaging_out}/torvi.1.gz)
 
-    configure_file(${data}/torvi.desktop ${generated}/${TORVI_APP_ID}.desktop COPYONLY)
-    configure_file(${data}/torvi.metainfo.xml.in ${generated}/${TORVI_APP_ID}.metainfo.xml @ONLY)
-    install(FILES ${generated}/${TORVI_APP_ID}.desktop
+    configure_file(${packaging}/torvi.desktop ${packaging_out}/${TORVI_APP_ID}.desktop COPYONLY)
+    configure_file(${packaging}/torvi.metainfo.xml.in ${packaging_out}/${TORVI_APP_ID}.metainfo.xml @ONLY)
+    install(FILES ${packaging_out}/${TORVI_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-    install(FILES ${generated}/${TORVI_APP_ID}.metainfo.xml
+    install(FILES ${packaging_out}/${TORVI_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-    install(FILES ${data}/icons/torvi.svg
+    install(FILES ${packaging}/icons/torvi.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
     foreach(size 16 22 24 32 48 64 128 256)
-        install(FILES ${data}/icons/${size}x${size}/torvi.png
+        install(FILES ${packaging}/icons/${size}x${size}/torvi.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
     endforeach()
 endif()
 
-add_custom_target(install-data ALL DEPENDS ${manpages} ${generated}/changelog.gz)
+add_custom_target(packaging-files ALL DEPENDS ${manpages} ${packaging_out}/changelog.gz)
 install(FILES ${manpages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
