@@ -17,7 +17,7 @@ work=${TORVI_BENCH_DIR:-/tmp/torvi-bench}
 tool=$build/src/cli/torvi-measure
 painter=$build/tools/make-dial-frames
 cmake --build "$build" --target torvi-measure make-dial-frames -j2 >/dev/null
-[ -x /usr/bin/time ] || bash scripts/install-deps.sh
+[ -x /usr/bin/time ] || bash scripts/install-deps.sh test
 mkdir -p "$work"
 
 # A film of the dial turning two full turns, slowly at both ends.

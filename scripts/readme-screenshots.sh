@@ -4,7 +4,7 @@
 # the tip of the hand, presses OK, and saves the main window with the masking
 # window (docs/images/main-window.png), then opens the graph
 # (docs/images/graph-window.png). Needs xvfb, xdotool and ImageMagick
-# (scripts/install-deps.sh installs them).
+# (`scripts/install-deps.sh test` installs them).
 #   scripts/readme-screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
