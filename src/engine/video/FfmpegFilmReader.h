@@ -1,6 +1,7 @@
 #pragma once
 
 #include "video/BackgroundJob.h"
+#include "video/FilmIndex.h"
 #include "video/FilmReader.h"
 #include "video/FrameDibBuilder.h"
 #include "video/Mpeg4VopScanner.h"
@@ -46,9 +47,9 @@ public:
     FfmpegFilmReader(const std::string& path, const OpenProgress& progress);
     ~FfmpegFilmReader() override;
 
-    int FrameCount() const override { return static_cast<int>(frames_.size()); }
+    int FrameCount() const override { return index_.FrameCount(); }
     std::int64_t HeaderFrameCount() const override { return headerFrameCount_; }
-    int LongestGop() const override { return longestGop_; }
+    int LongestGop() const override { return index_.LongestGop(); }
     Statistics Stats() const override;
     bool GetFrameDib(int index, std::vector<std::uint8_t>& dib) override;
 
@@ -66,19 +67,6 @@ private:
         void operator()(AVFrame* f) const;
     };
 
-    // One packet of the video stream, in decoding order.
-    struct Packet {
-        std::int64_t Pos = -1;
-        std::int64_t Dts = 0;
-        std::int64_t Pts = 0;
-        int Size = 0;
-        int Rank = -1; // presentation number of its picture; -1 when it shows none
-        bool Key = false;
-        bool Hidden = false; // decoded but not shown
-        bool HasDts = false;
-        bool HasPts = false;
-    };
-
     enum class Outcome { Found, Passed, End };
 
     void OpenFormat();
@@ -89,21 +77,15 @@ private:
     // With a scanner also notes the kind of picture each packet holds.
     void ReadAllPackets(const OpenProgress& progress, bool decode,
                         Mpeg4VopScanner* scanner = nullptr);
-    void RankInDecodingOrder(bool timestampsCountFrames);
-    bool RankByTimestamps();
-    bool RankByPictureKinds();
-    void FinishIndex();
-
-    int StartFor(int targetRank, int packet) const;
     bool DecodeTo(int targetRank, int packet);
     bool SeekToPacket(int packet);
     bool SeekByTimestamp(int packet);
+    bool SeekToTimestamp(int packet, std::int64_t ts);
     bool ReopenAt(int packet);
     Outcome DecodeForward(int targetRank);
     // Reads the next packet of the stream into packet_; false at the end or
     // when it is not the packet the index expects.
     bool ReadNext(bool& desync);
-    bool Matches(const AVPacket& pkt, const Packet& entry) const;
     // Whether queued packet `candidate` and the `follow` after it are the
     // index's packet `packet` and its successors; `firstRead` when the
     // candidate is the first packet read after the seek.
@@ -135,16 +117,13 @@ private:
     std::deque<QueuedPacket> queued_;
     FrameDibBuilder dibBuilder_;
 
-    std::vector<Packet> packets_;
-    std::vector<int> frames_;                         // packet of each frame, in presentation order
-    std::vector<int> keyframes_;                      // packets a decode may start from, ascending
-    std::vector<Mpeg4VopScanner::Kind> pictureKinds_; // per packet, while indexing
+    FilmIndex index_;
+    std::vector<PacketVops> pictureHeaders_; // per packet, while indexing
+    std::vector<int> shownOrder_; // packets in the order a decode showed them, while indexing
     std::vector<std::pair<int, std::vector<std::uint8_t>>> palettes_; // packet, palette
     std::int64_t headerFrameCount_ = -1;
-    int longestGop_ = 1;
     // The container's timestamps name a packet the same way after a seek.
     bool trustDts_ = false;
-    std::int64_t frameTicks_ = 0; // shortest step between two packets' timestamps
 
     // Decoder position.
     bool positioned_ = false; // the demuxer stands at packet nextPacket_
