@@ -173,6 +173,22 @@ TEST(FilmReader, ReadingAheadKeepsEveryFrameExactWhateverComesBetween) {
     EXPECT_EQ(ordered->Stats().Seeks, 1);
 }
 
+TEST(FilmReader, StepsBackThroughGopsDecodingEachOnce) {
+    // A jump keeps the pictures decoded on the way and the steps back take
+    // them, so stepping back through two GOPs decodes about three, where
+    // decoding each frame from its keyframe would take a GOP per step. After
+    // a jump nothing is read ahead.
+    auto film = OpenFilm("mpeg4-250.avi");
+    const int gop = film->LongestGop();
+    Bitmap frame;
+    for (int i = 224; i >= 224 - 2 * gop; --i) {
+        ASSERT_TRUE(film->GetFrame(i, frame)) << i;
+        ASSERT_EQ(FrameNumber(frame), i);
+    }
+    EXPECT_LE(film->Stats().DecodedFrames, 3 * (gop + 4));
+    EXPECT_LE(film->Stats().Seeks, 3);
+}
+
 TEST(FilmReader, IndexesAvisWithoutDecodingAndProgramStreamsByDecoding) {
     // AVI films with B-frames open from their packets alone; MPEG program
     // streams, whose timestamps cannot be trusted, are decoded once.

@@ -7,6 +7,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/log.h>
 }
 
@@ -312,21 +313,28 @@ void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode,
 
 bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib) {
     if (index < 0 || index >= FrameCount()) return false;
+    // Reading ahead pays only while the caller goes forward: after a jump
+    // the next request is as likely another jump (calibration's samples) or
+    // a step back.
+    const bool forward = index == requested_ + 1;
+    requested_ = index;
     if (index != shownIndex_) {
         shownIndex_ = -1;
         av_frame_unref(shown_.get());
+        const int packet = index_.PacketOf(index);
+        const int rank = index_.Packets[static_cast<std::size_t>(packet)].Rank;
         if (!TakeReadAhead(index)) {
             StopReadAhead(true);
-            const int packet = index_.PacketOf(index);
-            if (!DecodeTo(index_.Packets[static_cast<std::size_t>(packet)].Rank, packet))
-                return false;
-            // The decoder's pictures are reference-counted: keeping this one
-            // costs no copy, and the decoder goes on into fresh buffers.
-            if (av_frame_ref(shown_.get(), frame_.get()) < 0) return false;
+            if (!TakeKept(rank)) {
+                if (!DecodeTo(rank, packet, true)) return false;
+                // The decoder's pictures are reference-counted: keeping this
+                // one costs no copy, and the decoder goes on into fresh buffers.
+                if (av_frame_ref(shown_.get(), frame_.get()) < 0) return false;
+            }
             aheadNext_ = index + 1;
         }
         shownIndex_ = index;
-        StartReadAhead();
+        if (forward) StartReadAhead();
     }
     try {
         dibBuilder_.Build(*shown_, dib);
@@ -334,6 +342,31 @@ bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib) {
         return false;
     }
     return true;
+}
+
+bool FfmpegFilmReader::TakeKept(int rank) {
+    for (const KeptFrame& k : kept_)
+        if (k.Rank == rank) return av_frame_ref(shown_.get(), k.Frame.get()) >= 0;
+    return false;
+}
+
+void FfmpegFilmReader::Keep(const AVFrame& frame, int rank) {
+    if (keepLimit_ < 0) {
+        // At most one GOP of pictures, and no more than KeptBytes of them.
+        const int bytes = av_image_get_buffer_size(static_cast<AVPixelFormat>(frame.format),
+                                                   frame.width, frame.height, 1);
+        keepLimit_ = bytes > 0
+                         ? static_cast<int>(std::min<std::int64_t>(LongestGop(), KeptBytes / bytes))
+                         : 0;
+    }
+    if (keepLimit_ == 0) return;
+    for (const KeptFrame& k : kept_)
+        if (k.Rank == rank) return;
+    KeptFrame k{rank, FramePtr(av_frame_alloc())};
+    if (!k.Frame || av_frame_ref(k.Frame.get(), &frame) < 0) return;
+    kept_.push_back(std::move(k));
+    while (kept_.size() > static_cast<std::size_t>(keepLimit_))
+        kept_.pop_front();
 }
 
 void FfmpegFilmReader::StartReadAhead() {
@@ -367,7 +400,8 @@ void FfmpegFilmReader::ReadAheadLoop() {
                 index = aheadNext_;
             }
             const int packet = index_.PacketOf(index);
-            if (!DecodeTo(index_.Packets[static_cast<std::size_t>(packet)].Rank, packet)) break;
+            if (!DecodeTo(index_.Packets[static_cast<std::size_t>(packet)].Rank, packet, false))
+                break;
             kept.reset(av_frame_alloc());
             if (!kept || av_frame_ref(kept.get(), frame_.get()) < 0) break;
         }
@@ -403,13 +437,16 @@ void FfmpegFilmReader::StopReadAhead(bool discard) const {
     if (discard) ready_.clear();
 }
 
-bool FfmpegFilmReader::DecodeTo(int targetRank, int packet) {
+bool FfmpegFilmReader::DecodeTo(int targetRank, int packet, bool keep) {
     if (haveFrame_ && lastRank_ == targetRank) return true;
     int start = index_.StartFor(targetRank, packet);
     bool decodeOn = positioned_ && targetRank > lastRank_ && start <= nextPacket_;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (!decodeOn && !SeekToPacket(start)) return false;
-        if (DecodeForward(targetRank) == Outcome::Found) return true;
+        if (!decodeOn) {
+            if (!SeekToPacket(start)) return false;
+            startRank_ = index_.Packets[static_cast<std::size_t>(start)].Rank;
+        }
+        if (DecodeForward(targetRank, keep) == Outcome::Found) return true;
         // The decoder dropped the picture (a damaged packet, or a reference
         // it lacked): try once more from a keyframe further back.
         if (start == 0) return false;
@@ -429,6 +466,7 @@ void FfmpegFilmReader::ResetDecoder() {
     eofSent_ = false;
     haveFrame_ = false;
     lastRank_ = -1;
+    startRank_ = -1;
     paletteDue_ = true;
 }
 
@@ -585,7 +623,7 @@ void FfmpegFilmReader::AttachPalette(int packet) {
     if (data) std::memcpy(data, palette->data(), palette->size());
 }
 
-FfmpegFilmReader::Outcome FfmpegFilmReader::DecodeForward(int targetRank) {
+FfmpegFilmReader::Outcome FfmpegFilmReader::DecodeForward(int targetRank, bool keep) {
     AVCodecContext* codec = codec_.get();
     AVFrame* frame = frame_.get();
     // Bounded so that a decoder that stops making progress cannot hang us.
@@ -603,6 +641,9 @@ FfmpegFilmReader::Outcome FfmpegFilmReader::DecodeForward(int targetRank) {
             haveFrame_ = true;
             if (rank == targetRank) return Outcome::Found;
             if (rank > targetRank) return Outcome::Passed;
+            // Pictures shown before the keyframe the decode started from may
+            // lack their references; those after it are exact.
+            if (keep && startRank_ >= 0 && rank >= startRank_) Keep(*frame, rank);
             continue;
         }
         // A receive that gives no picture has emptied frame_.

@@ -77,12 +77,18 @@ private:
     // With a scanner also notes the kind of picture each packet holds.
     void ReadAllPackets(const OpenProgress& progress, bool decode,
                         Mpeg4VopScanner* scanner = nullptr);
-    bool DecodeTo(int targetRank, int packet);
+    // With `keep` the pictures decoded on the way are kept for steps back.
+    bool DecodeTo(int targetRank, int packet, bool keep);
     bool SeekToPacket(int packet);
     bool SeekByTimestamp(int packet);
     bool SeekToTimestamp(int packet, std::int64_t ts);
     bool ReopenAt(int packet);
-    Outcome DecodeForward(int targetRank);
+    Outcome DecodeForward(int targetRank, bool keep);
+    // Pictures decoded on the way to a jump's target, for the steps back
+    // that follow: a step back in a long GOP then costs no decoding.
+    static constexpr std::int64_t KeptBytes = 64 << 20;
+    bool TakeKept(int rank);
+    void Keep(const AVFrame& frame, int rank);
     // Reads the next packet of the stream into packet_; false at the end or
     // when it is not the packet the index expects.
     bool ReadNext(bool& desync);
@@ -134,6 +140,16 @@ private:
     int nextPacket_ = 0;
     int lastRank_ = -1;
     Statistics stats_;
+
+    using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
+    struct KeptFrame {
+        int Rank = -1;
+        FramePtr Frame;
+    };
+    std::deque<KeptFrame> kept_; // used by the caller's thread only
+    int keepLimit_ = -1;         // pictures kept at most; -1 until a picture's size is known
+    int startRank_ = -1;         // rank of the keyframe the decoder started from
+    int requested_ = -1;         // the frame asked for last
 
     // The frame last delivered, kept while the decoder goes on to the next.
     std::unique_ptr<AVFrame, FrameFreer> shown_;
