@@ -2,7 +2,12 @@
 
 #include "FrameSource.h"
 #include "video/AVIProc.h"
+#include "video/DisplayOrientation.h"
 #include "video/FilmReader.h"
+
+extern "C" {
+#include <libavutil/display.h>
+}
 
 #include <gtest/gtest.h>
 
@@ -123,6 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FilmCase{"h264.avi", 40, PixelFormat::Pf24Bit},
                       FilmCase{"mpeg4-packed.avi", 38, PixelFormat::Pf24Bit, 0, PackedShown()},
                       FilmCase{"mpeg2-bf3.mpg", 40, PixelFormat::Pf24Bit},
+                      FilmCase{"h264-rotated.mp4", 12, PixelFormat::Pf24Bit},
                       FilmCase{"h264-cut.mp4", 29, PixelFormat::Pf24Bit, 11},
                       FilmCase{"mpeg4-cut-p.avi", 48, PixelFormat::Pf24Bit, 12}),
     [](const ::testing::TestParamInfo<FilmCase>& param) {
@@ -195,6 +201,35 @@ TEST(FilmReader, IndexesAvisWithoutDecodingAndProgramStreamsByDecoding) {
     for (const char* name : {"mpeg4-bframes.avi", "mpeg4-packed.avi", "mjpeg.avi", "raw8-pal.avi"})
         EXPECT_EQ(OpenFilm(name)->Stats().DecodedFrames, 0) << name;
     EXPECT_EQ(OpenFilm("mpeg1-opengop.mpg")->Stats().DecodedFrames, 40);
+}
+
+TEST(DisplayOrientation, TurnsAndMirrorsAsTheFfmpegToolShows) {
+    struct Case {
+        double Angle; // clockwise, as av_display_rotation_set takes it
+        bool MirrorX;
+        bool MirrorY;
+        DisplayOrientation Expected;
+    };
+    const Case cases[] = {
+        {0, false, false, {}},
+        {90, false, false, {true, false, true}},  // a quarter clockwise
+        {-90, false, false, {true, true, false}}, // a quarter counterclockwise
+        {180, false, false, {false, true, true}},
+        {0, true, false, {false, true, false}},
+        {0, false, true, {false, false, true}},
+        {90, true, false, {true, false, false}}, // mirrored across the diagonal
+        {-90, true, false, {true, true, true}},
+        {45, false, false, {}}, // not a quarter turn: shown as stored
+    };
+    for (const Case& c : cases) {
+        std::int32_t matrix[9];
+        av_display_rotation_set(matrix, c.Angle);
+        av_display_matrix_flip(matrix, c.MirrorX, c.MirrorY);
+        const DisplayOrientation o = DisplayOrientation::FromDisplayMatrix(matrix);
+        EXPECT_EQ(o, c.Expected) << c.Angle << " " << c.MirrorX << c.MirrorY << ": " << o.Transpose
+                                 << o.FlipX << o.FlipY;
+    }
+    EXPECT_TRUE(DisplayOrientation::FromDisplayMatrix(nullptr).IsIdentity());
 }
 
 TEST(FilmReader, PaletteFilmsKeepTheirOwnColours) {

@@ -162,6 +162,11 @@ void FfmpegFilmReader::OpenDecoder() {
     r = avcodec_open2(codec_.get(), decoder, nullptr);
     if (r < 0) Fail("Missing system video codec", r);
     if (stream->nb_frames > 0) headerFrameCount_ = stream->nb_frames;
+    // Films are shown and measured the way players show them.
+    const std::uint8_t* matrix =
+        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    dibBuilder_.Orientation =
+        DisplayOrientation::FromDisplayMatrix(reinterpret_cast<const std::int32_t*>(matrix));
 }
 
 void FfmpegFilmReader::BuildIndex(const OpenProgress& progress) {

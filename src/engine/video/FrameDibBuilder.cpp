@@ -121,6 +121,52 @@ void FrameDibBuilder::Scale(const AVFrame& frame, std::uint8_t* rows, int rowSte
 }
 
 void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib) {
+    BuildStored(frame, dib);
+    if (Orientation.IsIdentity()) return;
+    const Layout layout = LayoutFor(static_cast<AVPixelFormat>(frame.format));
+    Orient(dib, DibHeaderSize + layout.TableBytes, layout.BitCount);
+}
+
+void FrameDibBuilder::Orient(std::vector<std::uint8_t>& dib, std::size_t pixelsAt, int bitCount) {
+    if (bitCount < 8) return; // 1-bit films come from capture cards, never turned
+    const std::size_t pixel = static_cast<std::size_t>(bitCount) / 8;
+    const auto readInt = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        for (int i = 3; i >= 0; --i)
+            v = (v << 8) | dib[at + static_cast<std::size_t>(i)];
+        return static_cast<int>(v);
+    };
+    const int inWidth = readInt(4);
+    const int inHeight = readInt(8);
+    const int outWidth = Orientation.Transpose ? inHeight : inWidth;
+    const int outHeight = Orientation.Transpose ? inWidth : inHeight;
+    const std::size_t inStride = RowStride(inWidth, bitCount);
+    const std::size_t outStride = RowStride(outWidth, bitCount);
+    turned_.assign(pixelsAt + outStride * static_cast<std::size_t>(outHeight), 0);
+    std::memcpy(turned_.data(), dib.data(), pixelsAt);
+    // Both DIBs keep their rows bottom-up: top row y is stored row height-1-y.
+    const std::uint8_t* in = dib.data() + pixelsAt;
+    std::uint8_t* out = turned_.data() + pixelsAt;
+    for (int y = 0; y < outHeight; ++y) {
+        std::uint8_t* dst = out + outStride * static_cast<std::size_t>(outHeight - 1 - y);
+        for (int x = 0; x < outWidth; ++x) {
+            int sx = Orientation.Transpose ? y : x;
+            int sy = Orientation.Transpose ? x : y;
+            if (Orientation.FlipX) sx = inWidth - 1 - sx;
+            if (Orientation.FlipY) sy = inHeight - 1 - sy;
+            const std::uint8_t* src = in + inStride * static_cast<std::size_t>(inHeight - 1 - sy) +
+                                      pixel * static_cast<std::size_t>(sx);
+            std::memcpy(dst + pixel * static_cast<std::size_t>(x), src, pixel);
+        }
+    }
+    PutU32(turned_.data() + 4, static_cast<std::uint32_t>(outWidth));
+    PutU32(turned_.data() + 8, static_cast<std::uint32_t>(outHeight));
+    PutU32(turned_.data() + 20,
+           static_cast<std::uint32_t>(outStride * static_cast<std::size_t>(outHeight)));
+    dib.swap(turned_);
+}
+
+void FrameDibBuilder::BuildStored(const AVFrame& frame, std::vector<std::uint8_t>& dib) {
     const int width = frame.width;
     const int height = frame.height;
     const auto format = static_cast<AVPixelFormat>(frame.format);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "video/DisplayOrientation.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -25,7 +27,13 @@ public:
     // Throws Error when the frame's size is absurd or it cannot be converted.
     void Build(const AVFrame& frame, std::vector<std::uint8_t>& dib);
 
+    // How the pictures are turned for showing (the film's display matrix).
+    DisplayOrientation Orientation;
+
 private:
+    void BuildStored(const AVFrame& frame, std::vector<std::uint8_t>& dib);
+    // Turns the DIB's pixels (8 bits a pixel or more) by Orientation.
+    void Orient(std::vector<std::uint8_t>& dib, std::size_t pixelsAt, int bitCount);
     // Converts the frame to 24 bits into rows starting at `rows`, `rowStep`
     // bytes apart (negative for bottom-up), `bytes` of storage in all.
     void Scale(const AVFrame& frame, std::uint8_t* rows, int rowStep, std::size_t bytes);
@@ -35,6 +43,7 @@ private:
     int scalerHeight_ = 0;
     int scalerFormat_ = -1;
     std::vector<std::uint8_t> scaled_;
+    std::vector<std::uint8_t> turned_;
 };
 
 } // namespace torvi

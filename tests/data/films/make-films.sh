@@ -60,7 +60,12 @@ make /tmp/torvi-h264-long.ts 40 -c:v libx264 -preset veryfast -qp 10 -bf 3 -g 12
 ffmpeg -nostdin -v error -y -i /tmp/torvi-h264-long.ts -ss 0.2 -c copy -copyinkf h264-cut.mp4
 make /tmp/torvi-mpeg4-long.avi 60 -c:v mpeg4 -q:v 3 -bf 2 -g 12 -vtag DX50 -pix_fmt yuv420p
 ffmpeg -nostdin -v error -y -i /tmp/torvi-mpeg4-long.avi -ss 0.3 -c copy -copyinkf mpeg4-cut-p.avi
-rm -f /tmp/torvi-h264-long.ts /tmp/torvi-mpeg4-long.avi
+# A phone film held upright: stored turned a quarter clockwise, with a
+# display matrix that turns it back for showing.
+ffmpeg -nostdin -v error -y -f lavfi -i "$(src 12),transpose=clock" -c:v libx264 -preset veryfast \
+    -qp 0 -g 4 -pix_fmt yuv444p -an /tmp/torvi-stored.mp4
+ffmpeg -nostdin -v error -y -i /tmp/torvi-stored.mp4 -c copy -metadata:s:v:0 rotate=90 h264-rotated.mp4
+rm -f /tmp/torvi-h264-long.ts /tmp/torvi-mpeg4-long.avi /tmp/torvi-stored.mp4
 
 python3 make-avi.py .
 
