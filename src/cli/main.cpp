@@ -17,6 +17,7 @@
 #include "results/ResultNumber.h"
 #include "results/ResultTable.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -74,6 +75,16 @@ std::string CsvNumber(long double value) {
     std::string text = torvi::FormatResultNumber(value, ".");
     text.erase(0, text.find_first_not_of(' '));
     return text;
+}
+
+// The film_time column: when the film shows the frame, in seconds, as its
+// own timestamps say; empty for picture sequences and films without times.
+std::string FilmTimeText(const torvi::FilmReader* film, int frame) {
+    const double seconds = film ? film->FrameTime(frame) : -1;
+    if (seconds < 0) return {};
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 6);
+    return std::string(text, end.ptr);
 }
 
 struct Job {
@@ -139,7 +150,7 @@ struct Job {
         Bar.Done();
 
         if (!Options.ReferenceFile.empty()) torvi::SavePicture(Options.ReferenceFile, reference);
-        if (!Options.FramesFile.empty()) WriteFramesTable(result, scale);
+        if (!Options.FramesFile.empty()) WriteFramesTable(result, scale, source.Film());
         if (resultPath.empty()) {
             const std::string bytes =
                 torvi::ResultFileBytes(fields, result.UnwrappedSeries, Separator);
@@ -151,8 +162,10 @@ struct Job {
         }
     }
 
-    void WriteFramesTable(const torvi::RotationResult& result, const torvi::ResultScale& scale) {
-        std::string csv = "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step\n";
+    void WriteFramesTable(const torvi::RotationResult& result, const torvi::ResultScale& scale,
+                          const torvi::FilmReader* film) {
+        std::string csv =
+            "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step,film_time\n";
         for (std::size_t i = 0; i < result.AngleSeries.size(); ++i) {
             const long long step =
                 i == 0 ? 0
@@ -164,7 +177,8 @@ struct Job {
                    ',' + std::to_string(result.AngleSeries[i]) + ',' +
                    std::to_string(result.UnwrappedSeries[i]) + ',' +
                    std::to_string(result.PeakVotes[i]) + ',' +
-                   std::to_string(result.HandPixels[i]) + ',' + (step > 150 ? "1" : "0") + '\n';
+                   std::to_string(result.HandPixels[i]) + ',' + (step > 150 ? "1" : "0") + ',' +
+                   FilmTimeText(film, static_cast<int>(i)) + '\n';
         }
         torvi::WriteFileAtomically(Options.FramesFile, csv.data(), csv.size());
     }

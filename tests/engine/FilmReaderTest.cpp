@@ -282,6 +282,24 @@ TEST(FilmReader, DroppedFramesShowThePictureBefore) {
     }
 }
 
+TEST(FilmReader, TellsWhenEachFrameIsShown) {
+    // Seconds from the first frame: 25 frames a second in every test film;
+    // a dropped frame's repeat keeps its own time; a cut film starts at 0.
+    struct Expect {
+        const char* Name;
+        int Frame;
+        double Seconds;
+    };
+    for (const Expect& e :
+         {Expect{"raw24-dropped.avi", 4, 0.16}, Expect{"raw24-dropped.avi", 7, 0.28},
+          Expect{"mpeg4-packed.avi", 10, 0.4}, Expect{"h264-cut.mp4", 0, 0},
+          Expect{"h264-cut.mp4", 28, 1.12}, Expect{"h264.mkv", 39, 1.56},
+          Expect{"mpeg2.mpg", 20, 0.8}}) {
+        EXPECT_NEAR(OpenFilm(e.Name)->FrameTime(e.Frame), e.Seconds, 1e-6)
+            << e.Name << " " << e.Frame;
+    }
+}
+
 TEST(FilmReader, CountsTheFramesItHoldsNotTheHeaders) {
     auto film = OpenFilm("raw24-shortened.avi");
     EXPECT_EQ(film->FrameCount(), 12);

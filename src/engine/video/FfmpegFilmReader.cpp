@@ -114,6 +114,18 @@ FilmReader::Statistics FfmpegFilmReader::Stats() const {
     return stats_;
 }
 
+double FfmpegFilmReader::FrameTime(int index) const {
+    const AVRational base = timeBase_;
+    if (index < 0 || index >= FrameCount() || base.num <= 0 || base.den <= 0) return -1;
+    // An AVI shows one frame per tick of its stream, whatever the parser
+    // makes of the timestamps of packed or reordered pictures.
+    if (frameSlots_) return static_cast<double>(index) * base.num / base.den;
+    std::int64_t first = 0;
+    std::int64_t ticks = 0;
+    if (!index_.FrameTime(0, first) || !index_.FrameTime(index, ticks)) return -1;
+    return static_cast<double>(ticks - first) * base.num / base.den;
+}
+
 void FfmpegFilmReader::Fail(const std::string& text, int code) const {
     std::string reason = TakeLastLogMessage();
     if (reason.empty() && code < 0) reason = ErrorText(code);
@@ -162,6 +174,7 @@ void FfmpegFilmReader::OpenDecoder() {
     r = avcodec_open2(codec_.get(), decoder, nullptr);
     if (r < 0) Fail("Missing system video codec", r);
     if (stream->nb_frames > 0) headerFrameCount_ = stream->nb_frames;
+    timeBase_ = stream->time_base;
     // Films are shown and measured the way players show them.
     const std::uint8_t* matrix =
         av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
@@ -175,6 +188,7 @@ void FfmpegFilmReader::BuildIndex(const OpenProgress& progress) {
                                     !(desc->props & AV_CODEC_PROP_INTRA_ONLY));
     const bool trustedTimestamps = IsFormat(*format_, "mov") || IsFormat(*format_, "matroska");
     trustDts_ = trustedTimestamps || IsFormat(*format_, "avi");
+    frameSlots_ = IsFormat(*format_, "avi");
     const auto decodeWhole = [&] {
         if (!ReopenAt(0)) Fail("The film cannot be read", 0);
         ReadAllPackets(progress, true);

@@ -15,6 +15,10 @@
 #include <utility>
 #include <vector>
 
+extern "C" {
+#include <libavutil/rational.h>
+}
+
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
@@ -51,6 +55,7 @@ public:
     std::int64_t HeaderFrameCount() const override { return headerFrameCount_; }
     int LongestGop() const override { return index_.LongestGop(); }
     Statistics Stats() const override;
+    double FrameTime(int index) const override;
     bool GetFrameDib(int index, std::vector<std::uint8_t>& dib) override;
 
 private:
@@ -128,6 +133,8 @@ private:
     std::vector<int> shownOrder_; // packets in the order a decode showed them, while indexing
     std::vector<std::pair<int, std::vector<std::uint8_t>>> palettes_; // packet, palette
     std::int64_t headerFrameCount_ = -1;
+    AVRational timeBase_{0, 1};
+    bool frameSlots_ = false; // an AVI: frame N is shown at tick N
     // The container's timestamps name a packet the same way after a seek.
     bool trustDts_ = false;
 

@@ -150,6 +150,7 @@ void FilmIndex::Finish() {
             frameTicks_ = frameTicks_ > 0 ? std::min(frameTicks_, b.Dts - a.Dts) : b.Dts - a.Dts;
     }
     if (frameTicks_ <= 0) frameTicks_ = 1;
+    TimePictures();
     reorderDepth_ = 0;
     int ordinal = 0;
     for (const FilmPacket& p : Packets)
@@ -168,6 +169,45 @@ void FilmIndex::Finish() {
         }
     }
     if (previousRank >= 0) longestGop_ = std::max(longestGop_, FrameCount() - previousRank);
+}
+
+bool FilmIndex::FrameTime(int frame, std::int64_t& ticks) const {
+    if (frame < 0 || frame >= FrameCount()) return false;
+    const int packet = PacketOf(frame);
+    const std::int64_t shown = pictureTicks_[static_cast<std::size_t>(packet)];
+    if (shown == NoTime) return false;
+    int repeats = 0;
+    while (frame - repeats > 0 && PacketOf(frame - repeats - 1) == packet)
+        ++repeats;
+    ticks = shown + repeats * frameTicks_;
+    return true;
+}
+
+void FilmIndex::TimePictures() {
+    // The pictures take the presentation times in order; where the film has
+    // none (AVI), its decoding times are the times of its frame slots, which
+    // the pictures fill in presentation order too.
+    std::vector<std::pair<int, int>> ranked; // rank, packet
+    bool allPts = true;
+    bool allDts = true;
+    for (std::size_t i = 0; i < Packets.size(); ++i) {
+        const FilmPacket& p = Packets[i];
+        if (p.Rank < 0) continue;
+        ranked.emplace_back(p.Rank, static_cast<int>(i));
+        allPts = allPts && p.HasPts;
+        allDts = allDts && p.HasDts;
+    }
+    pictureTicks_.assign(Packets.size(), NoTime);
+    if (!allPts && !allDts) return;
+    std::vector<std::int64_t> times;
+    for (const auto& [rank, packet] : ranked) {
+        const FilmPacket& p = Packets[static_cast<std::size_t>(packet)];
+        times.push_back(allPts ? p.Pts : p.Dts);
+    }
+    std::sort(ranked.begin(), ranked.end());
+    std::sort(times.begin(), times.end());
+    for (std::size_t i = 0; i < ranked.size(); ++i)
+        pictureTicks_[static_cast<std::size_t>(ranked[i].second)] = times[i];
 }
 
 int FilmIndex::StartFor(int targetRank, int packet) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -76,6 +77,11 @@ public:
     // The packet that shows frame `frame`.
     int PacketOf(int frame) const { return frames_[static_cast<std::size_t>(frame)]; }
     int LongestGop() const { return longestGop_; }
+    // When frame `frame` is shown, in the stream's ticks: the pictures take
+    // the presentation times in order (the decoding times where the film has
+    // none), a repeat of a dropped frame's picture a frame step more each.
+    // False when unknown.
+    bool FrameTime(int frame, std::int64_t& ticks) const;
     std::int64_t FrameTicks() const { return frameTicks_; }
 
     // The packet to start decoding from to reach the picture of rank
@@ -94,11 +100,15 @@ public:
                    bool trustTimestamps) const;
 
 private:
+    void TimePictures();
+    static constexpr std::int64_t NoTime = INT64_MIN;
+
     std::vector<int> frames_;    // packet of each frame, in presentation order
     std::vector<int> keyframes_; // packets a decode may start from, ascending
     int longestGop_ = 1;
-    std::int64_t frameTicks_ = 1; // shortest step between two packets' timestamps
-    int reorderDepth_ = 0;        // frames a picture is decoded ahead of its showing at most
+    std::int64_t frameTicks_ = 1;            // shortest step between two packets' timestamps
+    std::vector<std::int64_t> pictureTicks_; // per packet: when its picture is shown
+    int reorderDepth_ = 0; // frames a picture is decoded ahead of its showing at most
 };
 
 } // namespace torvi

@@ -52,6 +52,10 @@ public:
     // Frames between two keyframes at most (1 for films of keyframes only).
     virtual int LongestGop() const = 0;
     virtual Statistics Stats() const = 0;
+    // When frame `index` is shown, in seconds from the film's first frame, as
+    // the film's own timestamps say (variable-rate phone films included);
+    // negative when the film does not tell.
+    virtual double FrameTime(int index) const = 0;
 
     // Frame `index` as a packed DIB in the decoder's natural depth, rows
     // bottom-up with a positive biHeight. Returns false, leaving `dib` as it
