@@ -1,6 +1,7 @@
 #include "video/FfmpegFilmReader.h"
 
 #include "Error.h"
+#include "av/AvHandles.h"
 #include "video/Mpeg4VopScanner.h"
 
 extern "C" {
@@ -12,7 +13,6 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -20,42 +20,6 @@ extern "C" {
 namespace torvi {
 
 namespace {
-
-// FFmpeg must never print on the terminal of the program. Its last error
-// message is kept so that a failure can tell the user what FFmpeg found.
-std::mutex logMutex;
-std::string lastLogMessage;
-
-void KeepLastError(void* avcl, int level, const char* format, va_list args) {
-    if (level > AV_LOG_ERROR) return;
-    char line[512];
-    int prefix = 0;
-    av_log_format_line2(avcl, level, format, args, line, sizeof line, &prefix);
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    const std::lock_guard lock(logMutex);
-    lastLogMessage = text;
-}
-
-void SilenceFfmpegLog() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        av_log_set_level(AV_LOG_ERROR);
-        av_log_set_callback(KeepLastError);
-    });
-}
-
-std::string TakeLastLogMessage() {
-    const std::lock_guard lock(logMutex);
-    return std::exchange(lastLogMessage, {});
-}
-
-std::string ErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 SeenPacket Seen(const AVPacket& pkt) {
     SeenPacket seen;
@@ -77,23 +41,10 @@ constexpr int ProgressEvery = 64;
 
 } // namespace
 
-void FfmpegFilmReader::FormatCloser::operator()(AVFormatContext* f) const {
-    avformat_close_input(&f);
-}
-void FfmpegFilmReader::CodecFreer::operator()(AVCodecContext* c) const {
-    avcodec_free_context(&c);
-}
-void FfmpegFilmReader::PacketFreer::operator()(AVPacket* p) const {
-    av_packet_free(&p);
-}
-void FfmpegFilmReader::FrameFreer::operator()(AVFrame* f) const {
-    av_frame_free(&f);
-}
-
 FfmpegFilmReader::FfmpegFilmReader(const std::string& path, const OpenProgress& progress)
     : path_(path) {
-    SilenceFfmpegLog();
-    TakeLastLogMessage();
+    av::InitFfmpeg();
+    av::TakeLastLogMessage();
     packet_.reset(av_packet_alloc());
     frame_.reset(av_frame_alloc());
     shown_.reset(av_frame_alloc());
@@ -127,8 +78,7 @@ double FfmpegFilmReader::FrameTime(int index) const {
 }
 
 void FfmpegFilmReader::Fail(const std::string& text, int code) const {
-    std::string reason = TakeLastLogMessage();
-    if (reason.empty() && code < 0) reason = ErrorText(code);
+    const std::string reason = av::Reason(code);
     throw Error(reason.empty() ? text : text + " (" + reason + ")");
 }
 
@@ -381,7 +331,7 @@ void FfmpegFilmReader::Keep(const AVFrame& frame, int rank) {
     if (keepLimit_ == 0) return;
     for (const KeptFrame& k : kept_)
         if (k.Rank == rank) return;
-    KeptFrame k{rank, FramePtr(av_frame_alloc())};
+    KeptFrame k{rank, av::Frame(av_frame_alloc())};
     if (!k.Frame || av_frame_ref(k.Frame.get(), &frame) < 0) return;
     kept_.push_back(std::move(k));
     while (kept_.size() > static_cast<std::size_t>(keepLimit_))
@@ -403,7 +353,7 @@ void FfmpegFilmReader::ReadAheadLoop() {
     // the caller may be waiting for the next frame. It then decodes the
     // frame itself and meets the failure there.
     try {
-        std::unique_ptr<AVFrame, FrameFreer> kept;
+        av::Frame kept;
         for (;;) {
             int index = -1;
             {
@@ -529,7 +479,7 @@ bool FfmpegFilmReader::SeekToTimestamp(int packet, std::int64_t ts) {
     // lands far too early reads on without holding the film in memory.
     bool firstRead = true;
     for (std::size_t reads = 0; reads <= index_.Packets.size() + 16; ++reads) {
-        QueuedPacket pkt(av_packet_alloc());
+        av::Packet pkt(av_packet_alloc());
         if (!pkt || av_read_frame(format_.get(), pkt.get()) < 0) break;
         if (pkt->stream_index != streamIndex_) continue;
         queued_.push_back(std::move(pkt));

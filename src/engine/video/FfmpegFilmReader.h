@@ -1,5 +1,6 @@
 #pragma once
 
+#include "av/AvHandles.h"
 #include "video/BackgroundJob.h"
 #include "video/FilmIndex.h"
 #include "video/FilmReader.h"
@@ -14,15 +15,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-extern "C" {
-#include <libavutil/rational.h>
-}
-
-struct AVCodecContext;
-struct AVFormatContext;
-struct AVFrame;
-struct AVPacket;
 
 namespace torvi {
 
@@ -59,19 +51,6 @@ public:
     bool GetFrameDib(int index, std::vector<std::uint8_t>& dib) override;
 
 private:
-    struct FormatCloser {
-        void operator()(AVFormatContext* f) const;
-    };
-    struct CodecFreer {
-        void operator()(AVCodecContext* c) const;
-    };
-    struct PacketFreer {
-        void operator()(AVPacket* p) const;
-    };
-    struct FrameFreer {
-        void operator()(AVFrame* f) const;
-    };
-
     enum class Outcome { Found, Passed, End };
 
     void OpenFormat();
@@ -119,13 +98,12 @@ private:
 
     std::string path_;
     int streamIndex_ = -1;
-    std::unique_ptr<AVFormatContext, FormatCloser> format_;
-    std::unique_ptr<AVCodecContext, CodecFreer> codec_;
-    std::unique_ptr<AVPacket, PacketFreer> packet_;
-    std::unique_ptr<AVFrame, FrameFreer> frame_;
-    using QueuedPacket = std::unique_ptr<AVPacket, PacketFreer>;
+    av::InputContext format_;
+    av::CodecContext codec_;
+    av::Packet packet_;
+    av::Frame frame_;
     // Packets read ahead while a seek looked for its target, still to send.
-    std::deque<QueuedPacket> queued_;
+    std::deque<av::Packet> queued_;
     FrameDibBuilder dibBuilder_;
 
     FilmIndex index_;
@@ -148,10 +126,9 @@ private:
     int lastRank_ = -1;
     Statistics stats_;
 
-    using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
     struct KeptFrame {
         int Rank = -1;
-        FramePtr Frame;
+        av::Frame Frame;
     };
     std::deque<KeptFrame> kept_; // used by the caller's thread only
     int keepLimit_ = -1;         // pictures kept at most; -1 until a picture's size is known
@@ -159,13 +136,13 @@ private:
     int requested_ = -1;         // the frame asked for last
 
     // The frame last delivered, kept while the decoder goes on to the next.
-    std::unique_ptr<AVFrame, FrameFreer> shown_;
+    av::Frame shown_;
     int shownIndex_ = -1;
 
     // Shared with the read-ahead thread, under aheadMutex_.
     struct ReadyFrame {
         int Index = -1;
-        std::unique_ptr<AVFrame, FrameFreer> Frame;
+        av::Frame Frame;
     };
     mutable std::mutex aheadMutex_;
     mutable std::condition_variable aheadChanged_;

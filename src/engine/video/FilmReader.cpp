@@ -10,20 +10,14 @@ namespace torvi {
 
 namespace {
 
-std::int64_t ReadLe(const std::vector<std::uint8_t>& dib, std::size_t at, int bytes) {
-    std::uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = (v << 8) | dib[at + static_cast<std::size_t>(i)];
-    return bytes == 4 ? static_cast<std::int32_t>(v) : static_cast<std::int64_t>(v);
-}
-
 // A 24-bit frame the size of the picture already in the bitmap overwrites
 // its pixels without allocating, and DIBToBitmap checks everything before it
 // writes, so such a frame can go straight into the caller's bitmap.
 bool FillsInPlace(const std::vector<std::uint8_t>& dib, const Bitmap& bitmap) {
-    return dib.size() >= DibHeaderSize && ReadLe(dib, 14, 2) == 24 &&
-           ReadLe(dib, 16, 4) == BI_RGB && bitmap.Format() == PixelFormat::Pf24Bit &&
-           ReadLe(dib, 4, 4) == bitmap.Width() && std::llabs(ReadLe(dib, 8, 4)) == bitmap.Height();
+    if (dib.size() < DibHeaderSize) return false;
+    const BitmapInfoHeader h = BitmapInfoHeader::Read(dib.data());
+    return h.BitCount == 24 && h.Compression == BI_RGB && bitmap.Format() == PixelFormat::Pf24Bit &&
+           h.Width == bitmap.Width() && std::llabs(std::int64_t{h.Height}) == bitmap.Height();
 }
 
 } // namespace

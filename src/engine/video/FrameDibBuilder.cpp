@@ -18,11 +18,6 @@ namespace torvi {
 
 namespace {
 
-void PutU16(std::uint8_t* p, unsigned v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
 void PutU32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
         p[i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -92,18 +87,13 @@ void WriteTable(const AVFrame& frame, std::uint8_t* table) {
 
 } // namespace
 
-FrameDibBuilder::~FrameDibBuilder() {
-    sws_freeContext(scaler_);
-}
-
 void FrameDibBuilder::Scale(const AVFrame& frame, std::uint8_t* rows, int rowStep,
                             std::size_t bytes) {
     // The frame interface hands the rows to the scaler's threads, each
     // converting its own band of rows; the plain call would convert them all
     // on this thread. The bands meet on whole chroma rows, so the picture is
     // the same byte for byte.
-    std::unique_ptr<AVFrame, void (*)(AVFrame*)> out(av_frame_alloc(),
-                                                     [](AVFrame* f) { av_frame_free(&f); });
+    av::Frame out(av_frame_alloc());
     if (!out) throw Error("Not enough memory to convert the film frame");
     // The rows belong to the caller: the buffer only lends them to the scaler.
     std::uint8_t* const start =
@@ -116,7 +106,7 @@ void FrameDibBuilder::Scale(const AVFrame& frame, std::uint8_t* rows, int rowSte
     out->width = frame.width;
     out->height = frame.height;
     out->format = AV_PIX_FMT_BGR24;
-    if (sws_scale_frame(scaler_, out.get(), &frame) < 0)
+    if (sws_scale_frame(scaler_.get(), out.get(), &frame) < 0)
         throw Error("Film frame cannot be converted");
 }
 
@@ -130,14 +120,9 @@ void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib
 void FrameDibBuilder::Orient(std::vector<std::uint8_t>& dib, std::size_t pixelsAt, int bitCount) {
     if (bitCount < 8) return; // 1-bit films come from capture cards, never turned
     const std::size_t pixel = static_cast<std::size_t>(bitCount) / 8;
-    const auto readInt = [&](std::size_t at) {
-        std::uint32_t v = 0;
-        for (int i = 3; i >= 0; --i)
-            v = (v << 8) | dib[at + static_cast<std::size_t>(i)];
-        return static_cast<int>(v);
-    };
-    const int inWidth = readInt(4);
-    const int inHeight = readInt(8);
+    BitmapInfoHeader header = BitmapInfoHeader::Read(dib.data());
+    const int inWidth = header.Width;
+    const int inHeight = header.Height;
     const int outWidth = Orientation.Transpose ? inHeight : inWidth;
     const int outHeight = Orientation.Transpose ? inWidth : inHeight;
     const std::size_t inStride = RowStride(inWidth, bitCount);
@@ -159,10 +144,10 @@ void FrameDibBuilder::Orient(std::vector<std::uint8_t>& dib, std::size_t pixelsA
             std::memcpy(dst + pixel * static_cast<std::size_t>(x), src, pixel);
         }
     }
-    PutU32(turned_.data() + 4, static_cast<std::uint32_t>(outWidth));
-    PutU32(turned_.data() + 8, static_cast<std::uint32_t>(outHeight));
-    PutU32(turned_.data() + 20,
-           static_cast<std::uint32_t>(outStride * static_cast<std::size_t>(outHeight)));
+    header.Width = outWidth;
+    header.Height = outHeight;
+    header.SizeImage = static_cast<std::uint32_t>(outStride * static_cast<std::size_t>(outHeight));
+    header.Write(turned_.data());
     dib.swap(turned_);
 }
 
@@ -179,14 +164,14 @@ void FrameDibBuilder::BuildStored(const AVFrame& frame, std::vector<std::uint8_t
 
     std::uint8_t* h = dib.data();
     std::memset(h, 0, pixelsAt);
-    PutU32(h, 40);
-    PutU32(h + 4, static_cast<std::uint32_t>(width));
-    PutU32(h + 8, static_cast<std::uint32_t>(height));
-    PutU16(h + 12, 1);
-    PutU16(h + 14, static_cast<unsigned>(layout.BitCount));
-    PutU32(h + 16, layout.Compression);
-    PutU32(h + 20, static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height)));
-    if (layout.BitCount <= 8) PutU32(h + 32, static_cast<std::uint32_t>(layout.TableBytes / 4));
+    BitmapInfoHeader header;
+    header.Width = width;
+    header.Height = height;
+    header.BitCount = static_cast<std::uint16_t>(layout.BitCount);
+    header.Compression = layout.Compression;
+    header.SizeImage = static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height));
+    if (layout.BitCount <= 8) header.ClrUsed = static_cast<std::uint32_t>(layout.TableBytes / 4);
+    header.Write(h);
     WriteTable(frame, h + DibHeaderSize);
 
     // The last DIB row is the picture's top row.
@@ -207,22 +192,19 @@ void FrameDibBuilder::BuildStored(const AVFrame& frame, std::vector<std::uint8_t
     }
 
     if (!scaler_ || scalerWidth_ != width || scalerHeight_ != height || scalerFormat_ != format) {
-        sws_freeContext(scaler_);
-        scaler_ = sws_alloc_context();
+        scaler_.reset(sws_alloc_context());
         if (scaler_) {
-            av_opt_set_int(scaler_, "srcw", width, 0);
-            av_opt_set_int(scaler_, "srch", height, 0);
-            av_opt_set_int(scaler_, "src_format", format, 0);
-            av_opt_set_int(scaler_, "dstw", width, 0);
-            av_opt_set_int(scaler_, "dsth", height, 0);
-            av_opt_set_int(scaler_, "dst_format", AV_PIX_FMT_BGR24, 0);
-            av_opt_set_int(scaler_, "sws_flags", SWS_BILINEAR, 0);
+            SwsContext* scaler = scaler_.get();
+            av_opt_set_int(scaler, "srcw", width, 0);
+            av_opt_set_int(scaler, "srch", height, 0);
+            av_opt_set_int(scaler, "src_format", format, 0);
+            av_opt_set_int(scaler, "dstw", width, 0);
+            av_opt_set_int(scaler, "dsth", height, 0);
+            av_opt_set_int(scaler, "dst_format", AV_PIX_FMT_BGR24, 0);
+            av_opt_set_int(scaler, "sws_flags", SWS_BILINEAR, 0);
             // The conversion splits its rows over the processor's cores.
-            av_opt_set_int(scaler_, "threads", 0, 0);
-            if (sws_init_context(scaler_, nullptr, nullptr) < 0) {
-                sws_freeContext(scaler_);
-                scaler_ = nullptr;
-            }
+            av_opt_set_int(scaler, "threads", 0, 0);
+            if (sws_init_context(scaler, nullptr, nullptr) < 0) scaler_.reset();
         }
         scalerWidth_ = width;
         scalerHeight_ = height;
@@ -241,11 +223,11 @@ void FrameDibBuilder::BuildStored(const AVFrame& frame, std::vector<std::uint8_t
         int brightness = 0;
         int contrast = 0;
         int saturation = 0;
-        if (sws_getColorspaceDetails(scaler_, &invTable, &srcRange, &table, &dstRange, &brightness,
-                                     &contrast, &saturation) >= 0) {
+        if (sws_getColorspaceDetails(scaler_.get(), &invTable, &srcRange, &table, &dstRange,
+                                     &brightness, &contrast, &saturation) >= 0) {
             // The J formats already say full range; others tell it per frame.
             const int fullRange = frame.color_range == AVCOL_RANGE_JPEG ? 1 : srcRange;
-            sws_setColorspaceDetails(scaler_, sws_getCoefficients(space), fullRange,
+            sws_setColorspaceDetails(scaler_.get(), sws_getCoefficients(space), fullRange,
                                      sws_getCoefficients(SWS_CS_DEFAULT), 1, brightness, contrast,
                                      saturation);
         }

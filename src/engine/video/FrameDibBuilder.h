@@ -1,13 +1,11 @@
 #pragma once
 
+#include "av/AvHandles.h"
 #include "video/DisplayOrientation.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-struct AVFrame;
-struct SwsContext;
 
 namespace torvi {
 
@@ -20,7 +18,6 @@ namespace torvi {
 class FrameDibBuilder {
 public:
     FrameDibBuilder() = default;
-    ~FrameDibBuilder();
     FrameDibBuilder(const FrameDibBuilder&) = delete;
     FrameDibBuilder& operator=(const FrameDibBuilder&) = delete;
 
@@ -38,7 +35,7 @@ private:
     // bytes apart (negative for bottom-up), `bytes` of storage in all.
     void Scale(const AVFrame& frame, std::uint8_t* rows, int rowStep, std::size_t bytes);
 
-    SwsContext* scaler_ = nullptr;
+    av::Scaler scaler_;
     int scalerWidth_ = 0;
     int scalerHeight_ = 0;
     int scalerFormat_ = -1;
