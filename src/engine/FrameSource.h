@@ -37,6 +37,9 @@ public:
     void CloseVideo();
     bool VideoOpen() const { return film_ != nullptr; }
     const std::string& LastVideoError() const { return lastVideoError_; }
+    // Why the last film frame that could not be read could not (FFmpeg's
+    // reason), or empty.
+    std::string LastFrameFailure() const { return film_ ? film_->LastFailure() : std::string(); }
     bool LastOpenAbandoned() const { return lastOpenAbandoned_; }
     // The open film's reader, for its frame count as stated by the film's
     // header and its statistics; null when no film is open.

@@ -139,6 +139,10 @@ void FfmpegFilmReader::BuildIndex(const OpenProgress& progress) {
     const bool trustedTimestamps = IsFormat(*format_, "mov") || IsFormat(*format_, "matroska");
     trustDts_ = trustedTimestamps || IsFormat(*format_, "avi");
     frameSlots_ = IsFormat(*format_, "avi");
+    const AVCodecID id = codec_->codec_id;
+    skipsNonReference_ = id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC ||
+                         id == AV_CODEC_ID_MPEG4 || id == AV_CODEC_ID_MPEG1VIDEO ||
+                         id == AV_CODEC_ID_MPEG2VIDEO;
     const auto decodeWhole = [&] {
         if (!ReopenAt(0)) Fail("The film cannot be read", 0);
         ReadAllPackets(progress, true);
@@ -155,6 +159,9 @@ void FfmpegFilmReader::BuildIndex(const OpenProgress& progress) {
             scanner.Scan(par->extradata, static_cast<std::size_t>(par->extradata_size));
         ReadAllPackets(progress, false, &scanner);
         if (!index_.RankByPictureHeaders(pictureHeaders_, scanner.Packed())) decodeWhole();
+        // A packed B-frame is decoded with the packet after its own; skipping
+        // it would lose the picture kept in that packet.
+        skipsNonReference_ = !scanner.Packed();
     } else if (trustedTimestamps) {
         ReadAllPackets(progress, false);
         // FFmpeg's H.264 and HEVC decoders show nothing before the first
@@ -281,12 +288,19 @@ void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode,
 }
 
 bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib) {
+    failure_.clear();
     if (index < 0 || index >= FrameCount()) return false;
     // Reading ahead pays only while the caller goes forward: after a jump
     // the next request is as likely another jump (calibration's samples) or
     // a step back.
-    const bool forward = index == requested_ + 1;
+    const int previous = requested_;
+    const bool forward = index == previous + 1;
     requested_ = index;
+    const auto fail = [this](const std::string& fallback) {
+        std::string reason = av::TakeLastLogMessage();
+        failure_ = reason.empty() ? fallback : reason;
+        return false;
+    };
     if (index != shownIndex_) {
         shownIndex_ = -1;
         av_frame_unref(shown_.get());
@@ -295,10 +309,16 @@ bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib) {
         if (!TakeReadAhead(index)) {
             StopReadAhead(true);
             if (!TakeKept(rank)) {
-                if (!DecodeTo(rank, packet, true)) return false;
+                av::TakeLastLogMessage();
+                // Far from the frame asked for last, the pictures no other
+                // picture needs are skipped on the way; on a step back they
+                // are decoded and kept for the steps that follow.
+                const bool stepBack = index == previous - 1;
+                if (!DecodeTo(rank, packet, true, skipsNonReference_ && !stepBack))
+                    return fail("the decoder gave no picture for it");
                 // The decoder's pictures are reference-counted: keeping this
                 // one costs no copy, and the decoder goes on into fresh buffers.
-                if (av_frame_ref(shown_.get(), frame_.get()) < 0) return false;
+                if (av_frame_ref(shown_.get(), frame_.get()) < 0) return fail("not enough memory");
             }
             aheadNext_ = index + 1;
         }
@@ -307,8 +327,8 @@ bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib) {
     }
     try {
         dibBuilder_.Build(*shown_, dib);
-    } catch (const Error&) {
-        return false;
+    } catch (const Error& e) {
+        return fail(e.what());
     }
     return true;
 }
@@ -369,7 +389,8 @@ void FfmpegFilmReader::ReadAheadLoop() {
                 index = aheadNext_;
             }
             const int packet = index_.PacketOf(index);
-            if (!DecodeTo(index_.Packets[static_cast<std::size_t>(packet)].Rank, packet, false))
+            if (!DecodeTo(index_.Packets[static_cast<std::size_t>(packet)].Rank, packet, false,
+                          false))
                 break;
             kept.reset(av_frame_alloc());
             if (!kept || av_frame_ref(kept.get(), frame_.get()) < 0) break;
@@ -406,7 +427,7 @@ void FfmpegFilmReader::StopReadAhead(bool discard) const {
     if (discard) ready_.clear();
 }
 
-bool FfmpegFilmReader::DecodeTo(int targetRank, int packet, bool keep) {
+bool FfmpegFilmReader::DecodeTo(int targetRank, int packet, bool keep, bool skip) {
     if (haveFrame_ && lastRank_ == targetRank) return true;
     int start = index_.StartFor(targetRank, packet);
     bool decodeOn = positioned_ && targetRank > lastRank_ && start <= nextPacket_;
@@ -415,7 +436,7 @@ bool FfmpegFilmReader::DecodeTo(int targetRank, int packet, bool keep) {
             if (!SeekToPacket(start)) return false;
             startRank_ = index_.Packets[static_cast<std::size_t>(start)].Rank;
         }
-        if (DecodeForward(targetRank, keep) == Outcome::Found) return true;
+        if (DecodeForward(targetRank, packet, keep, skip) == Outcome::Found) return true;
         // The decoder dropped the picture (a damaged packet, or a reference
         // it lacked): try once more from a keyframe further back.
         if (start == 0) return false;
@@ -592,7 +613,8 @@ void FfmpegFilmReader::AttachPalette(int packet) {
     if (data) std::memcpy(data, palette->data(), palette->size());
 }
 
-FfmpegFilmReader::Outcome FfmpegFilmReader::DecodeForward(int targetRank, bool keep) {
+FfmpegFilmReader::Outcome FfmpegFilmReader::DecodeForward(int targetRank, int targetPacket,
+                                                          bool keep, bool skip) {
     AVCodecContext* codec = codec_.get();
     AVFrame* frame = frame_.get();
     // Bounded so that a decoder that stops making progress cannot hang us.
@@ -633,6 +655,12 @@ FfmpegFilmReader::Outcome FfmpegFilmReader::DecodeForward(int targetRank, bool k
         AVPacket* pkt = packet_.get();
         if (paletteDue_) AttachPalette(nextPacket_);
         pkt->pts = nextPacket_;
+        // Pictures shown before the target that no other picture refers to
+        // need not be decoded at all; the target itself always is.
+        const int rank = index_.Packets[static_cast<std::size_t>(nextPacket_)].Rank;
+        codec->skip_frame = skip && nextPacket_ != targetPacket && rank < targetRank
+                                ? AVDISCARD_NONREF
+                                : AVDISCARD_DEFAULT;
         const int sent = avcodec_send_packet(codec, pkt);
         if (sent == AVERROR(EAGAIN)) continue; // frames first, then this packet again
         av_packet_unref(pkt);

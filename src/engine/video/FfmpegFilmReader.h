@@ -48,6 +48,7 @@ public:
     int LongestGop() const override { return index_.LongestGop(); }
     Statistics Stats() const override;
     double FrameTime(int index) const override;
+    std::string LastFailure() const override { return failure_; }
     bool GetFrameDib(int index, std::vector<std::uint8_t>& dib) override;
 
 private:
@@ -62,12 +63,13 @@ private:
     void ReadAllPackets(const OpenProgress& progress, bool decode,
                         Mpeg4VopScanner* scanner = nullptr);
     // With `keep` the pictures decoded on the way are kept for steps back.
-    bool DecodeTo(int targetRank, int packet, bool keep);
+    // With `skip` the pictures no other picture needs are skipped on the way.
+    bool DecodeTo(int targetRank, int packet, bool keep, bool skip);
     bool SeekToPacket(int packet);
     bool SeekByTimestamp(int packet);
     bool SeekToTimestamp(int packet, std::int64_t ts);
     bool ReopenAt(int packet);
-    Outcome DecodeForward(int targetRank, bool keep);
+    Outcome DecodeForward(int targetRank, int targetPacket, bool keep, bool skip);
     // Pictures decoded on the way to a jump's target, for the steps back
     // that follow: a step back in a long GOP then costs no decoding.
     static constexpr std::int64_t KeptBytes = 64 << 20;
@@ -113,6 +115,8 @@ private:
     std::int64_t headerFrameCount_ = -1;
     AVRational timeBase_{0, 1};
     bool frameSlots_ = false; // an AVI: frame N is shown at tick N
+    // The decoder may skip pictures no other picture needs on a jump.
+    bool skipsNonReference_ = false;
     // The container's timestamps name a packet the same way after a seek.
     bool trustDts_ = false;
 
@@ -134,6 +138,7 @@ private:
     int keepLimit_ = -1;         // pictures kept at most; -1 until a picture's size is known
     int startRank_ = -1;         // rank of the keyframe the decoder started from
     int requested_ = -1;         // the frame asked for last
+    std::string failure_;        // why the last frame not delivered was not
 
     // The frame last delivered, kept while the decoder goes on to the next.
     av::Frame shown_;

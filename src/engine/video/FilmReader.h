@@ -57,6 +57,10 @@ public:
     // negative when the film does not tell.
     virtual double FrameTime(int index) const = 0;
 
+    // Why the last frame that could not be delivered could not: FFmpeg's own
+    // reason where it gave one. Empty when it did not say.
+    virtual std::string LastFailure() const = 0;
+
     // Frame `index` as a packed DIB in the decoder's natural depth, rows
     // bottom-up with a positive biHeight. Returns false, leaving `dib` as it
     // was, when the frame cannot be delivered.
