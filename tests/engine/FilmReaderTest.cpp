@@ -182,11 +182,10 @@ TEST(FilmReader, ReadingAheadKeepsEveryFrameExactWhateverComesBetween) {
 }
 
 TEST(FilmReader, StepsBackThroughGopsDecodingEachOnce) {
-    // A jump keeps the pictures decoded on the way and the steps back take
-    // them, so stepping back through two GOPs decodes about three, where
+    // A step back keeps the pictures decoded on the way and the next steps
+    // take them, so stepping back through two GOPs decodes about three, where
     // decoding each frame from its keyframe would take a GOP per step. After
-    // a jump nothing is read ahead. The first jump skips the pictures no
-    // other needs, so the first step back decodes its GOP once more.
+    // a jump nothing is read ahead.
     auto film = OpenFilm("mpeg4-250.avi");
     const int gop = film->LongestGop();
     Bitmap frame;

@@ -311,10 +311,12 @@ bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib) {
             if (!TakeKept(rank)) {
                 av::TakeLastLogMessage();
                 // Far from the frame asked for last, the pictures no other
-                // picture needs are skipped on the way; on a step back they
-                // are decoded and kept for the steps that follow.
+                // picture needs are skipped on the way. On a step back every
+                // picture on the way is decoded and kept for the steps that
+                // follow; only then, since holding pictures makes the decoder
+                // allocate fresh ones.
                 const bool stepBack = index == previous - 1;
-                if (!DecodeTo(rank, packet, true, skipsNonReference_ && !stepBack))
+                if (!DecodeTo(rank, packet, stepBack, skipsNonReference_ && !stepBack))
                     return fail("the decoder gave no picture for it");
                 // The decoder's pictures are reference-counted: keeping this
                 // one costs no copy, and the decoder goes on into fresh buffers.
