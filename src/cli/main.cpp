@@ -144,6 +144,11 @@ struct Job {
         torvi::Bitmap reference;
         torvi::BuildReferenceImage(count, loader, settings.Hand, reference,
                                    [&](int i) { Bar.Show("Calibration ...", i + 1, count); });
+        // The measurement reads only the square around the centre: from here
+        // on the film reader converts just that (a margin keeps it safe).
+        source.Square =
+            torvi::ClippedSquare(settings.CentreX, settings.CentreY, settings.HandRadius + 2,
+                                 reference.Width(), reference.Height());
         const torvi::RotationResult result =
             torvi::MeasureHandRotation(count, loader, reference, settings,
                                        [&](int i) { Bar.Show("Calculation ...", i + 1, count); });

@@ -4,6 +4,7 @@
 #include "video/FilmReader.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace torvi {
@@ -18,6 +19,10 @@ public:
     std::string FileExt;
     // Folder in which bare picture names are resolved.
     std::string Folder;
+    // When set, film frames need be right only within this square (the
+    // measurement pass): the reader converts and copies just that, and the
+    // rest of the caller's picture keeps what it had.
+    std::optional<PixelSquare> Square;
 
     // Fills the bitmap with the frame the reference names. A picture name with
     // a folder part is used as it is. For a film a frame that cannot be

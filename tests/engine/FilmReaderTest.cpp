@@ -14,6 +14,7 @@ extern "C" {
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -232,6 +233,30 @@ TEST(DisplayOrientation, TurnsAndMirrorsAsTheFfmpegToolShows) {
                                  << o.FlipX << o.FlipY;
     }
     EXPECT_TRUE(DisplayOrientation::FromDisplayMatrix(nullptr).IsIdentity());
+}
+
+TEST(FilmReader, ASquareOfTheFrameIsConvertedAsTheWholeFrameIs) {
+    // The measurement pass asks only for the square around the centre: its
+    // pixels must be those of the whole frame's conversion, in any order.
+    const PixelSquare squares[] = {{70, 10, 61, 41}, {0, 0, 20, 20}, {150, 33, 42, 31}};
+    for (const char* name : {"square-h264.mp4", "square-mjpeg.avi"}) {
+        auto whole = OpenFilm(name);
+        auto part = OpenFilm(name);
+        Bitmap reused;
+        for (int i : {0, 1, 2, 3, 1, 0, 3}) {
+            Bitmap full;
+            ASSERT_TRUE(whole->GetFrame(i, full)) << name;
+            for (const PixelSquare& square : squares) {
+                ASSERT_TRUE(part->GetFrame(i, reused, &square)) << name;
+                ASSERT_EQ(reused.Width(), full.Width());
+                for (int y = square.Y0; y < square.Y0 + square.Height; ++y)
+                    ASSERT_EQ(0, std::memcmp(reused.ScanLine(y) + 3 * square.X0,
+                                             full.ScanLine(y) + 3 * square.X0,
+                                             3 * static_cast<std::size_t>(square.Width)))
+                        << name << " frame " << i << " row " << y;
+            }
+        }
+    }
 }
 
 TEST(FilmReader, PaletteFilmsKeepTheirOwnColours) {

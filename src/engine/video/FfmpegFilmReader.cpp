@@ -287,7 +287,8 @@ void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode,
     positioned_ = false;
 }
 
-bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib) {
+bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib,
+                                   const PixelSquare* square) {
     failure_.clear();
     if (index < 0 || index >= FrameCount()) return false;
     // Reading ahead pays only while the caller goes forward: after a jump
@@ -328,7 +329,7 @@ bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib) {
         if (forward) StartReadAhead();
     }
     try {
-        dibBuilder_.Build(*shown_, dib);
+        dibBuilder_.Build(*shown_, dib, square);
     } catch (const Error& e) {
         return fail(e.what());
     }

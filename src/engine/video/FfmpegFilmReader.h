@@ -49,7 +49,8 @@ public:
     Statistics Stats() const override;
     double FrameTime(int index) const override;
     std::string LastFailure() const override { return failure_; }
-    bool GetFrameDib(int index, std::vector<std::uint8_t>& dib) override;
+    bool GetFrameDib(int index, std::vector<std::uint8_t>& dib,
+                     const PixelSquare* square = nullptr) override;
 
 private:
     enum class Outcome { Found, Passed, End };

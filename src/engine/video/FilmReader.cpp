@@ -4,6 +4,7 @@
 #include "video/FfmpegFilmReader.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace torvi {
@@ -27,8 +28,26 @@ std::unique_ptr<FilmReader> FilmReader::Open(const std::string& path,
     return std::make_unique<FfmpegFilmReader>(path, progress);
 }
 
-bool FilmReader::GetFrame(int index, Bitmap& bitmap) {
-    if (!GetFrameDib(index, dib_)) return false;
+bool FilmReader::GetFrame(int index, Bitmap& bitmap, const PixelSquare* square) {
+    if (!GetFrameDib(index, dib_, square)) return false;
+    if (square && !square->Empty() && FillsInPlace(dib_, bitmap) &&
+        square->X0 + square->Width <= bitmap.Width() &&
+        square->Y0 + square->Height <= bitmap.Height()) {
+        // Only the square is copied; the rest of the picture keeps the
+        // pixels of an earlier frame, which nobody reads.
+        const BitmapInfoHeader h = BitmapInfoHeader::Read(dib_.data());
+        const std::size_t stride = RowStride(h.Width, 24);
+        const std::size_t pixels = dib_.size() - stride * static_cast<std::size_t>(h.Height);
+        for (int y = square->Y0; y < square->Y0 + square->Height; ++y) {
+            const int dibRow = h.Height > 0 ? h.Height - 1 - y : y;
+            const std::uint8_t* src = dib_.data() + pixels +
+                                      stride * static_cast<std::size_t>(dibRow) +
+                                      3 * static_cast<std::size_t>(square->X0);
+            std::memcpy(bitmap.ScanLine(y) + 3 * static_cast<std::size_t>(square->X0), src,
+                        3 * static_cast<std::size_t>(square->Width));
+        }
+        return true;
+    }
     if (FillsInPlace(dib_, bitmap)) {
         // The same picture memory every frame stays in the processor's cache;
         // alternating with a scratch picture costs a cold copy per frame.

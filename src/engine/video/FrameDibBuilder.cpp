@@ -11,6 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -110,8 +111,9 @@ void FrameDibBuilder::Scale(const AVFrame& frame, std::uint8_t* rows, int rowSte
         throw Error("Film frame cannot be converted");
 }
 
-void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib) {
-    BuildStored(frame, dib);
+void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib,
+                            const PixelSquare* square) {
+    BuildStored(frame, dib, square);
     if (Orientation.IsIdentity()) return;
     const Layout layout = LayoutFor(static_cast<AVPixelFormat>(frame.format));
     Orient(dib, DibHeaderSize + layout.TableBytes, layout.BitCount);
@@ -151,46 +153,10 @@ void FrameDibBuilder::Orient(std::vector<std::uint8_t>& dib, std::size_t pixelsA
     dib.swap(turned_);
 }
 
-void FrameDibBuilder::BuildStored(const AVFrame& frame, std::vector<std::uint8_t>& dib) {
+void FrameDibBuilder::PrepareScaler(const AVFrame& frame) {
     const int width = frame.width;
     const int height = frame.height;
     const auto format = static_cast<AVPixelFormat>(frame.format);
-    const Layout layout = LayoutFor(format);
-    CheckPictureSize(width, height, layout.BitCount, "Film frame is too large");
-    if (width == 0 || height == 0) throw Error("Film frame is empty");
-    const std::size_t stride = RowStride(width, layout.BitCount);
-    const std::size_t pixelsAt = DibHeaderSize + layout.TableBytes;
-    dib.resize(pixelsAt + stride * static_cast<std::size_t>(height));
-
-    std::uint8_t* h = dib.data();
-    std::memset(h, 0, pixelsAt);
-    BitmapInfoHeader header;
-    header.Width = width;
-    header.Height = height;
-    header.BitCount = static_cast<std::uint16_t>(layout.BitCount);
-    header.Compression = layout.Compression;
-    header.SizeImage = static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height));
-    if (layout.BitCount <= 8) header.ClrUsed = static_cast<std::uint32_t>(layout.TableBytes / 4);
-    header.Write(h);
-    WriteTable(frame, h + DibHeaderSize);
-
-    // The last DIB row is the picture's top row.
-    std::uint8_t* top = h + pixelsAt + stride * static_cast<std::size_t>(height - 1);
-    if (layout.Direct) {
-        const std::size_t rowBytes =
-            (static_cast<std::size_t>(width) * static_cast<std::size_t>(layout.BitCount) + 7) / 8;
-        for (int y = 0; y < height; ++y) {
-            // linesize is negative for films stored bottom-up.
-            const std::uint8_t* src =
-                frame.data[0] + static_cast<std::ptrdiff_t>(y) * frame.linesize[0];
-            std::uint8_t* dst =
-                top - static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(stride);
-            std::memcpy(dst, src, rowBytes);
-            std::memset(dst + rowBytes, 0, stride - rowBytes);
-        }
-        return;
-    }
-
     if (!scaler_ || scalerWidth_ != width || scalerHeight_ != height || scalerFormat_ != format) {
         scaler_.reset(sws_alloc_context());
         if (scaler_) {
@@ -232,6 +198,94 @@ void FrameDibBuilder::BuildStored(const AVFrame& frame, std::vector<std::uint8_t
                                      saturation);
         }
     }
+}
+
+bool FrameDibBuilder::BuildSquare(const AVFrame& frame, const PixelSquare& square,
+                                  std::uint8_t* top, std::size_t stride) {
+    // Only the rows and columns of the square are converted. The crop
+    // starts on whole chroma samples and on 64-pixel columns, so the
+    // scaler's vector code sees aligned rows and every pixel of the square
+    // comes out as from the whole frame's conversion.
+    // Only the 4:2:0 layouts most films use: the scaler's other paths
+    // (4:2:2 Motion JPEG) filter across the crop's edges.
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    if (format != AV_PIX_FMT_YUV420P && format != AV_PIX_FMT_YUVJ420P) return false;
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    if (!desc || !Orientation.IsIdentity() || frame.width % 64 != 0 || square.Empty()) return false;
+    const int rowAlign = 1 << desc->log2_chroma_h;
+    const int x0 = square.X0 / 64 * 64;
+    const int x1 = std::min(frame.width, (square.X0 + square.Width + 63) / 64 * 64);
+    const int y0 = square.Y0 / rowAlign * rowAlign;
+    const int y1 =
+        std::min(frame.height, (square.Y0 + square.Height + rowAlign - 1) / rowAlign * rowAlign);
+    if (x0 < 0 || y0 < 0 || x0 >= x1 || y0 >= y1) return false;
+    if (x0 == 0 && x1 == frame.width && y0 == 0 && y1 == frame.height) return false;
+    av::Frame cropped(av_frame_alloc());
+    if (!cropped || av_frame_ref(cropped.get(), &frame) < 0) return false;
+    cropped->crop_left = static_cast<std::size_t>(x0);
+    cropped->crop_right = static_cast<std::size_t>(frame.width - x1);
+    cropped->crop_top = static_cast<std::size_t>(y0);
+    cropped->crop_bottom = static_cast<std::size_t>(frame.height - y1);
+    if (av_frame_apply_cropping(cropped.get(), AV_FRAME_CROP_UNALIGNED) < 0 ||
+        cropped->width != x1 - x0 || cropped->height != y1 - y0)
+        return false;
+    PrepareScaler(*cropped);
+    const std::size_t rowBytes = static_cast<std::size_t>(x1 - x0) * 3;
+    const std::size_t scaledStride = (rowBytes + 64 + 63) / 64 * 64;
+    scaled_.resize(scaledStride * static_cast<std::size_t>(y1 - y0) + 64);
+    Scale(*cropped, scaled_.data(), static_cast<int>(scaledStride), scaled_.size());
+    for (int y = y0; y < y1; ++y) {
+        std::uint8_t* dst =
+            top - static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(stride) + 3 * x0;
+        std::memcpy(dst, scaled_.data() + scaledStride * static_cast<std::size_t>(y - y0),
+                    rowBytes);
+    }
+    return true;
+}
+
+void FrameDibBuilder::BuildStored(const AVFrame& frame, std::vector<std::uint8_t>& dib,
+                                  const PixelSquare* square) {
+    const int width = frame.width;
+    const int height = frame.height;
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    const Layout layout = LayoutFor(format);
+    CheckPictureSize(width, height, layout.BitCount, "Film frame is too large");
+    if (width == 0 || height == 0) throw Error("Film frame is empty");
+    const std::size_t stride = RowStride(width, layout.BitCount);
+    const std::size_t pixelsAt = DibHeaderSize + layout.TableBytes;
+    dib.resize(pixelsAt + stride * static_cast<std::size_t>(height));
+
+    std::uint8_t* h = dib.data();
+    std::memset(h, 0, pixelsAt);
+    BitmapInfoHeader header;
+    header.Width = width;
+    header.Height = height;
+    header.BitCount = static_cast<std::uint16_t>(layout.BitCount);
+    header.Compression = layout.Compression;
+    header.SizeImage = static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height));
+    if (layout.BitCount <= 8) header.ClrUsed = static_cast<std::uint32_t>(layout.TableBytes / 4);
+    header.Write(h);
+    WriteTable(frame, h + DibHeaderSize);
+
+    // The last DIB row is the picture's top row.
+    std::uint8_t* top = h + pixelsAt + stride * static_cast<std::size_t>(height - 1);
+    if (layout.Direct) {
+        const std::size_t rowBytes =
+            (static_cast<std::size_t>(width) * static_cast<std::size_t>(layout.BitCount) + 7) / 8;
+        for (int y = 0; y < height; ++y) {
+            // linesize is negative for films stored bottom-up.
+            const std::uint8_t* src =
+                frame.data[0] + static_cast<std::ptrdiff_t>(y) * frame.linesize[0];
+            std::uint8_t* dst =
+                top - static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(stride);
+            std::memcpy(dst, src, rowBytes);
+            std::memset(dst + rowBytes, 0, stride - rowBytes);
+        }
+        return;
+    }
+
+    if (square && BuildSquare(frame, *square, top, stride)) return;
+    PrepareScaler(frame);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     if (width % 16 == 0) {
         // Rows of whole vector blocks: the scaler writes straight into the
