@@ -16,7 +16,7 @@ runs=${2:-5}
 work=${TORVI_BENCH_DIR:-/tmp/torvi-bench}
 tool=$build/src/cli/torvi-measure
 painter=$build/tools/make-dial-frames
-cmake --build "$build" --target torvi-measure make-dial-frames -j2 >/dev/null
+[ -n "${NO_BUILD:-}" ] || cmake --build "$build" --target torvi-measure make-dial-frames -j2 >/dev/null
 mkdir -p "$work"
 
 make_film() { # file encoder-options...
