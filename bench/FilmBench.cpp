@@ -20,7 +20,9 @@ std::string FilmPath(const char* name) {
     return std::string(folder ? folder : "/tmp/torvi-films") + "/" + name;
 }
 
-const char* const Films[] = {"mjpeg-720p.avi", "mpeg4-720p.avi", "mpeg2-720p.mpg"};
+const char* const Films[] = {"mjpeg-720p.avi", "mpeg4-720p.avi", "mpeg2-720p.mpg",
+                             // One keyframe in 300 frames, and packed B-frames.
+                             "mpeg4-onekey-240p.avi", "xvid-packed-480p.avi"};
 
 // Resident memory in bytes, from /proc.
 double ResidentBytes() {
@@ -120,11 +122,27 @@ void DecodeOneGop(benchmark::State& state) {
     state.counters["gop"] = gop;
 }
 
+// Every frame from the last to the first, as a user steps back.
+void StepBackward(benchmark::State& state) {
+    const auto film = OpenBenchFilm(state);
+    if (!film) return;
+    torvi::Bitmap frame;
+    const auto before = film->Stats().DecodedFrames;
+    for (auto _ : state)
+        for (int i = film->FrameCount() - 1; i >= 0; --i)
+            film->GetFrame(i, frame);
+    state.counters["frames"] = film->FrameCount();
+    state.counters["decoded"] = static_cast<double>(film->Stats().DecodedFrames - before) /
+                                static_cast<double>(state.iterations());
+}
+
 } // namespace
 
 BENCHMARK(OpenFilm)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(ReadEveryFrame)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(RandomJump)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(60);
 BENCHMARK(DecodeOneGop)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(OpenFilm)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(StepBackward)->Arg(3)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 BENCHMARK_MAIN();

@@ -20,6 +20,11 @@ make_film() { # name options...
 make_film mjpeg-720p.avi -c:v mjpeg -q:v 3 -pix_fmt yuvj422p
 make_film mpeg4-720p.avi -c:v mpeg4 -q:v 4 -bf 2 -g 50
 make_film mpeg2-720p.mpg -c:v mpeg2video -q:v 4 -bf 2 -g 15
+# For FilmBench's StepBackward/3 and OpenFilm/4 (run by hand):
+source="testsrc2=size=320x240:rate=25,trim=end_frame=300" \
+    make_film mpeg4-onekey-240p.avi -c:v mpeg4 -q:v 4 -bf 2 -g 300
+source="testsrc2=size=640x480:rate=25,trim=end_frame=3000" \
+    make_film xvid-packed-480p.avi -c:v libxvid -bf 2 -g 50 -vtag DX50
 
 cmake --build "$build" --target FilmBench -j2 >/dev/null
 bench="$build/bench/FilmBench"

@@ -19,6 +19,7 @@
 #include "results/ResultNumber.h"
 #include "results/ResultTable.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -73,6 +74,16 @@ void PrintMessage(const CommandLine& options, const std::string& input, const st
         std::fprintf(stderr, "torvi-measure: %s: %s\n", input.c_str(), text.c_str());
     else
         std::fprintf(stderr, "torvi-measure: %s\n", text.c_str());
+}
+
+// The film_time column: when the film shows the frame, in seconds, as its
+// own timestamps say; empty for picture sequences and films without times.
+std::string FilmTimeText(const torvi::FilmReader* film, int frame) {
+    const double seconds = film ? film->FrameTime(frame) : -1;
+    if (seconds < 0) return {};
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 6);
+    return std::string(text, end.ptr);
 }
 
 struct Job {
@@ -136,6 +147,11 @@ struct Job {
         torvi::Bitmap reference;
         torvi::BuildReferenceImage(count, loader, settings.Hand, reference,
                                    [&](int i) { Bar.Show("Calibration ...", i + 1, count); });
+        // The measurement reads only the square around the centre: from here
+        // on the film reader converts just that (a margin keeps it safe).
+        source.Square =
+            torvi::ClippedSquare(settings.CentreX, settings.CentreY, settings.HandRadius + 2,
+                                 reference.Width(), reference.Height());
         const torvi::RotationResult result =
             torvi::MeasureHandRotation(count, loader, reference, settings,
                                        [&](int i) { Bar.Show("Calculation ...", i + 1, count); });
@@ -144,7 +160,7 @@ struct Job {
         if (!warning.empty()) PrintMessage(Options, input, warning);
 
         if (!Options.ReferenceFile.empty()) torvi::SavePicture(Options.ReferenceFile, reference);
-        if (!Options.FramesFile.empty()) WriteFramesTable(result, scale);
+        if (!Options.FramesFile.empty()) WriteFramesTable(result, scale, source.Film());
         if (resultPath.empty()) {
             const std::string bytes =
                 torvi::ResultFileBytes(fields, result.UnwrappedSeries, Separator, CodePage);
@@ -156,8 +172,10 @@ struct Job {
         }
     }
 
-    void WriteFramesTable(const torvi::RotationResult& result, const torvi::ResultScale& scale) {
-        std::string csv = "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step\n";
+    void WriteFramesTable(const torvi::RotationResult& result, const torvi::ResultScale& scale,
+                          const torvi::FilmReader* film) {
+        std::string csv =
+            "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step,film_time\n";
         for (std::size_t i = 0; i < result.AngleSeries.size(); ++i) {
             const long long step =
                 i == 0 ? 0
@@ -169,7 +187,8 @@ struct Job {
                    ',' + std::to_string(result.AngleSeries[i]) + ',' +
                    std::to_string(result.UnwrappedSeries[i]) + ',' +
                    std::to_string(result.PeakVotes[i]) + ',' +
-                   std::to_string(result.HandPixels[i]) + ',' + (step > 150 ? "1" : "0") + '\n';
+                   std::to_string(result.HandPixels[i]) + ',' + (step > 150 ? "1" : "0") + ',' +
+                   FilmTimeText(film, static_cast<int>(i)) + '\n';
         }
         torvi::WriteFileAtomically(Options.FramesFile, csv.data(), csv.size());
     }

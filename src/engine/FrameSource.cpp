@@ -40,7 +40,7 @@ int FrameSource::OpenVideo(const std::string& path, const OpenProgress& progress
 
 bool FrameSource::GetVideoFrame(int index, Bitmap& bitmap) {
     if (!film_ || index < 0 || index >= film_->FrameCount()) return false;
-    return film_->GetFrame(index, bitmap);
+    return film_->GetFrame(index, bitmap, Square ? &*Square : nullptr);
 }
 
 void FrameSource::CloseVideo() {

@@ -4,6 +4,7 @@
 #include "video/FilmReader.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace torvi {
@@ -18,6 +19,10 @@ public:
     std::string FileExt;
     // Folder in which bare picture names are resolved.
     std::string Folder;
+    // When set, film frames need be right only within this square (the
+    // measurement pass): the reader converts and copies just that, and the
+    // rest of the caller's picture keeps what it had.
+    std::optional<PixelSquare> Square;
 
     // Fills the bitmap with the frame the reference names. A picture name with
     // a folder part is used as it is. For a film a frame that cannot be
@@ -37,6 +42,9 @@ public:
     void CloseVideo();
     bool VideoOpen() const { return film_ != nullptr; }
     const std::string& LastVideoError() const { return lastVideoError_; }
+    // Why the last film frame that could not be read could not (FFmpeg's
+    // reason), or empty.
+    std::string LastFrameFailure() const { return film_ ? film_->LastFailure() : std::string(); }
     bool LastOpenAbandoned() const { return lastOpenAbandoned_; }
     // The open film's reader, for its frame count as stated by the film's
     // header and its statistics; null when no film is open.

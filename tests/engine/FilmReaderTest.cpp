@@ -1,12 +1,20 @@
 #include "TestSupport.h"
 
+#include "FrameList.h"
 #include "FrameSource.h"
+#include "analysis/FrameLoader.h"
 #include "video/AVIProc.h"
+#include "video/DisplayOrientation.h"
 #include "video/FilmReader.h"
+
+extern "C" {
+#include <libavutil/display.h>
+}
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -35,10 +43,22 @@ struct FilmCase {
     const char* Name;
     int Frames;
     PixelFormat Format;
+    int First = 0; // the number drawn in frame 0 (films cut out of longer ones)
+    // The numbers a decode from the start shows, where the encoder made
+    // something else of some frames.
+    std::vector<int> Shown = {};
 };
 
 std::ostream& operator<<(std::ostream& out, const FilmCase& c) {
     return out << c.Name;
+}
+
+// Xvid made frame 22 a copy of 21 and left out 37 and 38.
+std::vector<int> PackedShown() {
+    std::vector<int> shown;
+    for (int i = 0; i < 40; ++i)
+        if (i != 37 && i != 38) shown.push_back(i == 22 ? 21 : i);
+    return shown;
 }
 
 class EveryFilm : public ::testing::TestWithParam<FilmCase> {};
@@ -54,7 +74,8 @@ TEST_P(EveryFilm, DeliversEveryFrameExactlyInAnyOrder) {
     std::vector<Bitmap> sequential(static_cast<std::size_t>(c.Frames));
     for (int i = 0; i < c.Frames; ++i) {
         ASSERT_TRUE(film->GetFrame(i, sequential[static_cast<std::size_t>(i)])) << "frame " << i;
-        EXPECT_EQ(FrameNumber(sequential[static_cast<std::size_t>(i)]), i) << "frame " << i;
+        const int drawn = c.Shown.empty() ? c.First + i : c.Shown[static_cast<std::size_t>(i)];
+        EXPECT_EQ(FrameNumber(sequential[static_cast<std::size_t>(i)]), drawn) << "frame " << i;
         EXPECT_EQ(sequential[static_cast<std::size_t>(i)].Format(), c.Format);
     }
     // Reading in order decodes on and never seeks after the first frame.
@@ -82,38 +103,43 @@ TEST_P(EveryFilm, DeliversEveryFrameExactlyInAnyOrder) {
     EXPECT_EQ(random->Stats().Reopens, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Films, EveryFilm,
-                         ::testing::Values(FilmCase{"raw24-topdown.avi", 12, PixelFormat::Pf24Bit},
-                                           FilmCase{"raw24-bottomup.avi", 12, PixelFormat::Pf24Bit},
-                                           FilmCase{"raw8-pal.avi", 12, PixelFormat::Pf8Bit},
-                                           FilmCase{"raw8-grey.avi", 12, PixelFormat::Pf8Bit},
-                                           FilmCase{"raw16-555.avi", 12, PixelFormat::Pf16Bit},
-                                           FilmCase{"raw32.avi", 12, PixelFormat::Pf32Bit},
-                                           FilmCase{"raw1-inverted.avi", 12, PixelFormat::Pf8Bit},
-                                           FilmCase{"msrle8.avi", 12, PixelFormat::Pf8Bit},
-                                           FilmCase{"msvideo1.avi", 12, PixelFormat::Pf16Bit},
-                                           FilmCase{"cinepak.avi", 12, PixelFormat::Pf24Bit},
-                                           FilmCase{"qtrle.mov", 12, PixelFormat::Pf24Bit},
-                                           FilmCase{"mjpeg.avi", 12, PixelFormat::Pf24Bit},
-                                           FilmCase{"mjpeg-1.avi", 1, PixelFormat::Pf24Bit},
-                                           FilmCase{"mjpeg-2.avi", 2, PixelFormat::Pf24Bit},
-                                           FilmCase{"mjpeg-3.avi", 3, PixelFormat::Pf24Bit},
-                                           FilmCase{"mpeg4-bframes.avi", 40, PixelFormat::Pf24Bit},
-                                           FilmCase{"mpeg4-bframes.mp4", 40, PixelFormat::Pf24Bit},
-                                           FilmCase{"mpeg4-250.avi", 250, PixelFormat::Pf24Bit},
-                                           FilmCase{"mpeg1-opengop.mpg", 40, PixelFormat::Pf24Bit},
-                                           FilmCase{"mpeg2.mpg", 40, PixelFormat::Pf24Bit},
-                                           FilmCase{"mpeg2.ts", 40, PixelFormat::Pf24Bit},
-                                           FilmCase{"h264.mkv", 40, PixelFormat::Pf24Bit},
-                                           FilmCase{"h264-opengop.mp4", 40, PixelFormat::Pf24Bit},
-                                           FilmCase{"h264.avi", 40, PixelFormat::Pf24Bit}),
-                         [](const ::testing::TestParamInfo<FilmCase>& param) {
-                             std::string name = param.param.Name;
-                             std::replace_if(
-                                 name.begin(), name.end(),
-                                 [](char ch) { return !std::isalnum(ch); }, '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Films, EveryFilm,
+    ::testing::Values(FilmCase{"raw24-topdown.avi", 12, PixelFormat::Pf24Bit},
+                      FilmCase{"raw24-bottomup.avi", 12, PixelFormat::Pf24Bit},
+                      FilmCase{"raw8-pal.avi", 12, PixelFormat::Pf8Bit},
+                      FilmCase{"raw8-grey.avi", 12, PixelFormat::Pf8Bit},
+                      FilmCase{"raw16-555.avi", 12, PixelFormat::Pf16Bit},
+                      FilmCase{"raw32.avi", 12, PixelFormat::Pf32Bit},
+                      FilmCase{"raw1-inverted.avi", 12, PixelFormat::Pf8Bit},
+                      FilmCase{"msrle8.avi", 12, PixelFormat::Pf8Bit},
+                      FilmCase{"msvideo1.avi", 12, PixelFormat::Pf16Bit},
+                      FilmCase{"cinepak.avi", 12, PixelFormat::Pf24Bit},
+                      FilmCase{"qtrle.mov", 12, PixelFormat::Pf24Bit},
+                      FilmCase{"mjpeg.avi", 12, PixelFormat::Pf24Bit},
+                      FilmCase{"mjpeg-1.avi", 1, PixelFormat::Pf24Bit},
+                      FilmCase{"mjpeg-2.avi", 2, PixelFormat::Pf24Bit},
+                      FilmCase{"mjpeg-3.avi", 3, PixelFormat::Pf24Bit},
+                      FilmCase{"mpeg4-bframes.avi", 40, PixelFormat::Pf24Bit},
+                      FilmCase{"mpeg4-bframes.mp4", 40, PixelFormat::Pf24Bit},
+                      FilmCase{"mpeg4-250.avi", 250, PixelFormat::Pf24Bit},
+                      FilmCase{"mpeg1-opengop.mpg", 40, PixelFormat::Pf24Bit},
+                      FilmCase{"mpeg2.mpg", 40, PixelFormat::Pf24Bit},
+                      FilmCase{"mpeg2.ts", 40, PixelFormat::Pf24Bit},
+                      FilmCase{"h264.mkv", 40, PixelFormat::Pf24Bit},
+                      FilmCase{"h264-opengop.mp4", 40, PixelFormat::Pf24Bit},
+                      FilmCase{"h264.avi", 40, PixelFormat::Pf24Bit},
+                      FilmCase{"mpeg4-packed.avi", 38, PixelFormat::Pf24Bit, 0, PackedShown()},
+                      FilmCase{"mpeg2-bf3.mpg", 40, PixelFormat::Pf24Bit},
+                      FilmCase{"h264-rotated.mp4", 12, PixelFormat::Pf24Bit},
+                      FilmCase{"h264-cut.mp4", 29, PixelFormat::Pf24Bit, 11},
+                      FilmCase{"mpeg4-cut-p.avi", 48, PixelFormat::Pf24Bit, 12}),
+    [](const ::testing::TestParamInfo<FilmCase>& param) {
+        std::string name = param.param.Name;
+        std::replace_if(
+            name.begin(), name.end(), [](char ch) { return !std::isalnum(ch); }, '_');
+        return name;
+    });
 
 TEST(FilmReader, JumpsDecodeAboutTwoGopsAtMost) {
     auto film = OpenFilm("mpeg4-250.avi");
@@ -156,12 +182,81 @@ TEST(FilmReader, ReadingAheadKeepsEveryFrameExactWhateverComesBetween) {
     EXPECT_EQ(ordered->Stats().Seeks, 1);
 }
 
+TEST(FilmReader, StepsBackThroughGopsDecodingEachOnce) {
+    // A step back keeps the pictures decoded on the way and the next steps
+    // take them, so stepping back through two GOPs decodes about three, where
+    // decoding each frame from its keyframe would take a GOP per step. After
+    // a jump nothing is read ahead.
+    auto film = OpenFilm("mpeg4-250.avi");
+    const int gop = film->LongestGop();
+    Bitmap frame;
+    for (int i = 224; i >= 224 - 2 * gop; --i) {
+        ASSERT_TRUE(film->GetFrame(i, frame)) << i;
+        ASSERT_EQ(FrameNumber(frame), i);
+    }
+    EXPECT_LE(film->Stats().DecodedFrames, 3 * (gop + 4));
+    EXPECT_LE(film->Stats().Seeks, 4);
+}
+
 TEST(FilmReader, IndexesAvisWithoutDecodingAndProgramStreamsByDecoding) {
     // AVI films with B-frames open from their packets alone; MPEG program
     // streams, whose timestamps cannot be trusted, are decoded once.
-    for (const char* name : {"mpeg4-bframes.avi", "mjpeg.avi", "raw8-pal.avi"})
+    for (const char* name : {"mpeg4-bframes.avi", "mpeg4-packed.avi", "mjpeg.avi", "raw8-pal.avi"})
         EXPECT_EQ(OpenFilm(name)->Stats().DecodedFrames, 0) << name;
     EXPECT_EQ(OpenFilm("mpeg1-opengop.mpg")->Stats().DecodedFrames, 40);
+}
+
+TEST(DisplayOrientation, TurnsAndMirrorsAsTheFfmpegToolShows) {
+    struct Case {
+        double Angle; // clockwise, as av_display_rotation_set takes it
+        bool MirrorX;
+        bool MirrorY;
+        DisplayOrientation Expected;
+    };
+    const Case cases[] = {
+        {0, false, false, {}},
+        {90, false, false, {true, false, true}},  // a quarter clockwise
+        {-90, false, false, {true, true, false}}, // a quarter counterclockwise
+        {180, false, false, {false, true, true}},
+        {0, true, false, {false, true, false}},
+        {0, false, true, {false, false, true}},
+        {90, true, false, {true, false, false}}, // mirrored across the diagonal
+        {-90, true, false, {true, true, true}},
+        {45, false, false, {}}, // not a quarter turn: shown as stored
+    };
+    for (const Case& c : cases) {
+        std::int32_t matrix[9];
+        av_display_rotation_set(matrix, c.Angle);
+        av_display_matrix_flip(matrix, c.MirrorX, c.MirrorY);
+        const DisplayOrientation o = DisplayOrientation::FromDisplayMatrix(matrix);
+        EXPECT_EQ(o, c.Expected) << c.Angle << " " << c.MirrorX << c.MirrorY << ": " << o.Transpose
+                                 << o.FlipX << o.FlipY;
+    }
+    EXPECT_TRUE(DisplayOrientation::FromDisplayMatrix(nullptr).IsIdentity());
+}
+
+TEST(FilmReader, ASquareOfTheFrameIsConvertedAsTheWholeFrameIs) {
+    // The measurement pass asks only for the square around the centre: its
+    // pixels must be those of the whole frame's conversion, in any order.
+    const PixelSquare squares[] = {{70, 10, 61, 41}, {0, 0, 20, 20}, {150, 33, 42, 31}};
+    for (const char* name : {"square-h264.mp4", "square-mjpeg.avi"}) {
+        auto whole = OpenFilm(name);
+        auto part = OpenFilm(name);
+        Bitmap reused;
+        for (int i : {0, 1, 2, 3, 1, 0, 3}) {
+            Bitmap full;
+            ASSERT_TRUE(whole->GetFrame(i, full)) << name;
+            for (const PixelSquare& square : squares) {
+                ASSERT_TRUE(part->GetFrame(i, reused, &square)) << name;
+                ASSERT_EQ(reused.Width(), full.Width());
+                for (int y = square.Y0; y < square.Y0 + square.Height; ++y)
+                    ASSERT_EQ(0, std::memcmp(reused.ScanLine(y) + 3 * square.X0,
+                                             full.ScanLine(y) + 3 * square.X0,
+                                             3 * static_cast<std::size_t>(square.Width)))
+                        << name << " frame " << i << " row " << y;
+            }
+        }
+    }
 }
 
 TEST(FilmReader, PaletteFilmsKeepTheirOwnColours) {
@@ -212,6 +307,61 @@ TEST(FilmReader, DroppedFramesShowThePictureBefore) {
         ASSERT_TRUE(film->GetFrame(i, frame)) << i;
         EXPECT_EQ(FrameNumber(frame), shown[i]) << i;
     }
+}
+
+TEST(FilmReader, TellsWhenEachFrameIsShown) {
+    // Seconds from the first frame: 25 frames a second in every test film;
+    // a dropped frame's repeat keeps its own time; a cut film starts at 0.
+    struct Expect {
+        const char* Name;
+        int Frame;
+        double Seconds;
+    };
+    for (const Expect& e :
+         {Expect{"raw24-dropped.avi", 4, 0.16}, Expect{"raw24-dropped.avi", 7, 0.28},
+          Expect{"mpeg4-packed.avi", 10, 0.4}, Expect{"h264-cut.mp4", 0, 0},
+          Expect{"h264-cut.mp4", 28, 1.12}, Expect{"h264.mkv", 39, 1.56},
+          Expect{"mpeg2.mpg", 20, 0.8}}) {
+        EXPECT_NEAR(OpenFilm(e.Name)->FrameTime(e.Frame), e.Seconds, 1e-6)
+            << e.Name << " " << e.Frame;
+    }
+}
+
+TEST(FilmReader, AFrameThatCannotBeDecodedKeepsFfmpegsReason) {
+    // One Motion JPEG frame's data zeroed: that frame fails with the
+    // decoder's reason, the others are read, and the measurement's error
+    // names the frame and the reason.
+    std::ifstream in(DataFile("films/mjpeg.avi"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::size_t chunk = 0;
+    for (int n = 0; n < 6; ++n)
+        chunk = bytes.find("00dc", chunk + 1);
+    ASSERT_NE(chunk, std::string::npos);
+    const auto size = static_cast<std::size_t>(static_cast<unsigned char>(bytes[chunk + 4]) |
+                                               static_cast<unsigned char>(bytes[chunk + 5]) << 8);
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(chunk + 8), size, '\0');
+    test::TempFolder folder;
+    folder.Write("damaged.avi", bytes);
+
+    FrameSource source;
+    source.FileExt = ".AVI";
+    ASSERT_EQ(source.OpenVideo(folder.File("damaged.avi")), 11);
+    const FrameList frames = FilmFrameList(11);
+    const FrameLoader loader = FrameSourceLoader(source, frames);
+    int failed = 0;
+    for (int i = 0; i < 12; ++i) {
+        Bitmap frame;
+        try {
+            LoadAnalysisFrame(loader, i, frame);
+        } catch (const Error& e) {
+            ++failed;
+            EXPECT_EQ(std::string(e.what()), "Cannot read frame " + std::to_string(i + 1) + " (" +
+                                                 source.LastFrameFailure() + ")");
+            EXPECT_NE(source.LastFrameFailure().find("JPEG"), std::string::npos)
+                << source.LastFrameFailure();
+        }
+    }
+    EXPECT_EQ(failed, 1);
 }
 
 TEST(FilmReader, CountsTheFramesItHoldsNotTheHeaders) {

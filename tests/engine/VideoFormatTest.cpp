@@ -1,4 +1,5 @@
 #include "capture/VideoFormat.h"
+#include "video/AVIProc.h" // both name BI_RGB: they must compile together
 #include "Error.h"
 
 #include <gtest/gtest.h>

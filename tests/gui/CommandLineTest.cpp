@@ -338,11 +338,13 @@ private Q_SLOTS:
         QCOMPARE(frames.Status, 0);
         const QList<QByteArray> lines = ReadFile(csv).split('\n');
         QCOMPARE(lines.value(0),
-                 QByteArray("frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step"));
+                 QByteArray("frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step,"
+                            "film_time"));
         QVERIFY(lines.value(1).startsWith("1,0.04000,90,0,"));
-        QVERIFY(lines.value(1).endsWith(",0"));
+        QVERIFY(lines.value(1).endsWith(",0,")); // pictures have no film time
         QVERIFY(lines.value(2).startsWith("2,0.08000,270,180,"));
-        QVERIFY(lines.value(2).endsWith(",1")); // half a turn in one step: the direction is a guess
+        QVERIFY(
+            lines.value(2).endsWith(",1,")); // half a turn in one step: the direction is a guess
         QVERIFY(lines.value(3).startsWith("3,0.12000,225,135,"));
         QVERIFY(ReadFile(reference).startsWith("BM"));
     }

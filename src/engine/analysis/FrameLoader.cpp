@@ -9,8 +9,10 @@ namespace torvi {
 
 namespace {
 
-Error CannotReadFrame(int index) {
-    return Error("Cannot read frame " + std::to_string(index + 1LL));
+Error CannotReadFrame(int index, const std::string& reason = {}) {
+    std::string text = "Cannot read frame " + std::to_string(index + 1LL);
+    if (!reason.empty()) text += " (" + reason + ")";
+    return Error(text);
 }
 
 } // namespace
@@ -19,7 +21,12 @@ FrameLoader FrameSourceLoader(FrameSource& source, const FrameList& frames) {
     return [&source, &frames](int index, Bitmap& frame) {
         if (index < 0 || static_cast<std::size_t>(index) >= frames.size())
             throw CannotReadFrame(index);
-        if (!source.LoadFrame(frames[static_cast<std::size_t>(index)], frame)) frame = Bitmap();
+        if (!source.LoadFrame(frames[static_cast<std::size_t>(index)], frame)) {
+            // A film's reason travels with the error, so the user sees why.
+            const std::string reason = source.LastFrameFailure();
+            if (!reason.empty()) throw CannotReadFrame(index, reason);
+            frame = Bitmap();
+        }
     };
 }
 

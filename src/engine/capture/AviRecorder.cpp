@@ -1,7 +1,7 @@
 #include "capture/AviRecorder.h"
 
 #include "Error.h"
-#include "capture/AvHandles.h"
+#include "av/AvHandles.h"
 
 #include <cerrno>
 #include <cstring>

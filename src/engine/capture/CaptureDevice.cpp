@@ -1,7 +1,7 @@
 #include "capture/CaptureDevice.h"
 
 #include "Error.h"
-#include "capture/AvHandles.h"
+#include "av/AvHandles.h"
 
 #include <atomic>
 #include <chrono>

@@ -6,25 +6,6 @@
 
 namespace torvi {
 
-namespace {
-
-template <typename T> void Put(std::uint8_t*& out, T value) {
-    auto bits = static_cast<std::uint32_t>(value);
-    for (std::size_t i = 0; i < sizeof(T); ++i) {
-        *out++ = static_cast<std::uint8_t>(bits & 0xFF);
-        bits >>= 8;
-    }
-}
-
-template <typename T> T Get(const std::uint8_t*& in) {
-    std::uint32_t bits = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i)
-        bits |= std::uint32_t{*in++} << (8 * i);
-    return static_cast<T>(bits);
-}
-
-} // namespace
-
 BitmapInfoHeader RgbVideoFormat(int width, int height) {
     BitmapInfoHeader header;
     header.Width = width;
@@ -35,33 +16,14 @@ BitmapInfoHeader RgbVideoFormat(int width, int height) {
 
 std::array<std::uint8_t, VideoFormatBlockSize> VideoFormatBlock(const BitmapInfoHeader& header) {
     std::array<std::uint8_t, VideoFormatBlockSize> block{};
-    std::uint8_t* out = block.data();
-    Put(out, header.Size);
-    Put(out, header.Width);
-    Put(out, header.Height);
-    Put(out, header.Planes);
-    Put(out, header.BitCount);
-    Put(out, header.Compression);
-    Put(out, header.SizeImage);
-    Put(out, header.XPelsPerMeter);
-    Put(out, header.YPelsPerMeter);
-    Put(out, header.ClrUsed);
-    Put(out, header.ClrImportant);
+    header.Write(block.data());
     return block;
 }
 
 CaptureFormat ParseVideoFormat(const std::uint8_t* data, std::size_t length) {
     if (data == nullptr || length < BitmapInfoHeaderSize)
         throw Error("The video format block is too short");
-    const std::uint8_t* in = data;
-    BitmapInfoHeader h;
-    h.Size = Get<std::uint32_t>(in);
-    h.Width = Get<std::int32_t>(in);
-    h.Height = Get<std::int32_t>(in);
-    h.Planes = Get<std::uint16_t>(in);
-    h.BitCount = Get<std::uint16_t>(in);
-    h.Compression = Get<std::uint32_t>(in);
-    h.SizeImage = Get<std::uint32_t>(in);
+    const BitmapInfoHeader h = BitmapInfoHeader::Read(data);
     if (h.Size < BitmapInfoHeaderSize || h.Size > length)
         throw Error("The video format block has a header size of " + std::to_string(h.Size));
     if (h.Planes != 1 || h.BitCount != 16 || h.Compression != BI_RGB)

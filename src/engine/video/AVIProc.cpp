@@ -18,10 +18,6 @@ std::uint32_t ReadU32(const std::uint8_t* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-std::int32_t ReadI32(const std::uint8_t* p) {
-    return static_cast<std::int32_t>(ReadU32(p));
-}
-
 // Shifts behave as on the 32-bit processors the DIB layouts were made for:
 // the count is taken modulo 32, so odd masks give odd colours but never
 // undefined behaviour.
@@ -42,12 +38,13 @@ struct DibHeader {
 
 DibHeader ReadHeader(std::span<const std::uint8_t> dib) {
     if (dib.size() < DibHeaderSize) throw Error(BitmapNotValid);
+    const BitmapInfoHeader header = BitmapInfoHeader::Read(dib.data());
     DibHeader h;
-    h.Width = ReadI32(dib.data() + 4);
-    h.Height = ReadI32(dib.data() + 8);
-    h.BitCount = ReadU16(dib.data() + 14);
-    h.Compression = ReadU32(dib.data() + 16);
-    h.ClrUsed = ReadU32(dib.data() + 32);
+    h.Width = header.Width;
+    h.Height = header.Height;
+    h.BitCount = header.BitCount;
+    h.Compression = header.Compression;
+    h.ClrUsed = header.ClrUsed;
     return h;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "BitmapInfoHeader.h"
 
 #include <cstdint>
 #include <span>
@@ -11,14 +12,6 @@ namespace torvi {
 // Conversion of packed Windows DIBs (a 40-byte BITMAPINFOHEADER, then the
 // colour table or the three BI_BITFIELDS masks, then the pixel rows) into
 // Bitmaps. The film reader hands every frame through here.
-
-inline constexpr std::uint32_t BI_RGB = 0;
-inline constexpr std::uint32_t BI_RLE8 = 1;
-inline constexpr std::uint32_t BI_RLE4 = 2;
-inline constexpr std::uint32_t BI_BITFIELDS = 3;
-
-// Size of the BITMAPINFOHEADER; the colour table or masks always start here.
-inline constexpr std::size_t DibHeaderSize = 40;
 
 // The number of consecutive set bits of the mask, counted upward from its
 // lowest set bit (from bit 31 when none of bits 0 to 30 is set). 0 for 0.

@@ -1,17 +1,18 @@
 #include "video/FfmpegFilmReader.h"
 
 #include "Error.h"
+#include "av/AvHandles.h"
 #include "video/Mpeg4VopScanner.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/log.h>
 }
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -20,40 +21,15 @@ namespace torvi {
 
 namespace {
 
-// FFmpeg must never print on the terminal of the program. Its last error
-// message is kept so that a failure can tell the user what FFmpeg found.
-std::mutex logMutex;
-std::string lastLogMessage;
-
-void KeepLastError(void* avcl, int level, const char* format, va_list args) {
-    if (level > AV_LOG_ERROR) return;
-    char line[512];
-    int prefix = 0;
-    av_log_format_line2(avcl, level, format, args, line, sizeof line, &prefix);
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    const std::lock_guard lock(logMutex);
-    lastLogMessage = text;
-}
-
-void SilenceFfmpegLog() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        av_log_set_level(AV_LOG_ERROR);
-        av_log_set_callback(KeepLastError);
-    });
-}
-
-std::string TakeLastLogMessage() {
-    const std::lock_guard lock(logMutex);
-    return std::exchange(lastLogMessage, {});
-}
-
-std::string ErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
+SeenPacket Seen(const AVPacket& pkt) {
+    SeenPacket seen;
+    seen.HasDts = pkt.dts != AV_NOPTS_VALUE;
+    seen.Dts = pkt.dts;
+    seen.HasPts = pkt.pts != AV_NOPTS_VALUE;
+    seen.Pts = pkt.pts;
+    seen.Size = pkt.size;
+    seen.Key = (pkt.flags & AV_PKT_FLAG_KEY) != 0;
+    return seen;
 }
 
 bool IsFormat(const AVFormatContext& format, const char* name) {
@@ -65,23 +41,10 @@ constexpr int ProgressEvery = 64;
 
 } // namespace
 
-void FfmpegFilmReader::FormatCloser::operator()(AVFormatContext* f) const {
-    avformat_close_input(&f);
-}
-void FfmpegFilmReader::CodecFreer::operator()(AVCodecContext* c) const {
-    avcodec_free_context(&c);
-}
-void FfmpegFilmReader::PacketFreer::operator()(AVPacket* p) const {
-    av_packet_free(&p);
-}
-void FfmpegFilmReader::FrameFreer::operator()(AVFrame* f) const {
-    av_frame_free(&f);
-}
-
 FfmpegFilmReader::FfmpegFilmReader(const std::string& path, const OpenProgress& progress)
     : path_(path) {
-    SilenceFfmpegLog();
-    TakeLastLogMessage();
+    av::InitFfmpeg();
+    av::TakeLastLogMessage();
     packet_.reset(av_packet_alloc());
     frame_.reset(av_frame_alloc());
     shown_.reset(av_frame_alloc());
@@ -102,9 +65,20 @@ FilmReader::Statistics FfmpegFilmReader::Stats() const {
     return stats_;
 }
 
+double FfmpegFilmReader::FrameTime(int index) const {
+    const AVRational base = timeBase_;
+    if (index < 0 || index >= FrameCount() || base.num <= 0 || base.den <= 0) return -1;
+    // An AVI shows one frame per tick of its stream, whatever the parser
+    // makes of the timestamps of packed or reordered pictures.
+    if (frameSlots_) return static_cast<double>(index) * base.num / base.den;
+    std::int64_t first = 0;
+    std::int64_t ticks = 0;
+    if (!index_.FrameTime(0, first) || !index_.FrameTime(index, ticks)) return -1;
+    return static_cast<double>(ticks - first) * base.num / base.den;
+}
+
 void FfmpegFilmReader::Fail(const std::string& text, int code) const {
-    std::string reason = TakeLastLogMessage();
-    if (reason.empty() && code < 0) reason = ErrorText(code);
+    const std::string reason = av::Reason(code);
     throw Error(reason.empty() ? text : text + " (" + reason + ")");
 }
 
@@ -150,6 +124,12 @@ void FfmpegFilmReader::OpenDecoder() {
     r = avcodec_open2(codec_.get(), decoder, nullptr);
     if (r < 0) Fail("Missing system video codec", r);
     if (stream->nb_frames > 0) headerFrameCount_ = stream->nb_frames;
+    timeBase_ = stream->time_base;
+    // Films are shown and measured the way players show them.
+    const std::uint8_t* matrix =
+        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    dibBuilder_.Orientation =
+        DisplayOrientation::FromDisplayMatrix(reinterpret_cast<const std::int32_t*>(matrix));
 }
 
 void FfmpegFilmReader::BuildIndex(const OpenProgress& progress) {
@@ -158,30 +138,44 @@ void FfmpegFilmReader::BuildIndex(const OpenProgress& progress) {
                                     !(desc->props & AV_CODEC_PROP_INTRA_ONLY));
     const bool trustedTimestamps = IsFormat(*format_, "mov") || IsFormat(*format_, "matroska");
     trustDts_ = trustedTimestamps || IsFormat(*format_, "avi");
+    frameSlots_ = IsFormat(*format_, "avi");
+    const AVCodecID id = codec_->codec_id;
+    skipsNonReference_ = id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC ||
+                         id == AV_CODEC_ID_MPEG4 || id == AV_CODEC_ID_MPEG1VIDEO ||
+                         id == AV_CODEC_ID_MPEG2VIDEO;
+    const auto decodeWhole = [&] {
+        if (!ReopenAt(0)) Fail("The film cannot be read", 0);
+        ReadAllPackets(progress, true);
+        index_.RankInShownOrder(shownOrder_);
+    };
     if (!reorders) {
         const bool avi = IsFormat(*format_, "avi");
         if (!(avi && IndexFromAviTable())) ReadAllPackets(progress, false);
-        RankInDecodingOrder(avi);
+        index_.RankInDecodingOrder(avi, headerFrameCount_);
     } else if (IsFormat(*format_, "avi") && codec_->codec_id == AV_CODEC_ID_MPEG4) {
         Mpeg4VopScanner scanner;
         const AVCodecParameters* par = format_->streams[streamIndex_]->codecpar;
         if (par->extradata && par->extradata_size > 0)
             scanner.Scan(par->extradata, static_cast<std::size_t>(par->extradata_size));
         ReadAllPackets(progress, false, &scanner);
-        if (!RankByPictureKinds()) {
-            if (!ReopenAt(0)) Fail("The film cannot be read", 0);
-            ReadAllPackets(progress, true);
-        }
+        if (!index_.RankByPictureHeaders(pictureHeaders_, scanner.Packed())) decodeWhole();
+        // A packed B-frame is decoded with the packet after its own; skipping
+        // it would lose the picture kept in that packet.
+        skipsNonReference_ = !scanner.Packed();
     } else if (trustedTimestamps) {
         ReadAllPackets(progress, false);
-        if (!RankByTimestamps()) {
-            if (!ReopenAt(0)) Fail("The film cannot be read", 0);
-            ReadAllPackets(progress, true);
-        }
+        // FFmpeg's H.264 and HEVC decoders show nothing before the first
+        // keyframe of a film cut out of a longer one.
+        const bool firstKeyframeStarts =
+            codec_->codec_id == AV_CODEC_ID_H264 || codec_->codec_id == AV_CODEC_ID_HEVC;
+        if (!index_.RankByTimestamps(firstKeyframeStarts)) decodeWhole();
     } else {
         ReadAllPackets(progress, true);
+        index_.RankInShownOrder(shownOrder_);
     }
-    FinishIndex();
+    pictureHeaders_ = {};
+    shownOrder_ = {};
+    index_.Finish();
 }
 
 bool FfmpegFilmReader::IndexFromAviTable() {
@@ -191,19 +185,20 @@ bool FfmpegFilmReader::IndexFromAviTable() {
     const int count = avformat_index_get_entries_count(stream);
     if (count <= 0) return false;
     const std::int64_t fileSize = avio_size(format_->pb);
-    packets_.reserve(static_cast<std::size_t>(count));
+    index_.Packets.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         const AVIndexEntry* e = avformat_index_get_entry(stream, i);
         if (!e) break;
         // A film cut short keeps index entries for chunks that are gone.
         if (fileSize > 0 && e->pos + e->size > fileSize) break;
-        Packet p;
+        FilmPacket p;
         p.Pos = e->pos;
         p.Dts = e->timestamp;
         p.HasDts = true;
         p.Size = e->size;
         p.Key = (e->flags & AVINDEX_KEYFRAME) != 0;
-        packets_.push_back(p);
+        p.Start = p.Key;
+        index_.Packets.push_back(p);
     }
     // A palette film's colours come with its first packet; they are kept for
     // the seeks to come.
@@ -214,7 +209,7 @@ bool FfmpegFilmReader::IndexFromAviTable() {
         av_packet_unref(pkt);
         if (ours) break;
     }
-    return !packets_.empty();
+    return !index_.Packets.empty();
 }
 
 void FfmpegFilmReader::KeepPalette(const AVPacket& pkt, int packet) {
@@ -226,22 +221,21 @@ void FfmpegFilmReader::KeepPalette(const AVPacket& pkt, int packet) {
 
 void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode,
                                       Mpeg4VopScanner* scanner) {
-    packets_.clear();
-    pictureKinds_.clear();
+    index_.Packets.clear();
+    pictureHeaders_.clear();
+    shownOrder_.clear();
     palettes_.clear();
     AVPacket* pkt = packet_.get();
     AVFrame* frame = frame_.get();
     const std::int64_t total = avio_size(format_->pb);
-    int rank = 0;
     auto takeFrames = [&] {
         while (avcodec_receive_frame(codec_.get(), frame) == 0) {
             ++stats_.DecodedFrames;
             const std::int64_t tag = frame->pts;
             if (tag == AV_NOPTS_VALUE || tag < 0 ||
-                tag >= static_cast<std::int64_t>(packets_.size()))
+                tag >= static_cast<std::int64_t>(index_.Packets.size()))
                 Fail("The film's frames cannot be numbered", 0);
-            Packet& p = packets_[static_cast<std::size_t>(tag)];
-            if (p.Rank < 0 && !p.Hidden) p.Rank = rank++;
+            shownOrder_.push_back(static_cast<int>(tag));
             av_frame_unref(frame);
         }
     };
@@ -254,7 +248,7 @@ void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode,
             av_packet_unref(pkt);
             continue;
         }
-        Packet p;
+        FilmPacket p;
         p.Pos = pkt->pos;
         p.HasDts = pkt->dts != AV_NOPTS_VALUE;
         p.Dts = pkt->dts;
@@ -262,15 +256,17 @@ void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode,
         p.Pts = pkt->pts;
         p.Size = pkt->size;
         p.Key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
+        p.Start = p.Key;
         // Pictures cut off by the end of a truncated file and those an edit
         // list hides are decoded but not counted.
         p.Hidden = (pkt->flags & (AV_PKT_FLAG_CORRUPT | AV_PKT_FLAG_DISCARD)) != 0;
-        KeepPalette(*pkt, static_cast<int>(packets_.size()));
+        KeepPalette(*pkt, static_cast<int>(index_.Packets.size()));
         if (scanner)
-            pictureKinds_.push_back(scanner->Scan(pkt->data, static_cast<std::size_t>(pkt->size)));
-        packets_.push_back(p);
+            pictureHeaders_.push_back(
+                scanner->Scan(pkt->data, static_cast<std::size_t>(pkt->size)));
+        index_.Packets.push_back(p);
         if (decode) {
-            pkt->pts = static_cast<std::int64_t>(packets_.size()) - 1;
+            pkt->pts = static_cast<std::int64_t>(index_.Packets.size()) - 1;
             if (avcodec_send_packet(codec_.get(), pkt) == AVERROR(EAGAIN)) {
                 takeFrames();
                 avcodec_send_packet(codec_.get(), pkt);
@@ -278,7 +274,7 @@ void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode,
             takeFrames();
         }
         av_packet_unref(pkt);
-        if (progress && packets_.size() % ProgressEvery == 0 &&
+        if (progress && index_.Packets.size() % ProgressEvery == 0 &&
             !progress(avio_tell(format_->pb), total))
             throw OpenAbandoned();
     }
@@ -291,159 +287,78 @@ void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode,
     positioned_ = false;
 }
 
-void FfmpegFilmReader::RankInDecodingOrder(bool timestampsCountFrames) {
-    // Codecs that never reorder show their pictures in decoding order. A
-    // capture that dropped a frame leaves an empty chunk, or in an AVI a gap
-    // in the frame counter; the previous picture shows again there, so the
-    // film keeps its timing. Gaps never make the film longer than its header
-    // says, whatever a damaged index claims.
-    std::int64_t pictures = 0;
-    for (const Packet& p : packets_)
-        if (p.Size > 0 && !p.Hidden) ++pictures;
-    // A damaged header cannot make a few pictures into millions of frames.
-    std::int64_t gapsAllowed = timestampsCountFrames && headerFrameCount_ > pictures
-                                   ? std::min(headerFrameCount_ - pictures, 4 * pictures)
-                                   : 0;
-    frames_.clear();
-    int previous = -1;
-    for (std::size_t i = 0; i < packets_.size(); ++i) {
-        Packet& p = packets_[i];
-        if (p.Hidden) continue;
-        if (p.Size == 0) {
-            if (previous >= 0) frames_.push_back(previous);
-            continue;
-        }
-        if (previous >= 0 && p.HasDts && packets_[static_cast<std::size_t>(previous)].HasDts) {
-            std::int64_t gap = p.Dts - packets_[static_cast<std::size_t>(previous)].Dts - 1;
-            for (; gap > 0 && gapsAllowed > 0; --gap, --gapsAllowed)
-                frames_.push_back(previous);
-        }
-        p.Rank = static_cast<int>(frames_.size());
-        previous = static_cast<int>(i);
-        frames_.push_back(previous);
-    }
-}
-
-bool FfmpegFilmReader::RankByPictureKinds() {
-    // B-frames are shown as they are decoded; every other picture is held
-    // back until the next one that is not a B-frame arrives. B-frames before
-    // the second reference picture (a film cut out of a longer one) lack a
-    // reference, and the decoder shows nothing for them.
-    if (pictureKinds_.size() != packets_.size()) return false;
-    using Kind = Mpeg4VopScanner::Kind;
-    int rank = 0;
-    int held = -1;
-    int references = 0;
-    auto show = [&](int packet) {
-        if (packet >= 0 && !packets_[static_cast<std::size_t>(packet)].Hidden)
-            packets_[static_cast<std::size_t>(packet)].Rank = rank++;
-    };
-    for (std::size_t i = 0; i < packets_.size(); ++i) {
-        const Kind kind = pictureKinds_[i];
-        if (kind == Kind::Unknown) {
-            for (Packet& p : packets_)
-                p.Rank = -1;
-            return false;
-        }
-        if (kind == Kind::NotCoded) continue;
-        if (kind == Kind::Bidirectional) {
-            if (references >= 2) show(static_cast<int>(i));
-        } else {
-            show(held);
-            held = static_cast<int>(i);
-            ++references;
-        }
-    }
-    show(held);
-    return true;
-}
-
-bool FfmpegFilmReader::RankByTimestamps() {
-    std::vector<int> order;
-    for (std::size_t i = 0; i < packets_.size(); ++i) {
-        const Packet& p = packets_[i];
-        if (p.Size <= 0 || p.Hidden) continue;
-        if (!p.HasPts) return false;
-        order.push_back(static_cast<int>(i));
-    }
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return packets_[a].Pts < packets_[b].Pts; });
-    for (std::size_t i = 1; i < order.size(); ++i)
-        if (packets_[order[i]].Pts == packets_[order[i - 1]].Pts) return false;
-    for (std::size_t i = 0; i < order.size(); ++i)
-        packets_[order[i]].Rank = static_cast<int>(i);
-    return true;
-}
-
-void FfmpegFilmReader::FinishIndex() {
-    if (frames_.empty()) {
-        std::vector<std::pair<int, int>> ranked;
-        for (std::size_t i = 0; i < packets_.size(); ++i)
-            if (packets_[i].Rank >= 0) ranked.emplace_back(packets_[i].Rank, static_cast<int>(i));
-        std::sort(ranked.begin(), ranked.end());
-        frames_.reserve(ranked.size());
-        for (const auto& [rank, packet] : ranked)
-            frames_.push_back(packet);
-    }
-    for (std::size_t i = 1; i < packets_.size(); ++i) {
-        const Packet& a = packets_[i - 1];
-        const Packet& b = packets_[i];
-        if (a.HasDts && b.HasDts && b.Dts > a.Dts)
-            frameTicks_ = frameTicks_ > 0 ? std::min(frameTicks_, b.Dts - a.Dts) : b.Dts - a.Dts;
-    }
-    if (frameTicks_ <= 0) frameTicks_ = 1;
-    keyframes_.clear();
-    int previousRank = -1;
-    for (std::size_t i = 0; i < packets_.size(); ++i) {
-        const Packet& p = packets_[i];
-        if (i == 0 || (p.Key && p.Rank >= 0)) {
-            keyframes_.push_back(static_cast<int>(i));
-            if (p.Rank >= 0) {
-                if (previousRank >= 0) longestGop_ = std::max(longestGop_, p.Rank - previousRank);
-                previousRank = p.Rank;
-            }
-        }
-    }
-    if (previousRank >= 0)
-        longestGop_ = std::max(longestGop_, static_cast<int>(frames_.size()) - previousRank);
-}
-
-int FfmpegFilmReader::StartFor(int targetRank, int packet) const {
-    // The latest keyframe at or before the target in decoding order that is
-    // not shown after it: a picture shown before its own GOP's keyframe (an
-    // open GOP's leading B-frame) needs the GOP before.
-    auto it = std::upper_bound(keyframes_.begin(), keyframes_.end(), packet);
-    while (it != keyframes_.begin()) {
-        --it;
-        const int rank = packets_[static_cast<std::size_t>(*it)].Rank;
-        if (rank >= 0 && rank <= targetRank) return *it;
-    }
-    return 0;
-}
-
-bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib) {
+bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib,
+                                   const PixelSquare* square) {
+    failure_.clear();
     if (index < 0 || index >= FrameCount()) return false;
+    // Reading ahead pays only while the caller goes forward: after a jump
+    // the next request is as likely another jump (calibration's samples) or
+    // a step back.
+    const int previous = requested_;
+    const bool forward = index == previous + 1;
+    requested_ = index;
+    const auto fail = [this](const std::string& fallback) {
+        std::string reason = av::TakeLastLogMessage();
+        failure_ = reason.empty() ? fallback : reason;
+        return false;
+    };
     if (index != shownIndex_) {
         shownIndex_ = -1;
         av_frame_unref(shown_.get());
+        const int packet = index_.PacketOf(index);
+        const int rank = index_.Packets[static_cast<std::size_t>(packet)].Rank;
         if (!TakeReadAhead(index)) {
             StopReadAhead(true);
-            const int packet = frames_[static_cast<std::size_t>(index)];
-            if (!DecodeTo(packets_[static_cast<std::size_t>(packet)].Rank, packet)) return false;
-            // The decoder's pictures are reference-counted: keeping this one
-            // costs no copy, and the decoder goes on into fresh buffers.
-            if (av_frame_ref(shown_.get(), frame_.get()) < 0) return false;
+            if (!TakeKept(rank)) {
+                av::TakeLastLogMessage();
+                // Far from the frame asked for last, the pictures no other
+                // picture needs are skipped on the way. On a step back every
+                // picture on the way is decoded and kept for the steps that
+                // follow; only then, since holding pictures makes the decoder
+                // allocate fresh ones.
+                const bool stepBack = index == previous - 1;
+                if (!DecodeTo(rank, packet, stepBack, skipsNonReference_ && !stepBack))
+                    return fail("the decoder gave no picture for it");
+                // The decoder's pictures are reference-counted: keeping this
+                // one costs no copy, and the decoder goes on into fresh buffers.
+                if (av_frame_ref(shown_.get(), frame_.get()) < 0) return fail("not enough memory");
+            }
             aheadNext_ = index + 1;
         }
         shownIndex_ = index;
-        StartReadAhead();
+        if (forward) StartReadAhead();
     }
     try {
-        dibBuilder_.Build(*shown_, dib);
-    } catch (const Error&) {
-        return false;
+        dibBuilder_.Build(*shown_, dib, square);
+    } catch (const Error& e) {
+        return fail(e.what());
     }
     return true;
+}
+
+bool FfmpegFilmReader::TakeKept(int rank) {
+    for (const KeptFrame& k : kept_)
+        if (k.Rank == rank) return av_frame_ref(shown_.get(), k.Frame.get()) >= 0;
+    return false;
+}
+
+void FfmpegFilmReader::Keep(const AVFrame& frame, int rank) {
+    if (keepLimit_ < 0) {
+        // At most one GOP of pictures, and no more than KeptBytes of them.
+        const int bytes = av_image_get_buffer_size(static_cast<AVPixelFormat>(frame.format),
+                                                   frame.width, frame.height, 1);
+        keepLimit_ = bytes > 0
+                         ? static_cast<int>(std::min<std::int64_t>(LongestGop(), KeptBytes / bytes))
+                         : 0;
+    }
+    if (keepLimit_ == 0) return;
+    for (const KeptFrame& k : kept_)
+        if (k.Rank == rank) return;
+    KeptFrame k{rank, av::Frame(av_frame_alloc())};
+    if (!k.Frame || av_frame_ref(k.Frame.get(), &frame) < 0) return;
+    kept_.push_back(std::move(k));
+    while (kept_.size() > static_cast<std::size_t>(keepLimit_))
+        kept_.pop_front();
 }
 
 void FfmpegFilmReader::StartReadAhead() {
@@ -461,7 +376,7 @@ void FfmpegFilmReader::ReadAheadLoop() {
     // the caller may be waiting for the next frame. It then decodes the
     // frame itself and meets the failure there.
     try {
-        std::unique_ptr<AVFrame, FrameFreer> kept;
+        av::Frame kept;
         for (;;) {
             int index = -1;
             {
@@ -476,8 +391,10 @@ void FfmpegFilmReader::ReadAheadLoop() {
                 if (aheadStop_ || aheadNext_ >= FrameCount()) break;
                 index = aheadNext_;
             }
-            const int packet = frames_[static_cast<std::size_t>(index)];
-            if (!DecodeTo(packets_[static_cast<std::size_t>(packet)].Rank, packet)) break;
+            const int packet = index_.PacketOf(index);
+            if (!DecodeTo(index_.Packets[static_cast<std::size_t>(packet)].Rank, packet, false,
+                          false))
+                break;
             kept.reset(av_frame_alloc());
             if (!kept || av_frame_ref(kept.get(), frame_.get()) < 0) break;
         }
@@ -513,17 +430,21 @@ void FfmpegFilmReader::StopReadAhead(bool discard) const {
     if (discard) ready_.clear();
 }
 
-bool FfmpegFilmReader::DecodeTo(int targetRank, int packet) {
+bool FfmpegFilmReader::DecodeTo(int targetRank, int packet, bool keep, bool skip) {
     if (haveFrame_ && lastRank_ == targetRank) return true;
-    int start = StartFor(targetRank, packet);
+    int start = index_.StartFor(targetRank, packet);
     bool decodeOn = positioned_ && targetRank > lastRank_ && start <= nextPacket_;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (!decodeOn && !SeekToPacket(start)) return false;
-        if (DecodeForward(targetRank) == Outcome::Found) return true;
+        if (!decodeOn) {
+            if (!SeekToPacket(start)) return false;
+            startRank_ = index_.Packets[static_cast<std::size_t>(start)].Rank;
+        }
+        if (DecodeForward(targetRank, packet, keep, skip) == Outcome::Found) return true;
         // The decoder dropped the picture (a damaged packet, or a reference
         // it lacked): try once more from a keyframe further back.
         if (start == 0) return false;
-        start = StartFor(packets_[static_cast<std::size_t>(start)].Rank - 1, start - 1);
+        start =
+            index_.StartFor(index_.Packets[static_cast<std::size_t>(start)].Rank - 1, start - 1);
         decodeOn = false;
     }
     return false;
@@ -538,6 +459,7 @@ void FfmpegFilmReader::ResetDecoder() {
     eofSent_ = false;
     haveFrame_ = false;
     lastRank_ = -1;
+    startRank_ = -1;
     paletteDue_ = true;
 }
 
@@ -551,11 +473,22 @@ bool FfmpegFilmReader::SeekToPacket(int packet) {
 bool FfmpegFilmReader::SeekByTimestamp(int packet) {
     // After a failed reopen (the file gone meanwhile) there is nothing to seek in.
     if (!format_) return false;
-    const Packet& target = packets_[static_cast<std::size_t>(packet)];
-    if (!target.HasDts && !target.HasPts) return false;
-    const std::int64_t ts = target.HasDts && target.HasPts ? std::min(target.Dts, target.Pts)
-                            : target.HasDts                ? target.Dts
-                                                           : target.Pts;
+    const FilmPacket& target = index_.Packets[static_cast<std::size_t>(packet)];
+    // The earlier of the two timestamps first. An MP4 cut before a keyframe
+    // keeps its seek index by presentation time, where the decoding time of
+    // a keyframe finds nothing.
+    std::vector<std::int64_t> times;
+    if (target.HasDts && target.HasPts) times.push_back(std::min(target.Dts, target.Pts));
+    if (target.HasPts) times.push_back(target.Pts);
+    if (target.HasDts) times.push_back(target.Dts);
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    for (const std::int64_t ts : times)
+        if (SeekToTimestamp(packet, ts)) return true;
+    return false;
+}
+
+bool FfmpegFilmReader::SeekToTimestamp(int packet, std::int64_t ts) {
+    const FilmPacket& target = index_.Packets[static_cast<std::size_t>(packet)];
     if (av_seek_frame(format_.get(), streamIndex_, ts, AVSEEK_FLAG_BACKWARD) < 0) return false;
     // A demuxer without an index lands near the timestamp, not on it, and an
     // MPEG program stream even numbers the packets after a seek differently.
@@ -563,14 +496,14 @@ bool FfmpegFilmReader::SeekByTimestamp(int packet) {
     // the sizes of the packets after it, read on from where the seek landed.
     const std::size_t successors = trustDts_ ? 3 : 6;
     const std::size_t follow =
-        std::min(successors, packets_.size() - 1 - static_cast<std::size_t>(packet));
+        std::min(successors, index_.Packets.size() - 1 - static_cast<std::size_t>(packet));
     const std::int64_t slack = trustDts_ ? 0 : 2 * TicksPerSecond();
     queued_.clear();
     // Only the packets that may still be the target are kept, so a seek that
     // lands far too early reads on without holding the film in memory.
     bool firstRead = true;
-    for (std::size_t reads = 0; reads <= packets_.size() + 16; ++reads) {
-        QueuedPacket pkt(av_packet_alloc());
+    for (std::size_t reads = 0; reads <= index_.Packets.size() + 16; ++reads) {
+        av::Packet pkt(av_packet_alloc());
         if (!pkt || av_read_frame(format_.get(), pkt.get()) < 0) break;
         if (pkt->stream_index != streamIndex_) continue;
         queued_.push_back(std::move(pkt));
@@ -590,7 +523,8 @@ bool FfmpegFilmReader::SeekByTimestamp(int packet) {
     // The end of the file: the target may be among the last packets.
     for (std::size_t candidate = 0; candidate < queued_.size(); ++candidate) {
         const std::size_t after = queued_.size() - 1 - candidate;
-        if (after <= follow && static_cast<std::size_t>(packet) + after == packets_.size() - 1 &&
+        if (after <= follow &&
+            static_cast<std::size_t>(packet) + after == index_.Packets.size() - 1 &&
             IsTarget(candidate, packet, after, firstRead && candidate == 0)) {
             queued_.erase(queued_.begin(),
                           queued_.begin() + static_cast<std::ptrdiff_t>(candidate));
@@ -605,25 +539,11 @@ bool FfmpegFilmReader::SeekByTimestamp(int packet) {
 
 bool FfmpegFilmReader::IsTarget(std::size_t candidate, int packet, std::size_t follow,
                                 bool firstRead) const {
-    const AVPacket& seen = *queued_[candidate];
-    const Packet& entry = packets_[static_cast<std::size_t>(packet)];
-    if (trustDts_) {
-        if (!Matches(seen, entry)) return false;
-    } else {
-        // The parser of a program stream may put a few header bytes more into
-        // the first packet after a seek, and numbers it up to a frame off: the
-        // keyframe flag, a timestamp near the target's and the sizes of the
-        // packets that follow tell it.
-        if (((seen.flags & AV_PKT_FLAG_KEY) != 0) != entry.Key) return false;
-        if (!firstRead && seen.size != entry.Size) return false;
-        if (entry.HasDts && seen.dts != AV_NOPTS_VALUE &&
-            std::abs(seen.dts - entry.Dts) > 2 * frameTicks_)
-            return false;
-    }
-    for (std::size_t i = 1; i <= follow; ++i)
-        if (queued_[candidate + i]->size != packets_[static_cast<std::size_t>(packet) + i].Size)
-            return false;
-    return true;
+    std::vector<SeenPacket> seen;
+    seen.reserve(follow + 1);
+    for (std::size_t i = candidate; i <= candidate + follow; ++i)
+        seen.push_back(Seen(*queued_[i]));
+    return index_.IsLanding(seen.data(), seen.size(), packet, firstRead, trustDts_);
 }
 
 std::int64_t FfmpegFilmReader::TicksPerSecond() const {
@@ -653,17 +573,9 @@ bool FfmpegFilmReader::ReopenAt(int packet) {
     return true;
 }
 
-bool FfmpegFilmReader::Matches(const AVPacket& pkt, const Packet& entry) const {
-    if (pkt.size != entry.Size || ((pkt.flags & AV_PKT_FLAG_KEY) != 0) != entry.Key) return false;
-    if (!trustDts_) return true;
-    if (entry.HasDts && pkt.dts != AV_NOPTS_VALUE && pkt.dts != entry.Dts) return false;
-    if (entry.HasPts && pkt.pts != AV_NOPTS_VALUE && pkt.pts != entry.Pts) return false;
-    return true;
-}
-
 bool FfmpegFilmReader::ReadNext(bool& desync) {
     if (pending_) return true;
-    if (nextPacket_ >= static_cast<int>(packets_.size())) return false;
+    if (nextPacket_ >= static_cast<int>(index_.Packets.size())) return false;
     AVPacket* pkt = packet_.get();
     if (!queued_.empty()) {
         // Already identified by the seek.
@@ -678,7 +590,7 @@ bool FfmpegFilmReader::ReadNext(bool& desync) {
             av_packet_unref(pkt);
         }
     }
-    const Packet& entry = packets_[static_cast<std::size_t>(nextPacket_)];
+    const FilmPacket& entry = index_.Packets[static_cast<std::size_t>(nextPacket_)];
     const bool sameDts =
         !trustDts_ || !entry.HasDts || pkt->dts == AV_NOPTS_VALUE || pkt->dts == entry.Dts;
     if (pkt->size != entry.Size || !sameDts) {
@@ -704,24 +616,28 @@ void FfmpegFilmReader::AttachPalette(int packet) {
     if (data) std::memcpy(data, palette->data(), palette->size());
 }
 
-FfmpegFilmReader::Outcome FfmpegFilmReader::DecodeForward(int targetRank) {
+FfmpegFilmReader::Outcome FfmpegFilmReader::DecodeForward(int targetRank, int targetPacket,
+                                                          bool keep, bool skip) {
     AVCodecContext* codec = codec_.get();
     AVFrame* frame = frame_.get();
     // Bounded so that a decoder that stops making progress cannot hang us.
-    const std::size_t limit = 4 * packets_.size() + 64;
+    const std::size_t limit = 4 * index_.Packets.size() + 64;
     for (std::size_t step = 0; step < limit; ++step) {
         const int r = avcodec_receive_frame(codec, frame);
         if (r == 0) {
             ++stats_.DecodedFrames;
             haveFrame_ = false;
             const std::int64_t tag = frame->pts;
-            if (tag < 0 || tag >= static_cast<std::int64_t>(packets_.size())) continue;
-            const int rank = packets_[static_cast<std::size_t>(tag)].Rank;
+            if (tag < 0 || tag >= static_cast<std::int64_t>(index_.Packets.size())) continue;
+            const int rank = index_.Packets[static_cast<std::size_t>(tag)].Rank;
             if (rank < 0) continue;
             lastRank_ = rank;
             haveFrame_ = true;
             if (rank == targetRank) return Outcome::Found;
             if (rank > targetRank) return Outcome::Passed;
+            // Pictures shown before the keyframe the decode started from may
+            // lack their references; those after it are exact.
+            if (keep && startRank_ >= 0 && rank >= startRank_) Keep(*frame, rank);
             continue;
         }
         // A receive that gives no picture has emptied frame_.
@@ -742,6 +658,12 @@ FfmpegFilmReader::Outcome FfmpegFilmReader::DecodeForward(int targetRank) {
         AVPacket* pkt = packet_.get();
         if (paletteDue_) AttachPalette(nextPacket_);
         pkt->pts = nextPacket_;
+        // Pictures shown before the target that no other picture refers to
+        // need not be decoded at all; the target itself always is.
+        const int rank = index_.Packets[static_cast<std::size_t>(nextPacket_)].Rank;
+        codec->skip_frame = skip && nextPacket_ != targetPacket && rank < targetRank
+                                ? AVDISCARD_NONREF
+                                : AVDISCARD_DEFAULT;
         const int sent = avcodec_send_packet(codec, pkt);
         if (sent == AVERROR(EAGAIN)) continue; // frames first, then this packet again
         av_packet_unref(pkt);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "av/AvHandles.h"
 #include "video/BackgroundJob.h"
+#include "video/FilmIndex.h"
 #include "video/FilmReader.h"
 #include "video/FrameDibBuilder.h"
 #include "video/Mpeg4VopScanner.h"
@@ -13,11 +15,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-struct AVCodecContext;
-struct AVFormatContext;
-struct AVFrame;
-struct AVPacket;
 
 namespace torvi {
 
@@ -46,39 +43,16 @@ public:
     FfmpegFilmReader(const std::string& path, const OpenProgress& progress);
     ~FfmpegFilmReader() override;
 
-    int FrameCount() const override { return static_cast<int>(frames_.size()); }
+    int FrameCount() const override { return index_.FrameCount(); }
     std::int64_t HeaderFrameCount() const override { return headerFrameCount_; }
-    int LongestGop() const override { return longestGop_; }
+    int LongestGop() const override { return index_.LongestGop(); }
     Statistics Stats() const override;
-    bool GetFrameDib(int index, std::vector<std::uint8_t>& dib) override;
+    double FrameTime(int index) const override;
+    std::string LastFailure() const override { return failure_; }
+    bool GetFrameDib(int index, std::vector<std::uint8_t>& dib,
+                     const PixelSquare* square = nullptr) override;
 
 private:
-    struct FormatCloser {
-        void operator()(AVFormatContext* f) const;
-    };
-    struct CodecFreer {
-        void operator()(AVCodecContext* c) const;
-    };
-    struct PacketFreer {
-        void operator()(AVPacket* p) const;
-    };
-    struct FrameFreer {
-        void operator()(AVFrame* f) const;
-    };
-
-    // One packet of the video stream, in decoding order.
-    struct Packet {
-        std::int64_t Pos = -1;
-        std::int64_t Dts = 0;
-        std::int64_t Pts = 0;
-        int Size = 0;
-        int Rank = -1; // presentation number of its picture; -1 when it shows none
-        bool Key = false;
-        bool Hidden = false; // decoded but not shown
-        bool HasDts = false;
-        bool HasPts = false;
-    };
-
     enum class Outcome { Found, Passed, End };
 
     void OpenFormat();
@@ -89,21 +63,22 @@ private:
     // With a scanner also notes the kind of picture each packet holds.
     void ReadAllPackets(const OpenProgress& progress, bool decode,
                         Mpeg4VopScanner* scanner = nullptr);
-    void RankInDecodingOrder(bool timestampsCountFrames);
-    bool RankByTimestamps();
-    bool RankByPictureKinds();
-    void FinishIndex();
-
-    int StartFor(int targetRank, int packet) const;
-    bool DecodeTo(int targetRank, int packet);
+    // With `keep` the pictures decoded on the way are kept for steps back.
+    // With `skip` the pictures no other picture needs are skipped on the way.
+    bool DecodeTo(int targetRank, int packet, bool keep, bool skip);
     bool SeekToPacket(int packet);
     bool SeekByTimestamp(int packet);
+    bool SeekToTimestamp(int packet, std::int64_t ts);
     bool ReopenAt(int packet);
-    Outcome DecodeForward(int targetRank);
+    Outcome DecodeForward(int targetRank, int targetPacket, bool keep, bool skip);
+    // Pictures decoded on the way to a jump's target, for the steps back
+    // that follow: a step back in a long GOP then costs no decoding.
+    static constexpr std::int64_t KeptBytes = 64 << 20;
+    bool TakeKept(int rank);
+    void Keep(const AVFrame& frame, int rank);
     // Reads the next packet of the stream into packet_; false at the end or
     // when it is not the packet the index expects.
     bool ReadNext(bool& desync);
-    bool Matches(const AVPacket& pkt, const Packet& entry) const;
     // Whether queued packet `candidate` and the `follow` after it are the
     // index's packet `packet` and its successors; `firstRead` when the
     // candidate is the first packet read after the seek.
@@ -126,25 +101,25 @@ private:
 
     std::string path_;
     int streamIndex_ = -1;
-    std::unique_ptr<AVFormatContext, FormatCloser> format_;
-    std::unique_ptr<AVCodecContext, CodecFreer> codec_;
-    std::unique_ptr<AVPacket, PacketFreer> packet_;
-    std::unique_ptr<AVFrame, FrameFreer> frame_;
-    using QueuedPacket = std::unique_ptr<AVPacket, PacketFreer>;
+    av::InputContext format_;
+    av::CodecContext codec_;
+    av::Packet packet_;
+    av::Frame frame_;
     // Packets read ahead while a seek looked for its target, still to send.
-    std::deque<QueuedPacket> queued_;
+    std::deque<av::Packet> queued_;
     FrameDibBuilder dibBuilder_;
 
-    std::vector<Packet> packets_;
-    std::vector<int> frames_;                         // packet of each frame, in presentation order
-    std::vector<int> keyframes_;                      // packets a decode may start from, ascending
-    std::vector<Mpeg4VopScanner::Kind> pictureKinds_; // per packet, while indexing
+    FilmIndex index_;
+    std::vector<PacketVops> pictureHeaders_; // per packet, while indexing
+    std::vector<int> shownOrder_; // packets in the order a decode showed them, while indexing
     std::vector<std::pair<int, std::vector<std::uint8_t>>> palettes_; // packet, palette
     std::int64_t headerFrameCount_ = -1;
-    int longestGop_ = 1;
+    AVRational timeBase_{0, 1};
+    bool frameSlots_ = false; // an AVI: frame N is shown at tick N
+    // The decoder may skip pictures no other picture needs on a jump.
+    bool skipsNonReference_ = false;
     // The container's timestamps name a packet the same way after a seek.
     bool trustDts_ = false;
-    std::int64_t frameTicks_ = 0; // shortest step between two packets' timestamps
 
     // Decoder position.
     bool positioned_ = false; // the demuxer stands at packet nextPacket_
@@ -156,14 +131,24 @@ private:
     int lastRank_ = -1;
     Statistics stats_;
 
+    struct KeptFrame {
+        int Rank = -1;
+        av::Frame Frame;
+    };
+    std::deque<KeptFrame> kept_; // used by the caller's thread only
+    int keepLimit_ = -1;         // pictures kept at most; -1 until a picture's size is known
+    int startRank_ = -1;         // rank of the keyframe the decoder started from
+    int requested_ = -1;         // the frame asked for last
+    std::string failure_;        // why the last frame not delivered was not
+
     // The frame last delivered, kept while the decoder goes on to the next.
-    std::unique_ptr<AVFrame, FrameFreer> shown_;
+    av::Frame shown_;
     int shownIndex_ = -1;
 
     // Shared with the read-ahead thread, under aheadMutex_.
     struct ReadyFrame {
         int Index = -1;
-        std::unique_ptr<AVFrame, FrameFreer> Frame;
+        av::Frame Frame;
     };
     mutable std::mutex aheadMutex_;
     mutable std::condition_variable aheadChanged_;

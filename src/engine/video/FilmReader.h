@@ -2,6 +2,7 @@
 
 #include "Bitmap.h"
 #include "Error.h"
+#include "analysis/PixelSquare.h"
 
 #include <cstdint>
 #include <functional>
@@ -52,16 +53,29 @@ public:
     // Frames between two keyframes at most (1 for films of keyframes only).
     virtual int LongestGop() const = 0;
     virtual Statistics Stats() const = 0;
+    // When frame `index` is shown, in seconds from the film's first frame, as
+    // the film's own timestamps say (variable-rate phone films included);
+    // negative when the film does not tell.
+    virtual double FrameTime(int index) const = 0;
+
+    // Why the last frame that could not be delivered could not: FFmpeg's own
+    // reason where it gave one. Empty when it did not say.
+    virtual std::string LastFailure() const = 0;
 
     // Frame `index` as a packed DIB in the decoder's natural depth, rows
     // bottom-up with a positive biHeight. Returns false, leaving `dib` as it
     // was, when the frame cannot be delivered.
-    virtual bool GetFrameDib(int index, std::vector<std::uint8_t>& dib) = 0;
+    // With a `square` only its pixels need be right: a reader may convert
+    // just those and leave the rest of the DIB as it was.
+    virtual bool GetFrameDib(int index, std::vector<std::uint8_t>& dib,
+                             const PixelSquare* square = nullptr) = 0;
 
     // Fills the bitmap with frame `index` in the depth the decoder delivers it
     // (palette frames keep the film's own colours). Returns false, leaving the
     // bitmap as it was, when the frame cannot be delivered.
-    bool GetFrame(int index, Bitmap& bitmap);
+    // With a `square` only its pixels are guaranteed: a frame of the
+    // bitmap's own size and depth then overwrites just those.
+    bool GetFrame(int index, Bitmap& bitmap, const PixelSquare* square = nullptr);
 
 private:
     std::vector<std::uint8_t> dib_;

@@ -11,17 +11,13 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
 namespace torvi {
 
 namespace {
-
-void PutU16(std::uint8_t* p, unsigned v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
 
 void PutU32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
@@ -92,18 +88,13 @@ void WriteTable(const AVFrame& frame, std::uint8_t* table) {
 
 } // namespace
 
-FrameDibBuilder::~FrameDibBuilder() {
-    sws_freeContext(scaler_);
-}
-
 void FrameDibBuilder::Scale(const AVFrame& frame, std::uint8_t* rows, int rowStep,
                             std::size_t bytes) {
     // The frame interface hands the rows to the scaler's threads, each
     // converting its own band of rows; the plain call would convert them all
     // on this thread. The bands meet on whole chroma rows, so the picture is
     // the same byte for byte.
-    std::unique_ptr<AVFrame, void (*)(AVFrame*)> out(av_frame_alloc(),
-                                                     [](AVFrame* f) { av_frame_free(&f); });
+    av::Frame out(av_frame_alloc());
     if (!out) throw Error("Not enough memory to convert the film frame");
     // The rows belong to the caller: the buffer only lends them to the scaler.
     std::uint8_t* const start =
@@ -116,11 +107,144 @@ void FrameDibBuilder::Scale(const AVFrame& frame, std::uint8_t* rows, int rowSte
     out->width = frame.width;
     out->height = frame.height;
     out->format = AV_PIX_FMT_BGR24;
-    if (sws_scale_frame(scaler_, out.get(), &frame) < 0)
+    if (sws_scale_frame(scaler_.get(), out.get(), &frame) < 0)
         throw Error("Film frame cannot be converted");
 }
 
-void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib) {
+void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib,
+                            const PixelSquare* square) {
+    BuildStored(frame, dib, square);
+    if (Orientation.IsIdentity()) return;
+    const Layout layout = LayoutFor(static_cast<AVPixelFormat>(frame.format));
+    Orient(dib, DibHeaderSize + layout.TableBytes, layout.BitCount);
+}
+
+void FrameDibBuilder::Orient(std::vector<std::uint8_t>& dib, std::size_t pixelsAt, int bitCount) {
+    if (bitCount < 8) return; // 1-bit films come from capture cards, never turned
+    const std::size_t pixel = static_cast<std::size_t>(bitCount) / 8;
+    BitmapInfoHeader header = BitmapInfoHeader::Read(dib.data());
+    const int inWidth = header.Width;
+    const int inHeight = header.Height;
+    const int outWidth = Orientation.Transpose ? inHeight : inWidth;
+    const int outHeight = Orientation.Transpose ? inWidth : inHeight;
+    const std::size_t inStride = RowStride(inWidth, bitCount);
+    const std::size_t outStride = RowStride(outWidth, bitCount);
+    turned_.assign(pixelsAt + outStride * static_cast<std::size_t>(outHeight), 0);
+    std::memcpy(turned_.data(), dib.data(), pixelsAt);
+    // Both DIBs keep their rows bottom-up: top row y is stored row height-1-y.
+    const std::uint8_t* in = dib.data() + pixelsAt;
+    std::uint8_t* out = turned_.data() + pixelsAt;
+    for (int y = 0; y < outHeight; ++y) {
+        std::uint8_t* dst = out + outStride * static_cast<std::size_t>(outHeight - 1 - y);
+        for (int x = 0; x < outWidth; ++x) {
+            int sx = Orientation.Transpose ? y : x;
+            int sy = Orientation.Transpose ? x : y;
+            if (Orientation.FlipX) sx = inWidth - 1 - sx;
+            if (Orientation.FlipY) sy = inHeight - 1 - sy;
+            const std::uint8_t* src = in + inStride * static_cast<std::size_t>(inHeight - 1 - sy) +
+                                      pixel * static_cast<std::size_t>(sx);
+            std::memcpy(dst + pixel * static_cast<std::size_t>(x), src, pixel);
+        }
+    }
+    header.Width = outWidth;
+    header.Height = outHeight;
+    header.SizeImage = static_cast<std::uint32_t>(outStride * static_cast<std::size_t>(outHeight));
+    header.Write(turned_.data());
+    dib.swap(turned_);
+}
+
+void FrameDibBuilder::PrepareScaler(const AVFrame& frame) {
+    const int width = frame.width;
+    const int height = frame.height;
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    if (!scaler_ || scalerWidth_ != width || scalerHeight_ != height || scalerFormat_ != format) {
+        scaler_.reset(sws_alloc_context());
+        if (scaler_) {
+            SwsContext* scaler = scaler_.get();
+            av_opt_set_int(scaler, "srcw", width, 0);
+            av_opt_set_int(scaler, "srch", height, 0);
+            av_opt_set_int(scaler, "src_format", format, 0);
+            av_opt_set_int(scaler, "dstw", width, 0);
+            av_opt_set_int(scaler, "dsth", height, 0);
+            av_opt_set_int(scaler, "dst_format", AV_PIX_FMT_BGR24, 0);
+            av_opt_set_int(scaler, "sws_flags", SWS_BILINEAR, 0);
+            // The conversion splits its rows over the processor's cores.
+            av_opt_set_int(scaler, "threads", 0, 0);
+            if (sws_init_context(scaler, nullptr, nullptr) < 0) scaler_.reset();
+        }
+        scalerWidth_ = width;
+        scalerHeight_ = height;
+        scalerFormat_ = format;
+    }
+    if (!scaler_) throw Error("Film frames in this pixel format cannot be converted");
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    if (desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB)) {
+        const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED
+                              ? SWS_CS_DEFAULT
+                              : static_cast<int>(frame.colorspace);
+        int* invTable = nullptr;
+        int* table = nullptr;
+        int srcRange = 0;
+        int dstRange = 0;
+        int brightness = 0;
+        int contrast = 0;
+        int saturation = 0;
+        if (sws_getColorspaceDetails(scaler_.get(), &invTable, &srcRange, &table, &dstRange,
+                                     &brightness, &contrast, &saturation) >= 0) {
+            // The J formats already say full range; others tell it per frame.
+            const int fullRange = frame.color_range == AVCOL_RANGE_JPEG ? 1 : srcRange;
+            sws_setColorspaceDetails(scaler_.get(), sws_getCoefficients(space), fullRange,
+                                     sws_getCoefficients(SWS_CS_DEFAULT), 1, brightness, contrast,
+                                     saturation);
+        }
+    }
+}
+
+bool FrameDibBuilder::BuildSquare(const AVFrame& frame, const PixelSquare& square,
+                                  std::uint8_t* top, std::size_t stride) {
+    // Only the rows and columns of the square are converted. The crop
+    // starts on whole chroma samples and on 64-pixel columns, so the
+    // scaler's vector code sees aligned rows and every pixel of the square
+    // comes out as from the whole frame's conversion.
+    // Only the 4:2:0 layouts most films use: the scaler's other paths
+    // (4:2:2 Motion JPEG) filter across the crop's edges.
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    if (format != AV_PIX_FMT_YUV420P && format != AV_PIX_FMT_YUVJ420P) return false;
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    if (!desc || !Orientation.IsIdentity() || frame.width % 64 != 0 || square.Empty()) return false;
+    const int rowAlign = 1 << desc->log2_chroma_h;
+    const int x0 = square.X0 / 64 * 64;
+    const int x1 = std::min(frame.width, (square.X0 + square.Width + 63) / 64 * 64);
+    const int y0 = square.Y0 / rowAlign * rowAlign;
+    const int y1 =
+        std::min(frame.height, (square.Y0 + square.Height + rowAlign - 1) / rowAlign * rowAlign);
+    if (x0 < 0 || y0 < 0 || x0 >= x1 || y0 >= y1) return false;
+    if (x0 == 0 && x1 == frame.width && y0 == 0 && y1 == frame.height) return false;
+    av::Frame cropped(av_frame_alloc());
+    if (!cropped || av_frame_ref(cropped.get(), &frame) < 0) return false;
+    cropped->crop_left = static_cast<std::size_t>(x0);
+    cropped->crop_right = static_cast<std::size_t>(frame.width - x1);
+    cropped->crop_top = static_cast<std::size_t>(y0);
+    cropped->crop_bottom = static_cast<std::size_t>(frame.height - y1);
+    if (av_frame_apply_cropping(cropped.get(), AV_FRAME_CROP_UNALIGNED) < 0 ||
+        cropped->width != x1 - x0 || cropped->height != y1 - y0)
+        return false;
+    PrepareScaler(*cropped);
+    const std::size_t rowBytes = static_cast<std::size_t>(x1 - x0) * 3;
+    const std::size_t scaledStride = (rowBytes + 64 + 63) / 64 * 64;
+    scaled_.resize(scaledStride * static_cast<std::size_t>(y1 - y0) + 64);
+    Scale(*cropped, scaled_.data(), static_cast<int>(scaledStride), scaled_.size());
+    for (int y = y0; y < y1; ++y) {
+        std::uint8_t* dst =
+            top - static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(stride) + 3 * x0;
+        std::memcpy(dst, scaled_.data() + scaledStride * static_cast<std::size_t>(y - y0),
+                    rowBytes);
+    }
+    return true;
+}
+
+void FrameDibBuilder::BuildStored(const AVFrame& frame, std::vector<std::uint8_t>& dib,
+                                  const PixelSquare* square) {
     const int width = frame.width;
     const int height = frame.height;
     const auto format = static_cast<AVPixelFormat>(frame.format);
@@ -133,14 +257,14 @@ void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib
 
     std::uint8_t* h = dib.data();
     std::memset(h, 0, pixelsAt);
-    PutU32(h, 40);
-    PutU32(h + 4, static_cast<std::uint32_t>(width));
-    PutU32(h + 8, static_cast<std::uint32_t>(height));
-    PutU16(h + 12, 1);
-    PutU16(h + 14, static_cast<unsigned>(layout.BitCount));
-    PutU32(h + 16, layout.Compression);
-    PutU32(h + 20, static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height)));
-    if (layout.BitCount <= 8) PutU32(h + 32, static_cast<std::uint32_t>(layout.TableBytes / 4));
+    BitmapInfoHeader header;
+    header.Width = width;
+    header.Height = height;
+    header.BitCount = static_cast<std::uint16_t>(layout.BitCount);
+    header.Compression = layout.Compression;
+    header.SizeImage = static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height));
+    if (layout.BitCount <= 8) header.ClrUsed = static_cast<std::uint32_t>(layout.TableBytes / 4);
+    header.Write(h);
     WriteTable(frame, h + DibHeaderSize);
 
     // The last DIB row is the picture's top row.
@@ -160,50 +284,8 @@ void FrameDibBuilder::Build(const AVFrame& frame, std::vector<std::uint8_t>& dib
         return;
     }
 
-    if (!scaler_ || scalerWidth_ != width || scalerHeight_ != height || scalerFormat_ != format) {
-        sws_freeContext(scaler_);
-        scaler_ = sws_alloc_context();
-        if (scaler_) {
-            av_opt_set_int(scaler_, "srcw", width, 0);
-            av_opt_set_int(scaler_, "srch", height, 0);
-            av_opt_set_int(scaler_, "src_format", format, 0);
-            av_opt_set_int(scaler_, "dstw", width, 0);
-            av_opt_set_int(scaler_, "dsth", height, 0);
-            av_opt_set_int(scaler_, "dst_format", AV_PIX_FMT_BGR24, 0);
-            av_opt_set_int(scaler_, "sws_flags", SWS_BILINEAR, 0);
-            // The conversion splits its rows over the processor's cores.
-            av_opt_set_int(scaler_, "threads", 0, 0);
-            if (sws_init_context(scaler_, nullptr, nullptr) < 0) {
-                sws_freeContext(scaler_);
-                scaler_ = nullptr;
-            }
-        }
-        scalerWidth_ = width;
-        scalerHeight_ = height;
-        scalerFormat_ = format;
-    }
-    if (!scaler_) throw Error("Film frames in this pixel format cannot be converted");
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
-    if (desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB)) {
-        const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED
-                              ? SWS_CS_DEFAULT
-                              : static_cast<int>(frame.colorspace);
-        int* invTable = nullptr;
-        int* table = nullptr;
-        int srcRange = 0;
-        int dstRange = 0;
-        int brightness = 0;
-        int contrast = 0;
-        int saturation = 0;
-        if (sws_getColorspaceDetails(scaler_, &invTable, &srcRange, &table, &dstRange, &brightness,
-                                     &contrast, &saturation) >= 0) {
-            // The J formats already say full range; others tell it per frame.
-            const int fullRange = frame.color_range == AVCOL_RANGE_JPEG ? 1 : srcRange;
-            sws_setColorspaceDetails(scaler_, sws_getCoefficients(space), fullRange,
-                                     sws_getCoefficients(SWS_CS_DEFAULT), 1, brightness, contrast,
-                                     saturation);
-        }
-    }
+    if (square && BuildSquare(frame, *square, top, stride)) return;
+    PrepareScaler(frame);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     if (width % 16 == 0) {
         // Rows of whole vector blocks: the scaler writes straight into the

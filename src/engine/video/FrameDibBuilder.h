@@ -1,11 +1,12 @@
 #pragma once
 
+#include "analysis/PixelSquare.h"
+#include "av/AvHandles.h"
+#include "video/DisplayOrientation.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-struct AVFrame;
-struct SwsContext;
 
 namespace torvi {
 
@@ -18,23 +19,39 @@ namespace torvi {
 class FrameDibBuilder {
 public:
     FrameDibBuilder() = default;
-    ~FrameDibBuilder();
     FrameDibBuilder(const FrameDibBuilder&) = delete;
     FrameDibBuilder& operator=(const FrameDibBuilder&) = delete;
 
     // Throws Error when the frame's size is absurd or it cannot be converted.
-    void Build(const AVFrame& frame, std::vector<std::uint8_t>& dib);
+    // With a `square` (of a DIB of the same size as before) only its pixels
+    // need be right: YUV frames then convert just those rows and columns.
+    void Build(const AVFrame& frame, std::vector<std::uint8_t>& dib,
+               const PixelSquare* square = nullptr);
+
+    // How the pictures are turned for showing (the film's display matrix).
+    DisplayOrientation Orientation;
 
 private:
+    void BuildStored(const AVFrame& frame, std::vector<std::uint8_t>& dib,
+                     const PixelSquare* square);
+    // Makes the scaler fit the frame's size and format.
+    void PrepareScaler(const AVFrame& frame);
+    // Converts the square's rows and columns into the DIB whose top row is
+    // at `top`; false when it cannot, and the whole frame is to be converted.
+    bool BuildSquare(const AVFrame& frame, const PixelSquare& square, std::uint8_t* top,
+                     std::size_t stride);
+    // Turns the DIB's pixels (8 bits a pixel or more) by Orientation.
+    void Orient(std::vector<std::uint8_t>& dib, std::size_t pixelsAt, int bitCount);
     // Converts the frame to 24 bits into rows starting at `rows`, `rowStep`
     // bytes apart (negative for bottom-up), `bytes` of storage in all.
     void Scale(const AVFrame& frame, std::uint8_t* rows, int rowStep, std::size_t bytes);
 
-    SwsContext* scaler_ = nullptr;
+    av::Scaler scaler_;
     int scalerWidth_ = 0;
     int scalerHeight_ = 0;
     int scalerFormat_ = -1;
     std::vector<std::uint8_t> scaled_;
+    std::vector<std::uint8_t> turned_;
 };
 
 } // namespace torvi

@@ -1,5 +1,6 @@
 #include "video/Mpeg4VopScanner.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace torvi {
@@ -36,6 +37,7 @@ private:
 };
 
 constexpr std::uint8_t VopStartCode = 0xB6;
+constexpr std::uint8_t UserDataStartCode = 0xB2;
 
 bool IsVolStartCode(std::uint8_t code) {
     return code >= 0x20 && code <= 0x2F;
@@ -69,34 +71,41 @@ bool Mpeg4VopScanner::ReadVol(const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-Mpeg4VopScanner::Kind Mpeg4VopScanner::ReadVop(const std::uint8_t* data, std::size_t size) const {
-    if (timeIncrementBits_ == 0) return Kind::Unknown;
+bool Mpeg4VopScanner::ReadVop(const std::uint8_t* data, std::size_t size, VopHeader& vop) const {
+    if (timeIncrementBits_ == 0) return false;
     BitReader bits(data, size);
     const std::uint32_t type = bits.Read(2);
     // modulo_time_base: ones up to a zero; a second's worth per one.
     for (int seconds = 0; bits.Read(1) == 1; ++seconds)
-        if (seconds > 60 || bits.Overrun) return Kind::Unknown;
+        if (seconds > 60 || bits.Overrun) return false;
     bits.Read(1);
     bits.Read(timeIncrementBits_);
     bits.Read(1);
-    const bool coded = bits.Read(1) == 1;
-    if (bits.Overrun) return Kind::Unknown;
-    if (!coded) return Kind::NotCoded;
-    switch (type) {
-    case 0:
-        return Kind::Intra;
-    case 1:
-        return Kind::Predicted;
-    case 2:
-        return Kind::Bidirectional;
-    default:
-        return Kind::Sprite;
-    }
+    vop.Coded = bits.Read(1) == 1;
+    if (bits.Overrun) return false;
+    vop.Kind = static_cast<VopHeader::Type>(type);
+    return true;
 }
 
-Mpeg4VopScanner::Kind Mpeg4VopScanner::Scan(const std::uint8_t* data, std::size_t size) {
-    Kind kind = Kind::Unknown;
-    int pictures = 0;
+void Mpeg4VopScanner::ReadUserData(const std::uint8_t* data, std::size_t size) {
+    // "DivX503b1393p" or "DivX501Build413p": the final 'p' marks a packed
+    // bitstream, read the way FFmpeg's decoder reads it.
+    char text[64] = {};
+    std::size_t n = 0;
+    while (n < size && n + 1 < sizeof text && data[n] >= 0x20 && data[n] < 0x7F) {
+        text[n] = static_cast<char>(data[n]);
+        ++n;
+    }
+    int version = 0;
+    int build = 0;
+    char last = 0;
+    int e = std::sscanf(text, "DivX%dBuild%d%c", &version, &build, &last);
+    if (e < 2) e = std::sscanf(text, "DivX%db%d%c", &version, &build, &last);
+    if (e >= 2) packed_ = e == 3 && last == 'p';
+}
+
+PacketVops Mpeg4VopScanner::Scan(const std::uint8_t* data, std::size_t size) {
+    PacketVops result;
     for (std::size_t i = 0; i + 3 < size; ++i) {
         // Start codes are found from their 0x01 byte, the rare one.
         const void* one = std::memchr(data + i + 2, 1, size - 3 - i);
@@ -108,13 +117,19 @@ Mpeg4VopScanner::Kind Mpeg4VopScanner::Scan(const std::uint8_t* data, std::size_
         const std::size_t restSize = size - i - 4;
         if (IsVolStartCode(code)) {
             if (!ReadVol(rest, restSize)) timeIncrementBits_ = 0;
+        } else if (code == UserDataStartCode) {
+            ReadUserData(rest, restSize);
         } else if (code == VopStartCode) {
-            kind = ReadVop(rest, restSize);
-            ++pictures;
+            VopHeader vop;
+            if (!ReadVop(rest, restSize, vop) || result.Vops.size() >= 4)
+                result.Known = false;
+            else
+                result.Vops.push_back(vop);
         }
         i += 2;
     }
-    return pictures == 1 ? kind : Kind::Unknown;
+    if (result.Vops.empty()) result.Known = false;
+    return result;
 }
 
 } // namespace torvi

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "video/FilmIndex.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -12,24 +14,21 @@ namespace torvi {
 // decoding the film.
 class Mpeg4VopScanner {
 public:
-    enum class Kind : std::uint8_t {
-        Intra,
-        Predicted,
-        Bidirectional,
-        Sprite,
-        NotCoded, // a placeholder the decoder shows nothing for
-        Unknown,  // no picture, several pictures, or headers not understood
-    };
-
     // Reads the video object layer header wherever it appears (the codec's
-    // extra data or a keyframe packet) and the one picture header expected.
-    Kind Scan(const std::uint8_t* data, std::size_t size);
+    // extra data or a keyframe packet) and the picture headers of the packet.
+    PacketVops Scan(const std::uint8_t* data, std::size_t size);
+
+    // Whether the encoder said it packs B-frames with the picture after them
+    // (DivX's and Xvid's "packed bitstream", told in the user data).
+    bool Packed() const { return packed_; }
 
 private:
     bool ReadVol(const std::uint8_t* data, std::size_t size);
-    Kind ReadVop(const std::uint8_t* data, std::size_t size) const;
+    bool ReadVop(const std::uint8_t* data, std::size_t size, VopHeader& vop) const;
+    void ReadUserData(const std::uint8_t* data, std::size_t size);
 
     int timeIncrementBits_ = 0; // 0 until a usable layer header was read
+    bool packed_ = false;
 };
 
 } // namespace torvi

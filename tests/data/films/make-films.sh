@@ -48,6 +48,34 @@ head -c $((35 * 9 * 3 * 3)) /dev/zero | tr '\0' '\200' |
 # picture before them.
 ffmpeg -nostdin -v error -y -ss 0.4 -i mpeg4-bframes.avi -c copy mpeg4-cut.avi
 
+# Shapes films take in users' hands. Packed B-frames, as DivX and Xvid wrote
+# them into AVI files:
+make mpeg4-packed.avi 40 -c:v libxvid -q:v 2 -bf 2 -g 12 -vtag DX50 -pix_fmt yuv420p
+# An MPEG-2 program stream with three B-frames between its references:
+make mpeg2-bf3.mpg 40 -c:v mpeg2video -q:v 3 -bf 3 -g 12 -pix_fmt yuv420p
+# Copies cut before a keyframe: an H.264 MP4 whose first pictures belong to
+# the GOP before, and an MPEG-4 AVI that starts on a predicted picture.
+make /tmp/torvi-h264-long.ts 40 -c:v libx264 -preset veryfast -qp 10 -bf 3 -g 12 \
+    -x264-params b-adapt=0 -pix_fmt yuv420p
+ffmpeg -nostdin -v error -y -i /tmp/torvi-h264-long.ts -ss 0.2 -c copy -copyinkf h264-cut.mp4
+make /tmp/torvi-mpeg4-long.avi 60 -c:v mpeg4 -q:v 3 -bf 2 -g 12 -vtag DX50 -pix_fmt yuv420p
+ffmpeg -nostdin -v error -y -i /tmp/torvi-mpeg4-long.avi -ss 0.3 -c copy -copyinkf mpeg4-cut-p.avi
+# A phone film held upright: stored turned a quarter clockwise, with a
+# display matrix that turns it back for showing.
+ffmpeg -nostdin -v error -y -f lavfi -i "$(src 12),transpose=clock" -c:v libx264 -preset veryfast \
+    -qp 0 -g 4 -pix_fmt yuv444p -an /tmp/torvi-stored.mp4
+ffmpeg -nostdin -v error -y -i /tmp/torvi-stored.mp4 -c copy -metadata:s:v:0 rotate=90 h264-rotated.mp4
+# Wide enough for the measurement pass to convert only a square of columns.
+for spec in "square-h264.mp4 -c:v libx264 -preset veryfast -qp 20 -pix_fmt yuv420p" \
+    "square-mjpeg.avi -c:v mjpeg -q:v 5 -pix_fmt yuvj420p"; do
+    set -- $spec
+    name=$1
+    shift
+    ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=192x64:rate=25,trim=end_frame=4 "$@" \
+        -an "$name"
+done
+rm -f /tmp/torvi-h264-long.ts /tmp/torvi-mpeg4-long.avi /tmp/torvi-stored.mp4
+
 python3 make-avi.py .
 
 # A film cut off in the middle of its frames, and a file that is no film.

@@ -11,6 +11,9 @@ extern "C" {
 
 namespace torvi::av {
 
+// The one place that knows how FFmpeg's objects are freed, how its errors
+// read and how its log is set up, for films and capture alike.
+
 // Owners of FFmpeg's objects, so that every way out of a routine frees them.
 struct InputDeleter {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
@@ -45,7 +48,19 @@ using Scaler = std::unique_ptr<SwsContext, ScalerDeleter>;
 // FFmpeg's text for an error code.
 std::string ErrorText(int code);
 
-// Registers the capture devices and keeps FFmpeg quiet; safe to call often.
+// Sets FFmpeg's log up once: it never prints on the program's terminal, and
+// its last error message is kept so that a failure can tell the user what
+// FFmpeg found. Safe to call often, from any thread.
+void InitFfmpeg();
+
+// FFmpeg's last logged error since the last call, or empty.
+std::string TakeLastLogMessage();
+
+// The reason to add to an error: FFmpeg's last logged error, else the text of
+// `code` when it is an error code, else empty.
+std::string Reason(int code);
+
+// InitFfmpeg, and registers the capture devices.
 void InitCapture();
 
 } // namespace torvi::av
