@@ -191,7 +191,7 @@ TEST(LiveMeasurement, APlayedFilmMeasuresAsItsRecordingDoes) {
                                       CaptureFormat{0, 0}, &live);
     ASSERT_EQ(device->Format(), (CaptureFormat{320, 240}));
     live.RecordTo(recording, 320, 240, device->Rate());
-    // The hand passes most of its turn in the first 25 of the 50 frames.
+    // Half the film to learn from: the hand has left where it started.
     ASSERT_TRUE(WaitFor([&] { return live.LearnedFrames() >= 25; }));
     live.StartMeasuring();
     ASSERT_TRUE(live.WaitForEnd(std::chrono::seconds(60)));
