@@ -110,7 +110,8 @@ int RunLiveMeasurement(const CommandLine& options) {
         if (!options.Quiet)
             Message("learning the background for " + CsvNumber(asked.LearnSeconds) +
                     " seconds: let the hand move");
-        WaitWhileRunning(live, After(asked.LearnSeconds));
+        if (WaitWhileRunning(live, After(asked.LearnSeconds)) && live.Failure().empty())
+            throw torvi::Error("The film ended before the background was learned");
         live.StartMeasuring();
         if (!options.Quiet) Message("measuring");
         WaitWhileRunning(live, asked.DurationSeconds ? After(*asked.DurationSeconds)
