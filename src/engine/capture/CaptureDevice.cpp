@@ -184,6 +184,17 @@ void Grab(State& state) {
         DeviceEnded(state, av::ErrorText(AVERROR(ENOMEM)));
         return;
     }
+    // Hands on every picture the decoder has ready; false when the device
+    // is closed meanwhile.
+    auto deliverDecoded = [&] {
+        while (avcodec_receive_frame(state.Decoder.get(), frame.get()) >= 0) {
+            const std::int64_t timestamp = Timestamp(state, *frame);
+            if (state.Played && !pacer.Wait(state, timestamp)) return false;
+            if (Convert(state, *frame, picture)) Deliver(state, picture, timestamp);
+            av_frame_unref(frame.get());
+        }
+        return true;
+    };
     while (!state.Stopping) {
         const int result = av_read_frame(state.Input.get(), packet.get());
         if (result == AVERROR(EAGAIN)) {
@@ -193,6 +204,10 @@ void Grab(State& state) {
             continue;
         }
         if (result < 0) {
+            // The decoder still holds the last pictures of a film.
+            if (state.Played && result == AVERROR_EOF &&
+                avcodec_send_packet(state.Decoder.get(), nullptr) >= 0 && !deliverDecoded())
+                return;
             if (!state.Stopping)
                 DeviceEnded(state,
                             result == AVERROR_EOF ? "it has no more pictures"
@@ -202,14 +217,8 @@ void Grab(State& state) {
         }
         // A damaged picture from the device is skipped, not fatal.
         if (packet->stream_index == state.StreamIndex &&
-            avcodec_send_packet(state.Decoder.get(), packet.get()) >= 0) {
-            while (avcodec_receive_frame(state.Decoder.get(), frame.get()) >= 0) {
-                const std::int64_t timestamp = Timestamp(state, *frame);
-                if (state.Played && !pacer.Wait(state, timestamp)) return;
-                if (Convert(state, *frame, picture)) Deliver(state, picture, timestamp);
-                av_frame_unref(frame.get());
-            }
-        }
+            avcodec_send_packet(state.Decoder.get(), packet.get()) >= 0 && !deliverDecoded())
+            return;
         av_packet_unref(packet.get());
     }
 }
