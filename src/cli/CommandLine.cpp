@@ -10,6 +10,8 @@ const char* const UsageText =
     "                     [--hand dark|light] [--contrast T] [--fps TEXT] [--ticks TEXT]\n"
     "                     [--sample NAME] [-o FILE | --out-dir DIR] [--reference FILE]\n"
     "                     [--frames CSV] [--codepage N] [--quiet]\n"
+    "       torvi-measure --live DEVICE --centre X:Y (--radius R | --tip X:Y)\n"
+    "                     [--learn SECONDS] [--duration SECONDS] [--record AVI] ...\n"
     "       torvi-measure --help\n";
 
 const char* const HelpText =
@@ -39,6 +41,18 @@ const char* const HelpText =
     "                  instead of the one of your locale's language\n"
     "--quiet           no progress display\n"
     "\n"
+    "Live measurement:\n"
+    "--live DEVICE     measure a capture device as it runs: a camera (/dev/video0), or\n"
+    "                  play:PATH to play a film as if it were a camera, once, at its rate\n"
+    "--learn SECONDS   learn the dial's background for that long first (default 5);\n"
+    "                  the hand must move meanwhile\n"
+    "--duration SECONDS  then measure for that long; otherwise until Ctrl+C or the end\n"
+    "                  of a played film\n"
+    "--record AVI      also record the measured frames, losslessly, into an AVI film\n"
+    "                  Each measured frame gives a line \"TIME DIRECTION UNWRAPPED\" on\n"
+    "                  standard output; -o, --frames and --reference are written at\n"
+    "                  the end, the table's rate being the mean measured rate.\n"
+    "\n"
     "Example:\n"
     "  torvi-measure samples/dial.avi --centre 160:120 --tip 73:70 --fps 25 -o result.txt\n"
     "\n"
@@ -55,6 +69,15 @@ int ParseInt(const std::string& text, const std::string& option) {
     return value;
 }
 
+double ParseSeconds(const std::string& text, const std::string& option) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || text.empty() || !(value >= 0) || value > 1e7)
+        throw UsageError("option " + option + " needs a number of seconds, not \"" + text + "\"");
+    return value;
+}
+
 std::pair<int, int> ParsePoint(const std::string& text, const std::string& option) {
     const auto colon = text.find(':');
     if (colon == std::string::npos) throw UsageError("option " + option + " needs X:Y");
@@ -68,6 +91,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     bool centreGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        auto live = [&]() -> LiveOptions& {
+            if (!cl.Live) cl.Live.emplace();
+            return *cl.Live;
+        };
         auto value = [&]() -> const std::string& {
             if (i + 1 >= args.size()) throw UsageError("option " + arg + " needs a value");
             return args[++i];
@@ -107,6 +134,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             if (!torvi::IsResultCodePage(*cl.CodePage))
                 throw UsageError("--codepage is one of 874, 1250, 1251, 1252, 1253, 1254, 1255, "
                                  "1256, 1257, 1258");
+        } else if (arg == "--live") {
+            live().Device = value();
+        } else if (arg == "--learn") {
+            live().LearnSeconds = ParseSeconds(value(), arg);
+        } else if (arg == "--duration") {
+            live().DurationSeconds = ParseSeconds(value(), arg);
+        } else if (arg == "--record") {
+            live().RecordFile = value();
         } else if (arg == "--quiet" || arg == "-q") {
             cl.Quiet = true;
         } else if (arg == "--") {
@@ -119,7 +154,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         }
     }
     if (cl.Help) return cl;
-    if (cl.Inputs.empty()) throw UsageError("no INPUT given");
+    if (cl.Live) {
+        if (cl.Live->Device.empty())
+            throw UsageError("--learn, --duration and --record need --live");
+        if (!cl.Inputs.empty() || !cl.OutputFolder.empty())
+            throw UsageError("--live takes no INPUT and no --out-dir");
+    } else if (cl.Inputs.empty()) {
+        throw UsageError("no INPUT given");
+    }
     if (!centreGiven) throw UsageError("--centre is needed");
     if (cl.Radius.has_value() == cl.Tip.has_value())
         throw UsageError("give either --radius or --tip");

@@ -5,6 +5,14 @@
 #include <string>
 #include <vector>
 
+// What a live measurement (--live) was asked for.
+struct LiveOptions {
+    std::string Device; // "/dev/video0", or "play:PATH" for a film played as a camera
+    double LearnSeconds = 5;
+    std::optional<double> DurationSeconds; // until interrupted when not given
+    std::string RecordFile;
+};
+
 // What torvi-measure was asked to do.
 struct CommandLine {
     std::vector<std::string> Inputs;
@@ -24,6 +32,8 @@ struct CommandLine {
     std::optional<int> CodePage; // the result file's; the locale's when not given
     bool Quiet = false;
     bool Help = false;
+    // A live measurement of a capture device instead of INPUTs.
+    std::optional<LiveOptions> Live;
 };
 
 // A command line that cannot be used; its message says why.

@@ -3,6 +3,8 @@
 // "Save result" writes for the same settings.
 
 #include "CommandLine.h"
+#include "FramesTable.h"
+#include "LiveRun.h"
 #include "MeasurementChecks.h"
 
 #include "Error.h"
@@ -58,14 +60,6 @@ private:
     int last_ = -1;
     std::string activity_;
 };
-
-// Formats a number for the frames table: the result file's rounding, with a
-// point and no padding, whatever the locale.
-std::string CsvNumber(long double value) {
-    std::string text = torvi::FormatResultNumber(value, ".");
-    text.erase(0, text.find_first_not_of(' '));
-    return text;
-}
 
 // Prints a message of the tool on standard error; with several inputs it
 // names the input it is about.
@@ -174,22 +168,14 @@ struct Job {
 
     void WriteFramesTable(const torvi::RotationResult& result, const torvi::ResultScale& scale,
                           const torvi::FilmReader* film) {
-        std::string csv =
-            "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step,film_time\n";
+        std::vector<long double> times;
+        std::vector<std::string> filmTimes;
         for (std::size_t i = 0; i < result.AngleSeries.size(); ++i) {
-            const long long step =
-                i == 0 ? 0
-                       : std::llabs(static_cast<long long>(result.UnwrappedSeries[i]) -
-                                    result.UnwrappedSeries[i - 1]);
-            csv += std::to_string(i + 1) + ',' +
-                   CsvNumber(
-                       torvi::FrameTime(static_cast<std::int64_t>(i + 1), scale.FramesPerSecond)) +
-                   ',' + std::to_string(result.AngleSeries[i]) + ',' +
-                   std::to_string(result.UnwrappedSeries[i]) + ',' +
-                   std::to_string(result.PeakVotes[i]) + ',' +
-                   std::to_string(result.HandPixels[i]) + ',' + (step > 150 ? "1" : "0") + ',' +
-                   FilmTimeText(film, static_cast<int>(i)) + '\n';
+            times.push_back(
+                torvi::FrameTime(static_cast<std::int64_t>(i + 1), scale.FramesPerSecond));
+            filmTimes.push_back(FilmTimeText(film, static_cast<int>(i)));
         }
+        const std::string csv = FramesTableText(result, times, filmTimes);
         torvi::WriteFileAtomically(Options.FramesFile, csv.data(), csv.size());
     }
 };
@@ -210,6 +196,7 @@ int main(int argc, char* argv[]) {
         std::fputs(HelpText, stdout);
         return 0;
     }
+    if (options.Live) return RunLiveMeasurement(options);
 
     // A mistyped output folder would otherwise show only after every input
     // had been measured, with nothing written.

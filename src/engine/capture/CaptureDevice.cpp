@@ -18,6 +18,9 @@ struct CaptureDevice::State {
     int StreamIndex = -1;
     CaptureFormat Format;
     FrameRate Rate;
+    AVRational TimeBase{1, 1000000};
+    bool Played = false; // a film played as a camera, paced here
+    FrameReceiver* Receiver = nullptr;
 
     std::atomic<bool> Stopping{false};
     std::thread Worker;
@@ -48,6 +51,18 @@ std::string DisplayName(const CaptureSource& source) {
     return source.Type == CaptureSource::Kind::Synthetic ? "test picture" : source.Name;
 }
 
+const AVInputFormat* InputFormat(CaptureSource::Kind kind) {
+    switch (kind) {
+    case CaptureSource::Kind::VideoDevice:
+        return av_find_input_format("video4linux2");
+    case CaptureSource::Kind::Synthetic:
+        return av_find_input_format("lavfi");
+    case CaptureSource::Kind::PlayedFilm:
+        break;
+    }
+    return nullptr;
+}
+
 bool Plausible(AVRational rate) {
     return rate.num > 0 && rate.den > 0 && av_q2d(rate) >= 1.0 && av_q2d(rate) <= 1000.0;
 }
@@ -75,7 +90,8 @@ bool Convert(State& state, const AVFrame& frame, Bitmap& picture) {
     return sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, target, targetStride) > 0;
 }
 
-void Deliver(State& state, const Bitmap& picture) {
+void Deliver(State& state, const Bitmap& picture, std::int64_t timestamp) {
+    if (state.Receiver != nullptr) state.Receiver->ReceiveFrame(picture, timestamp);
     {
         std::lock_guard lock(state.FrameLock);
         state.Latest = picture;
@@ -92,11 +108,13 @@ void Deliver(State& state, const Bitmap& picture) {
     }
 }
 
-void DeviceEnded(State& state, const std::string& reason) {
+void DeviceEnded(State& state, const std::string& reason, bool filmEnded = false) {
+    const std::string failure = "The capture device stopped delivering pictures: " + reason;
     {
         std::lock_guard lock(state.FrameLock);
-        state.Failure = "The capture device stopped delivering pictures: " + reason;
+        state.Failure = failure;
     }
+    if (state.Receiver != nullptr) state.Receiver->DeviceEnded(filmEnded ? std::string() : failure);
     std::lock_guard lock(state.RecordLock);
     state.Ended = true;
     if (!state.Recorder) return;
@@ -112,7 +130,47 @@ void DeviceEnded(State& state, const std::string& reason) {
     state.Recorder.reset();
 }
 
+// The picture's time in microseconds: its own timestamp where the device
+// gives one, the clock otherwise.
+std::int64_t Timestamp(const State& state, const AVFrame& frame) {
+    if (frame.best_effort_timestamp != AV_NOPTS_VALUE)
+        return av_rescale_q(frame.best_effort_timestamp, state.TimeBase, AVRational{1, 1000000});
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Holds a played film's picture back until its time has come, counted from
+// the first picture, as a camera would deliver it. Returns false when the
+// device is closed meanwhile.
+class Pacer {
+public:
+    bool Wait(const State& state, std::int64_t timestamp) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!started_) {
+            started_ = true;
+            start_ = now;
+            first_ = timestamp;
+            return true;
+        }
+        const auto due = start_ + std::chrono::microseconds(timestamp - first_);
+        // In short steps, so that Close is not held up by a long pause.
+        while (std::chrono::steady_clock::now() < due) {
+            if (state.Stopping) return false;
+            std::this_thread::sleep_until(
+                std::min(due, std::chrono::steady_clock::now() + std::chrono::milliseconds(20)));
+        }
+        return true;
+    }
+
+private:
+    bool started_ = false;
+    std::chrono::steady_clock::time_point start_;
+    std::int64_t first_ = 0;
+};
+
 void Grab(State& state) {
+    Pacer pacer;
     av::Packet packet(av_packet_alloc());
     av::Frame frame(av_frame_alloc());
     Bitmap picture;
@@ -126,6 +184,17 @@ void Grab(State& state) {
         DeviceEnded(state, av::ErrorText(AVERROR(ENOMEM)));
         return;
     }
+    // Hands on every picture the decoder has ready; false when the device
+    // is closed meanwhile.
+    auto deliverDecoded = [&] {
+        while (avcodec_receive_frame(state.Decoder.get(), frame.get()) >= 0) {
+            const std::int64_t timestamp = Timestamp(state, *frame);
+            if (state.Played && !pacer.Wait(state, timestamp)) return false;
+            if (Convert(state, *frame, picture)) Deliver(state, picture, timestamp);
+            av_frame_unref(frame.get());
+        }
+        return true;
+    };
     while (!state.Stopping) {
         const int result = av_read_frame(state.Input.get(), packet.get());
         if (result == AVERROR(EAGAIN)) {
@@ -135,19 +204,21 @@ void Grab(State& state) {
             continue;
         }
         if (result < 0) {
+            // The decoder still holds the last pictures of a film.
+            if (state.Played && result == AVERROR_EOF &&
+                avcodec_send_packet(state.Decoder.get(), nullptr) >= 0 && !deliverDecoded())
+                return;
             if (!state.Stopping)
-                DeviceEnded(state, result == AVERROR_EOF ? "it has no more pictures"
-                                                         : av::ErrorText(result));
+                DeviceEnded(state,
+                            result == AVERROR_EOF ? "it has no more pictures"
+                                                  : av::ErrorText(result),
+                            state.Played && result == AVERROR_EOF);
             return;
         }
         // A damaged picture from the device is skipped, not fatal.
         if (packet->stream_index == state.StreamIndex &&
-            avcodec_send_packet(state.Decoder.get(), packet.get()) >= 0) {
-            while (avcodec_receive_frame(state.Decoder.get(), frame.get()) >= 0) {
-                if (Convert(state, *frame, picture)) Deliver(state, picture);
-                av_frame_unref(frame.get());
-            }
-        }
+            avcodec_send_packet(state.Decoder.get(), packet.get()) >= 0 && !deliverDecoded())
+            return;
         av_packet_unref(packet.get());
     }
 }
@@ -157,23 +228,30 @@ void Grab(State& state) {
 CaptureDevice::CaptureDevice(std::unique_ptr<State> state) : state_(std::move(state)) {}
 
 std::unique_ptr<CaptureDevice> CaptureDevice::Open(const CaptureSource& source,
-                                                   const CaptureFormat& format) {
+                                                   const CaptureFormat& format,
+                                                   FrameReceiver* receiver) {
     av::InitCapture();
     const std::string name = DisplayName(source);
     auto cannotOpen = [&](const std::string& reason) {
         return Error("Cannot open the capture device " + name + ": " + reason);
     };
-    if (format.Width < 1 || format.Height < 1 || format.Width > MaxCaptureDimension ||
-        format.Height > MaxCaptureDimension)
+    const bool ownSize = format.Width == 0 && format.Height == 0;
+    if (!ownSize && (format.Width < 1 || format.Height < 1 || format.Width > MaxCaptureDimension ||
+                     format.Height > MaxCaptureDimension))
         throw cannotOpen("a picture of " + std::to_string(format.Width) + " x " +
                          std::to_string(format.Height) + " pixels is not possible");
     const bool camera = source.Type == CaptureSource::Kind::VideoDevice;
-    const AVInputFormat* input = av_find_input_format(camera ? "video4linux2" : "lavfi");
-    if (input == nullptr) throw cannotOpen("this program was built without support for it");
+    const bool played = source.Type == CaptureSource::Kind::PlayedFilm;
+    // A played film's own container format is found by FFmpeg's probe.
+    const AVInputFormat* input = InputFormat(source.Type);
+    if (input == nullptr && !played)
+        throw cannotOpen("this program was built without support for it");
 
     auto state = std::make_unique<State>();
     state->Name = name;
     state->Format = format;
+    state->Played = played;
+    state->Receiver = receiver;
     auto openInput = [&](bool askSize) {
         AVFormatContext* context = avformat_alloc_context();
         if (context == nullptr) return AVERROR(ENOMEM);
@@ -181,7 +259,7 @@ std::unique_ptr<CaptureDevice> CaptureDevice::Open(const CaptureSource& source,
         context->interrupt_callback.opaque = state.get();
         context->flags |= AVFMT_FLAG_NONBLOCK;
         AVDictionary* options = nullptr;
-        if (askSize) {
+        if (askSize && !ownSize) {
             const std::string size =
                 std::to_string(format.Width) + "x" + std::to_string(format.Height);
             av_dict_set(&options, "video_size", size.c_str(), 0);
@@ -204,6 +282,14 @@ std::unique_ptr<CaptureDevice> CaptureDevice::Open(const CaptureSource& source,
         throw cannotOpen("it delivers no pictures that can be read");
     state->StreamIndex = stream;
     state->Rate = RateOf(*state->Input->streams[stream]);
+    state->TimeBase = state->Input->streams[stream]->time_base;
+    if (ownSize) {
+        const AVCodecParameters& parameters = *state->Input->streams[stream]->codecpar;
+        if (parameters.width < 1 || parameters.height < 1 ||
+            parameters.width > MaxCaptureDimension || parameters.height > MaxCaptureDimension)
+            throw cannotOpen("its pictures have no size that can be used");
+        state->Format = {parameters.width, parameters.height};
+    }
     state->Decoder.reset(avcodec_alloc_context3(codec));
     if (!state->Decoder) throw cannotOpen(av::ErrorText(AVERROR(ENOMEM)));
     result = avcodec_parameters_to_context(state->Decoder.get(),

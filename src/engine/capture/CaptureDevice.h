@@ -3,6 +3,7 @@
 #include "Bitmap.h"
 #include "capture/AviRecorder.h"
 #include "capture/CaptureSource.h"
+#include "capture/FrameReceiver.h"
 #include "capture/VideoFormat.h"
 
 #include <cstdint>
@@ -21,10 +22,13 @@ class CaptureDevice {
 public:
     // Opens the source, asking it for pictures of the format's size (a camera
     // that cannot deliver that size delivers its own, which is scaled), and
-    // starts grabbing. Throws Error with the reason when the device cannot be
-    // opened or delivers no video.
+    // starts grabbing. A format of 0 x 0 takes the source's own size. Every
+    // picture also goes to `receiver` when one is given; it must outlive the
+    // device. Throws Error with the reason when the device cannot be opened
+    // or delivers no video.
     static std::unique_ptr<CaptureDevice> Open(const CaptureSource& source,
-                                               const CaptureFormat& format);
+                                               const CaptureFormat& format,
+                                               FrameReceiver* receiver = nullptr);
     // Closes the device; an unfinished film is completed, as by Close, and a
     // failure to do so is swallowed.
     ~CaptureDevice();

@@ -51,6 +51,16 @@ CaptureSource CaptureSource::Synthetic(int width, int height, int framesPerSecon
     return {Kind::Synthetic, graph};
 }
 
+CaptureSource CaptureSource::PlayedFilm(std::string path) {
+    return {Kind::PlayedFilm, std::move(path)};
+}
+
+CaptureSource CaptureSource::Named(const std::string& name) {
+    const std::string prefix = PlayPrefix;
+    if (name.compare(0, prefix.size(), prefix) == 0) return PlayedFilm(name.substr(prefix.size()));
+    return VideoDevice(name);
+}
+
 std::vector<CaptureSource> CaptureDrivers() {
     std::vector<std::pair<int, std::string>> nodes;
     std::error_code ec;

@@ -50,8 +50,12 @@ long double AngleInTicks(std::int32_t angle, long double ticksPerTurn) {
     return static_cast<long double>(angle) * ticksPerTurn / 360.0L;
 }
 
-std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
-                            std::string_view separator, int codePage) {
+namespace {
+
+// The table with row k (from 0) at time timeOf(k, scale).
+template <typename TimeOf>
+std::string TableBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
+                       std::string_view separator, int codePage, TimeOf timeOf) {
     if (!IsResultCodePage(codePage))
         throw Error("There is no code page " + std::to_string(codePage) + " for result files");
     const ResultScale scale =
@@ -71,7 +75,7 @@ std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int
 
     const std::string fileSeparator = CodePageFromUtf8(separator, codePage);
     for (std::size_t k = 0; k < unwrapped.size(); ++k) {
-        const long double time = FrameTime(static_cast<std::int64_t>(k) + 1, scale.FramesPerSecond);
+        const long double time = timeOf(k, scale);
         const long double value = AngleInTicks(unwrapped[k], scale.TicksPerTurn);
         if (!(std::fabs(time) < LargestNumber) || !(std::fabs(value) < LargestNumber))
             throw Error(ValuesNotValid);
@@ -85,10 +89,36 @@ std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int
     return out;
 }
 
+} // namespace
+
+std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
+                            std::string_view separator, int codePage) {
+    return TableBytes(fields, unwrapped, separator, codePage,
+                      [](std::size_t k, const ResultScale& scale) {
+                          return FrameTime(static_cast<std::int64_t>(k) + 1, scale.FramesPerSecond);
+                      });
+}
+
+std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
+                            std::span<const long double> times, std::string_view separator,
+                            int codePage) {
+    if (times.size() != unwrapped.size())
+        throw Error("The result has not one time for every frame");
+    return TableBytes(fields, unwrapped, separator, codePage,
+                      [times](std::size_t k, const ResultScale&) { return times[k]; });
+}
+
 void WriteResultFile(const std::string& path, const ResultFields& fields,
                      std::span<const std::int32_t> unwrapped, std::string_view separator,
                      int codePage) {
     const std::string bytes = ResultFileBytes(fields, unwrapped, separator, codePage);
+    WriteFileAtomically(path, bytes.data(), bytes.size());
+}
+
+void WriteResultFile(const std::string& path, const ResultFields& fields,
+                     std::span<const std::int32_t> unwrapped, std::span<const long double> times,
+                     std::string_view separator, int codePage) {
+    const std::string bytes = ResultFileBytes(fields, unwrapped, times, separator, codePage);
     WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 

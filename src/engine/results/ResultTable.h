@@ -64,6 +64,17 @@ void WriteResultFile(const std::string& path, const ResultFields& fields,
                      std::span<const std::int32_t> unwrapped, std::string_view separator,
                      int codePage = UserCodePage());
 
+// The same table for frames taken at the given times in seconds (a live
+// measurement's, from the device's clock) instead of at row / rate; the rate
+// field only fills line 2. Throws Error as above, and when the two series
+// differ in length.
+std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
+                            std::span<const long double> times, std::string_view separator,
+                            int codePage = UserCodePage());
+void WriteResultFile(const std::string& path, const ResultFields& fields,
+                     std::span<const std::int32_t> unwrapped, std::span<const long double> times,
+                     std::string_view separator, int codePage = UserCodePage());
+
 // Completes a file name typed without an extension with ".txt". The name has
 // an extension when its last component holds a point after its first
 // character ("result.csv", "result."); a leading point only marks a hidden

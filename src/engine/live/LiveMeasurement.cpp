@@ -1,0 +1,253 @@
+#include "live/LiveMeasurement.h"
+
+#include "Error.h"
+#include "analysis/Calibration.h"
+#include "analysis/DirectionTable.h"
+
+#include <utility>
+
+namespace torvi {
+
+std::int64_t AngleUnwrapper::Next(int angle) {
+    // The steps of UnwrapAngles, one direction at a time.
+    if (!started_) {
+        started_ = true;
+        previous_ = first_ = angle;
+        return 0;
+    }
+    const std::int64_t diff = previous_ - (angle + 360 * turns_);
+    if (diff > 180)
+        ++turns_;
+    else if (diff < -180)
+        --turns_;
+    previous_ = angle + 360 * turns_;
+    return previous_ - first_;
+}
+
+LiveMeasurement::LiveMeasurement(const MeasurementSettings& settings, FrameHandler onFrame)
+    : settings_(settings), onFrame_(std::move(onFrame)) {
+    CheckSettings(settings_);
+    worker_ = std::thread([this] { Analyse(); });
+}
+
+LiveMeasurement::~LiveMeasurement() {
+    Finish();
+}
+
+void LiveMeasurement::ReceiveFrame(const Bitmap& picture, std::int64_t timestampMicroseconds) {
+    std::lock_guard lock(lock_);
+    if (ended_ || stopping_) return;
+    if (frameWaiting_ && phase_ == Phase::Measuring) ++dropped_;
+    // Assigning a picture of the same size reuses the waiting picture's memory.
+    waiting_ = picture;
+    waitingTime_ = timestampMicroseconds;
+    frameWaiting_ = true;
+    changed_.notify_all();
+}
+
+void LiveMeasurement::DeviceEnded(const std::string& failure) {
+    std::lock_guard lock(lock_);
+    if (ended_) return;
+    ended_ = true;
+    failure_ = failure;
+    changed_.notify_all();
+}
+
+void LiveMeasurement::RecordTo(const std::string& path, int width, int height, FrameRate rate) {
+    {
+        std::lock_guard lock(lock_);
+        if (phase_ != Phase::Learning || stopping_)
+            throw Error("A recording starts before the measurement does");
+    }
+    // The analysis thread reads the recorder only while measuring, which
+    // begins after this under the lock.
+    recorder_ = std::make_unique<AviRecorder>(path, width, height, rate);
+}
+
+void LiveMeasurement::StartMeasuring() {
+    std::lock_guard lock(lock_);
+    if (learned_ == 0) throw Error("No picture has come from the capture device yet");
+    phase_ = Phase::Measuring;
+}
+
+bool LiveMeasurement::WaitForEnd(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(lock_);
+    // The run has ended when the device did and its last picture is dealt with.
+    return changed_.wait_for(lock, timeout, [this] { return ended_ && !frameWaiting_ && !busy_; });
+}
+
+void LiveMeasurement::Finish() {
+    {
+        std::lock_guard lock(lock_);
+        if (finished_) return;
+        finished_ = true;
+        stopping_ = true;
+        changed_.notify_all();
+    }
+    if (worker_.joinable()) worker_.join();
+    if (!recorder_) return;
+    try {
+        recorder_->Finish();
+    } catch (const Error& e) {
+        std::lock_guard lock(lock_);
+        recordingFailure_ = std::string("The recording could not be completed. ") + e.what();
+    }
+    recorder_.reset();
+}
+
+void LiveMeasurement::Analyse() {
+    Bitmap frame;
+    std::unique_lock lock(lock_);
+    for (;;) {
+        changed_.wait(lock, [this] { return frameWaiting_ || stopping_; });
+        // A picture that came before Finish is still measured.
+        if (!frameWaiting_) return;
+        std::swap(frame, waiting_);
+        frameWaiting_ = false;
+        busy_ = true;
+        const std::int64_t timestamp = waitingTime_;
+        const Phase phase = phase_;
+        lock.unlock();
+        std::string failure;
+        try {
+            Process(frame, timestamp, phase);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+        lock.lock();
+        busy_ = false;
+        if (!failure.empty() && !ended_) {
+            ended_ = true;
+            failure_ = "The measurement stopped: " + failure;
+            frameWaiting_ = false;
+        }
+        changed_.notify_all();
+    }
+}
+
+void LiveMeasurement::Process(Bitmap& frame, std::int64_t timestamp, Phase phase) {
+    if (phase == Phase::Learning) {
+        {
+            std::lock_guard lock(backgroundLock_);
+            FoldCalibrationFrame(background_, frame, background_.Empty(), settings_.Hand);
+        }
+        std::lock_guard lock(lock_);
+        ++learned_;
+        return;
+    }
+    Measure(frame, timestamp);
+}
+
+void LiveMeasurement::Measure(Bitmap& frame, std::int64_t timestamp) {
+    if (!table_) {
+        // The background no longer changes, so it is read without its lock.
+        table_ =
+            std::make_unique<DirectionTable>(settings_, background_.Width(), background_.Height());
+        firstTime_ = timestamp;
+    }
+    if (frame.Width() != background_.Width() || frame.Height() != background_.Height())
+        throw Error(PicturesNotEqual);
+    // The film holds the frame as it came, before the analysis turns it into
+    // 24 bits.
+    Record(frame);
+    frame.ConvertTo24();
+    const FrameVotes votes =
+        CountVotes(frame, background_, *table_, settings_.ContrastThreshold, settings_.Hand);
+    const int peak = PeakBin(votes.Histogram);
+    LiveFrame measured;
+    measured.TimeMicroseconds = timestamp - firstTime_;
+    measured.Direction = static_cast<std::uint16_t>(AngleOfPeak(peak));
+    measured.Unwrapped = unwrapper_.Next(measured.Direction);
+    measured.PeakVotes = votes.Histogram[static_cast<std::size_t>(peak)];
+    measured.HandPixels = votes.HandPixels;
+    {
+        std::lock_guard lock(lock_);
+        frames_.push_back(measured);
+    }
+    if (onFrame_) onFrame_(measured);
+}
+
+void LiveMeasurement::Record(const Bitmap& frame) {
+    if (!recorder_) return;
+    try {
+        recorder_->WriteFrame(frame);
+        std::lock_guard lock(lock_);
+        recorded_ = recorder_->FramesWritten();
+    } catch (const Error& e) {
+        // The measurement goes on without the film.
+        recorder_.reset();
+        std::lock_guard lock(lock_);
+        recordingFailure_ = std::string("The recording stopped. ") + e.what() +
+                            ". The unfinished film was removed.";
+    }
+}
+
+LiveMeasurement::Phase LiveMeasurement::CurrentPhase() const {
+    std::lock_guard lock(lock_);
+    return phase_;
+}
+
+int LiveMeasurement::LearnedFrames() const {
+    std::lock_guard lock(lock_);
+    return learned_;
+}
+
+int LiveMeasurement::DroppedFrames() const {
+    std::lock_guard lock(lock_);
+    return dropped_;
+}
+
+std::string LiveMeasurement::Failure() const {
+    std::lock_guard lock(lock_);
+    return failure_;
+}
+
+std::string LiveMeasurement::RecordingFailure() const {
+    std::lock_guard lock(lock_);
+    return recordingFailure_;
+}
+
+int LiveMeasurement::RecordedFrames() const {
+    std::lock_guard lock(lock_);
+    return recorded_;
+}
+
+Bitmap LiveMeasurement::Background() const {
+    std::lock_guard lock(backgroundLock_);
+    return background_;
+}
+
+std::vector<LiveFrame> LiveMeasurement::Frames() const {
+    std::lock_guard lock(lock_);
+    return frames_;
+}
+
+RotationResult LiveMeasurement::Rotation() const {
+    const std::vector<LiveFrame> frames = Frames();
+    RotationResult result;
+    for (const LiveFrame& frame : frames) {
+        result.AngleSeries.push_back(frame.Direction);
+        result.PeakVotes.push_back(frame.PeakVotes);
+        result.HandPixels.push_back(frame.HandPixels);
+    }
+    result.UnwrappedSeries = UnwrapAngles(result.AngleSeries);
+    return result;
+}
+
+std::vector<long double> LiveMeasurement::Times() const {
+    const std::vector<LiveFrame> frames = Frames();
+    std::vector<long double> times;
+    times.reserve(frames.size());
+    for (const LiveFrame& frame : frames)
+        times.push_back(static_cast<long double>(frame.TimeMicroseconds) / 1e6L);
+    return times;
+}
+
+long double LiveMeasurement::MeanRate() const {
+    const std::vector<LiveFrame> frames = Frames();
+    if (frames.size() < 2 || frames.back().TimeMicroseconds <= 0) return 0;
+    return static_cast<long double>(frames.size() - 1) * 1e6L /
+           static_cast<long double>(frames.back().TimeMicroseconds);
+}
+
+} // namespace torvi
