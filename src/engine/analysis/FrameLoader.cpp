@@ -10,7 +10,7 @@ namespace torvi {
 namespace {
 
 Error CannotReadFrame(int index) {
-    return Error("Cannot read frame " + std::to_string(index + 1LL));
+    return Error(ErrorKind::FrameUnreadable, "Cannot read frame " + std::to_string(index + 1LL));
 }
 
 } // namespace
