@@ -25,6 +25,7 @@ bool MeasurementSignals::StartRun(std::unique_ptr<torvi::MeasurementRun> run,
         // Cannot happen while the measurement refuses a second run; give
         // this one back unused so the measurement leaves its running state.
         run->Cancel();
+        run->Execute({});
         model_.FinishRun(*run);
         return false;
     }

@@ -408,7 +408,7 @@ void TObrazek::Button1Click() {
 void TObrazek::Button2Click() {
     if (Model.Running()) return;
     StopAnimation();
-    Signals->StartRun(Model.BeginCalibration(true));
+    StartRun(Model.BeginCalibration(true), {});
 }
 
 void TObrazek::UpDown1Changing(int newPosition) {
@@ -475,14 +475,20 @@ void TObrazek::SaveBMP2Click() {
     Guarded(this, [&] { torvi::SavePicture(name->toStdString(), Image1->Picture()); });
 }
 
+void TObrazek::StartRun(std::unique_ptr<torvi::MeasurementRun> run, std::function<void()> then) {
+    Signals->StartRun(std::move(run), [this, then](bool ok) {
+        // An animation that plays on keeps the navigation buttons off.
+        if (!AnimationStopped) Model.SetAnimating(true);
+        if (ok && then) then();
+    });
+}
+
 void TObrazek::WhenCalibrated(std::function<void()> then) {
     if (Model.Calibrated()) {
         then();
         return;
     }
-    Signals->StartRun(Model.BeginCalibration(false), [then](bool ok) {
-        if (ok) then();
-    });
+    StartRun(Model.BeginCalibration(false), then);
 }
 
 void TObrazek::SaveBMP1Click() {
@@ -629,9 +635,7 @@ void TObrazek::WhenMeasured(std::function<void()> then) {
         then();
         return;
     }
-    Signals->StartRun(Model.BeginMeasurement(), [then](bool ok) {
-        if (ok) then();
-    });
+    StartRun(Model.BeginMeasurement(), then);
 }
 
 void TObrazek::BitBtn3Click() {

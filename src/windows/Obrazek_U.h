@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -27,7 +28,8 @@ class TMaskovani;
 class UpDown;
 namespace torvi {
 class Measurement;
-}
+class MeasurementRun;
+} // namespace torvi
 
 // The main window of the measurement: it shows what the measurement (the
 // model, owned by the program's start-up) reports and passes the user's
@@ -144,6 +146,8 @@ private:
     // Enables the controls of the measurement's step and shows its prompt.
     void ApplyStep();
     bool LoadsPicture() const;
+    // Runs a calibration or measurement on the worker; then() follows a success.
+    void StartRun(std::unique_ptr<torvi::MeasurementRun> run, std::function<void()> then);
     void WhenCalibrated(std::function<void()> then);
     void WhenMeasured(std::function<void()> then);
     void ShowGraph();

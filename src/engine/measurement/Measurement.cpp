@@ -22,6 +22,7 @@ Error RunCancelled() {
 
 void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source) {
     try {
+        if (cancel_) throw RunCancelled();
         FrameSource own;
         if (!source) {
             own.FileExt = fileExt_;
