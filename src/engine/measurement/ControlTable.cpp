@@ -25,6 +25,8 @@ constexpr std::array<ControlEnabling, 10> Table{{
     /* FinishedGraph   */ {O, O, O, O, O, O, I, I, I, I, I, O},
     /* FinishedSaved   */ {O, O, K, O, O, K, I, I, I, I, I, O},
 }};
+static_assert(Table.size() == static_cast<std::size_t>(Step::FinishedSaved) + 1,
+              "one row per step");
 
 } // namespace
 
