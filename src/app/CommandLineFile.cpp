@@ -1,10 +1,10 @@
-#include "CommandLineFile.h"
+#include "app/CommandLineFile.h"
 
 #include "Error.h"
 #include "FileTypes.h"
-#include "Obrazek_U.h"
-#include "UserDialogs.h"
 #include "formats/PictureFormats.h"
+#include "widgets/UserDialogs.h"
+#include "windows/Obrazek_U.h"
 
 #include <QFileInfo>
 

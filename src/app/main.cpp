@@ -1,6 +1,5 @@
-#include "CommandLineFile.h"
-#include "Obrazek_U.h"
-#include "Windows.h"
+#include "app/CommandLineFile.h"
+#include "app/Windows.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -10,15 +9,14 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Torvi"));
     // The desktop finds the menu entry, and so the icon, of the window by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral(TORVI_APP_ID));
-    CreateWindows();
+    ProgramWindows program;
     // A film or picture given on the command line is opened once the window
     // is on screen, so its progress and any error box show over it.
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 1) {
         const QString file = arguments.at(1);
-        QTimer::singleShot(0, Obrazek, [file] { OpenCommandLineFile(*Obrazek, file); });
+        QTimer::singleShot(0, &program.Main,
+                           [&program, file] { OpenCommandLineFile(program.Main, file); });
     }
-    const int result = QApplication::exec();
-    DestroyWindows();
-    return result;
+    return QApplication::exec();
 }

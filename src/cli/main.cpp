@@ -10,14 +10,11 @@
 #include "Error.h"
 #include "FileIO.h"
 #include "FileTypes.h"
-#include "FrameList.h"
-#include "FrameSource.h"
 #include "PictureFiles.h"
-#include "analysis/Calibration.h"
-#include "analysis/FrameLoader.h"
 #include "analysis/MeasurementSettings.h"
 #include "analysis/RotationMeasurement.h"
 #include "locale/UserLocale.h"
+#include "measurement/Measurement.h"
 #include "results/ResultNumber.h"
 #include "results/ResultTable.h"
 
@@ -26,6 +23,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <unistd.h>
 
@@ -80,6 +78,40 @@ std::string FilmTimeText(const torvi::FilmReader* film, int frame) {
     return std::string(text, end.ptr);
 }
 
+// Shows the measurement's progress on the progress line and keeps its
+// first error for the caller.
+class ToolObserver : public torvi::MeasurementObserver {
+public:
+    explicit ToolObserver(Progress& bar) : bar_(bar) {}
+
+    void ActivityChanged(const std::string& text) override { activity_ = text; }
+    void ProgressRangeChanged(int maximum) override { maximum_ = maximum; }
+    void ProgressChanged(int value) override {
+        if (activity_.empty()) return;
+        // The film's index counts to 1000; the frames count to the last index.
+        if (activity_ == "Opening ...")
+            bar_.Show(activity_, value, maximum_);
+        else
+            bar_.Show(activity_, value + 1, maximum_ + 1);
+    }
+    void Failed(const torvi::Error& error) override {
+        if (!error_) error_ = error;
+    }
+    // Throws the error that ended the measurement; a library's own reason
+    // follows the message after a colon.
+    [[noreturn]] void Rethrow() const {
+        if (!error_) throw torvi::Error("The measurement ended without a result");
+        if (error_->Detail().empty()) throw *error_;
+        throw torvi::Error(error_->Kind(), std::string(error_->what()) + ": " + error_->Detail());
+    }
+
+private:
+    Progress& bar_;
+    std::string activity_;
+    int maximum_ = 0;
+    std::optional<torvi::Error> error_;
+};
+
 struct Job {
     const CommandLine& Options;
     std::string Separator;
@@ -103,58 +135,35 @@ struct Job {
         const torvi::ResultScale scale =
             torvi::CheckResultScale(fields.FramesPerSecond, fields.TicksPerTurn, Separator);
 
-        torvi::FrameSource source;
-        source.FileExt = fileExt;
-        source.Folder = torvi::FolderOf(input);
-        torvi::FrameList frames;
-        if (torvi::IsFilmExt(fileExt)) {
-            const int last = source.OpenVideo(input, [this](std::int64_t done, std::int64_t total) {
-                Bar.Show("Opening ...",
-                         static_cast<int>(done * 1000 / std::max<std::int64_t>(total, 1)), 1000);
-                return true;
-            });
-            if (last < 1) throw torvi::Error("Missing system video codec");
-            if (last == 1)
-                throw torvi::Error("More than two pictures in *" + fileExt + " file are needed");
-            frames = torvi::FilmFrameList(last);
-        } else {
-            frames = torvi::ListPictureSequence(source.Folder, fileExt, torvi::NameCollator());
-            if (frames.size() < 3)
-                throw torvi::Error("More than two files *" + fileExt + " in directory are needed");
-        }
-        const int count = static_cast<int>(frames.size());
-
-        torvi::MeasurementSettings settings;
-        settings.CentreX = Options.CentreX;
-        settings.CentreY = Options.CentreY;
-        settings.HandRadius = Options.Radius
-                                  ? *Options.Radius
-                                  : torvi::RadiusOfClick(Options.CentreX, Options.CentreY,
-                                                         Options.Tip->first, Options.Tip->second);
-        settings.ContrastThreshold = Options.Contrast;
-        settings.Hand = Options.LightHand ? torvi::HandColour::Light : torvi::HandColour::Dark;
-
-        const torvi::FrameLoader loader = torvi::FrameSourceLoader(source, frames);
-        torvi::Bitmap first;
-        torvi::LoadAnalysisFrame(loader, 0, first);
-        CheckCentreInPicture(settings.CentreX, settings.CentreY, first.Width(), first.Height());
-        torvi::Bitmap reference;
-        torvi::BuildReferenceImage(count, loader, settings.Hand, reference,
-                                   [&](int i) { Bar.Show("Calibration ...", i + 1, count); });
-        // The measurement reads only the square around the centre: from here
-        // on the film reader converts just that (a margin keeps it safe).
-        source.Square =
-            torvi::ClippedSquare(settings.CentreX, settings.CentreY, settings.HandRadius + 2,
-                                 reference.Width(), reference.Height());
-        const torvi::RotationResult result =
-            torvi::MeasureHandRotation(count, loader, reference, settings,
-                                       [&](int i) { Bar.Show("Calculation ...", i + 1, count); });
+        // The same steps as in the window: open, mark, choose the hand, "OK",
+        // the contrast, then the result.
+        ToolObserver observer{Bar};
+        torvi::Measurement measurement(&observer);
+        const bool measured = [&] {
+            if (!measurement.Open(input, fileExt)) return false;
+            // A centre off the picture measures nothing: said before any frame
+            // is calibrated.
+            const torvi::Bitmap first = measurement.LoadFrame(0);
+            CheckCentreInPicture(Options.CentreX, Options.CentreY, first.Width(), first.Height());
+            const int radius = Options.Radius
+                                   ? *Options.Radius
+                                   : torvi::RadiusOfClick(Options.CentreX, Options.CentreY,
+                                                          Options.Tip->first, Options.Tip->second);
+            measurement.Mark(Options.CentreX, Options.CentreY, radius);
+            measurement.ChooseHand(Options.LightHand ? torvi::HandColour::Light
+                                                     : torvi::HandColour::Dark);
+            return measurement.Confirm() && measurement.SetContrast(Options.Contrast) &&
+                   measurement.Finish(false) && measurement.Measure();
+        }();
         Bar.Done();
+        if (!measured) observer.Rethrow();
+        const torvi::RotationResult& result = measurement.Result();
+        const torvi::Bitmap& reference = measurement.ReferenceImage();
         const std::string warning = CheckHandPixels(result.HandPixels);
         if (!warning.empty()) PrintMessage(Options, input, warning);
 
         if (!Options.ReferenceFile.empty()) torvi::SavePicture(Options.ReferenceFile, reference);
-        if (!Options.FramesFile.empty()) WriteFramesTable(result, scale, source.Film());
+        if (!Options.FramesFile.empty()) WriteFramesTable(result, scale, measurement.Film());
         if (resultPath.empty()) {
             const std::string bytes =
                 torvi::ResultFileBytes(fields, result.UnwrappedSeries, Separator, CodePage);

@@ -3,7 +3,7 @@
 namespace torvi {
 
 Error CannotOpenFile(const std::string& path) {
-    return Error("Cannot open file " + path);
+    return Error(ErrorKind::CannotOpen, "Cannot open file " + path);
 }
 
 } // namespace torvi

@@ -1,13 +1,13 @@
 #include "../engine/CaptureTestSupport.h"
-#include "AVICap.h"
-#include "AviCapture_U.h"
-#include "CaptureWindowWidget.h"
-#include "UserDialogs.h"
+#include "widgets/CaptureWindowWidget.h"
+#include "widgets/UserDialogs.h"
+#include "windows/AviCapture_U.h"
 
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -27,7 +27,7 @@ public:
     QStringList Errors;
     QList<MessageIcon> ErrorIcons;
 
-    void ShowError(QWidget*, const QString& text, MessageIcon icon) override {
+    void ShowError(QWidget*, const QString& text, MessageIcon icon, const QString&) override {
         Errors.append(text);
         ErrorIcons.append(icon);
     }
@@ -39,13 +39,6 @@ public:
         SaveAnswers.pop_front();
         return answer;
     }
-};
-
-struct SentMessage {
-    HWND Window;
-    UINT Message;
-    WPARAM WParam;
-    QByteArray Block; // the video format block, for that message
 };
 
 // A film that was completed: RIFF AVI with its index written at the end.
@@ -71,21 +64,13 @@ class CaptureDialogTest : public QObject {
 
 private:
     ScriptedDialogs dialogs_;
-    QList<SentMessage> sent_;
     QTemporaryDir folder_;
 
     QString Film(const QString& name) const { return folder_.filePath(name); }
-    QList<UINT> Messages() const {
-        QList<UINT> messages;
-        for (const SentMessage& m : sent_)
-            messages.append(m.Message);
-        return messages;
-    }
     // Waits for some live pictures, which a running recording also writes.
-    static void WaitForPictures(int count) {
-        auto* window = CaptureWindowFromHandle(CaptureWindow);
-        QVERIFY(window != nullptr);
-        QSignalSpy shown(window, &CaptureWindowWidget::PictureShown);
+    static void WaitForPictures(const TAviCapture& dialog, int count) {
+        QVERIFY(dialog.CaptureWindow);
+        QSignalSpy shown(dialog.CaptureWindow.data(), &CaptureWindowWidget::PictureShown);
         QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= count, 30000);
     }
 
@@ -95,19 +80,10 @@ private Q_SLOTS:
         SetDialogs(&dialogs_);
         SetCaptureDrivers(std::vector{torvi::CaptureSource::Synthetic(
             320, 240, 25, "drawbox=x=0:y=0:w=iw:h=ih/10:color=white:t=fill")});
-        sent_.clear();
-        SetMessageObserver([this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-            QByteArray block;
-            if (message == WM_CAP_SET_VIDEOFORMAT)
-                block = QByteArray(reinterpret_cast<const char*>(lParam), static_cast<int>(wParam));
-            sent_.append({window, message, wParam, block});
-        });
     }
     void cleanup() {
-        SetMessageObserver({});
         SetCaptureDrivers(std::nullopt);
         SetDialogs(nullptr);
-        QCOMPARE(CaptureWindow, HWND{0});
     }
 
     void WindowAndFileDialog() {
@@ -118,7 +94,7 @@ private Q_SLOTS:
         QVERIFY(dialog.Edit1->isReadOnly());
         QVERIFY(!dialog.FileChosen);
         QVERIFY(!dialog.PreviewStarted);
-        QCOMPARE(CaptureWindow, HWND{0}); // nothing is created before the showing
+        QVERIFY(!dialog.CaptureWindow); // nothing is created before the showing
 
         dialog.show();
         QTest::mouseClick(dialog.BitBtn3, Qt::LeftButton);
@@ -138,35 +114,26 @@ private Q_SLOTS:
         TAviCapture dialog;
         dialog.show();
         QVERIFY(dialog.PreviewStarted);
-        QVERIFY(DriverConnected);
-        QVERIFY(IsWindow(CaptureWindow));
-        auto* window = CaptureWindowFromHandle(CaptureWindow);
+        QVERIFY(dialog.DriverConnected);
+        const QPointer<CaptureWindowWidget> window = dialog.CaptureWindow;
+        QVERIFY(window);
         QCOMPARE(window->parentWidget(), dialog.Panel1);
         QCOMPARE(window->geometry(), dialog.Panel1->rect());
         QVERIFY(window->isVisible());
 
-        QCOMPARE(Messages(), (QList<UINT>{WM_CAP_DRIVER_CONNECT, WM_CAP_SET_VIDEOFORMAT,
-                                          WM_CAP_DRIVER_DISCONNECT, WM_CAP_DRIVER_CONNECT,
-                                          WM_CAP_SET_OVERLAY}));
-        for (const SentMessage& m : sent_)
-            QCOMPARE(m.Window, CaptureWindow);
-        QCOMPARE(sent_[0].WParam, WPARAM{0}); // driver 0
-        QCOMPARE(sent_[1].WParam, WPARAM{44});
-        QCOMPARE(sent_[1].Block.size(), 44);
-        const auto* block = reinterpret_cast<const unsigned char*>(sent_[1].Block.constData());
-        QCOMPARE(block[20] | block[21] << 8 | block[22] << 16, 153600);
-        QCOMPARE(sent_[4].WParam, ~WPARAM{0});
+        QVERIFY(window->Connected());
+        QVERIFY(window->Overlay());
         QCOMPARE(window->Format(), (torvi::CaptureFormat{320, 240}));
 
-        WaitForPictures(2);
+        WaitForPictures(dialog, 2);
         const QImage picture = window->Picture();
         QCOMPARE(picture.size(), QSize(320, 240));
         QCOMPARE(picture.pixelColor(160, 10), QColor(248, 248, 248)); // 5-bit white
         QVERIFY(picture.pixelColor(160, 230) != QColor(248, 248, 248));
 
         dialog.close();
-        QVERIFY(!IsWindow(sent_[0].Window));
-        QVERIFY(!DriverConnected);
+        QVERIFY(window.isNull());
+        QVERIFY(!dialog.DriverConnected);
         QVERIFY(dialogs_.Errors.isEmpty());
     }
 
@@ -191,21 +158,18 @@ private Q_SLOTS:
         QCOMPARE(dialog.Edit1->text(), film);
         CheckButtons(dialog, Buttons::Ready);
 
-        sent_.clear();
         QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
         CheckButtons(dialog, Buttons::Recording);
-        QCOMPARE(Messages(), (QList<UINT>{WM_CAP_FILE_SET_CAPTURE_FILEA, WM_CAP_SEQUENCE}));
-        WaitForPictures(5);
+        WaitForPictures(dialog, 5);
         QTest::mouseClick(dialog.BitBtn2, Qt::LeftButton);
         CheckButtons(dialog, Buttons::Ready);
-        QCOMPARE(Messages().last(), WM_CAP_STOP);
         QVERIFY(CompleteFilm(film));
         const qint64 firstSize = QFileInfo(film).size();
 
         // Stopped: "Record" records again into the same file.
         QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
         CheckButtons(dialog, Buttons::Recording);
-        WaitForPictures(2);
+        WaitForPictures(dialog, 2);
         QTest::mouseClick(dialog.BitBtn2, Qt::LeftButton);
         CheckButtons(dialog, Buttons::Ready);
         QVERIFY(CompleteFilm(film));
@@ -216,21 +180,17 @@ private Q_SLOTS:
 
     void ClosingWhileRecordingThenAFreshDialog() {
         const QString film = Film("Closed.avi");
-        HWND first = 0;
         {
             TAviCapture dialog;
             dialog.show();
-            first = CaptureWindow;
+            const QPointer<CaptureWindowWidget> first = dialog.CaptureWindow;
             dialogs_.SaveAnswers = {film};
             QTest::mouseClick(dialog.BitBtn3, Qt::LeftButton);
             QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
-            WaitForPictures(3);
-            sent_.clear();
+            WaitForPictures(dialog, 3);
             dialog.close();
-            QCOMPARE(CaptureWindow, HWND{0});
-            QVERIFY(!IsWindow(first));
-            QVERIFY(!Messages().contains(WM_CAP_STOP));
-            QVERIFY(Messages().contains(WM_CAP_DRIVER_DISCONNECT));
+            QVERIFY(first.isNull());
+            QVERIFY(!dialog.DriverConnected);
         }
         // Closing the capture window completed the film; nothing was lost.
         QVERIFY(CompleteFilm(film));
@@ -238,8 +198,8 @@ private Q_SLOTS:
 
         TAviCapture again;
         again.show();
-        QVERIFY(IsWindow(CaptureWindow));
-        QVERIFY(CaptureWindow != first);
+        QVERIFY(again.CaptureWindow);
+        QVERIFY(again.DriverConnected);
         QVERIFY(again.Edit1->text().isEmpty());
         QVERIFY(!again.FileChosen);
         CheckButtons(again, Buttons::PreviewingNoFile);
@@ -253,8 +213,8 @@ private Q_SLOTS:
         {
             TAviCapture dialog;
             dialog.show();
-            QVERIFY(!DriverConnected);
-            QVERIFY(IsWindow(CaptureWindow));
+            QVERIFY(!dialog.DriverConnected);
+            QVERIFY(dialog.CaptureWindow);
             dialogs_.SaveAnswers = {Film("NoDevice.avi")};
             QTest::mouseClick(dialog.BitBtn3, Qt::LeftButton);
             CheckButtons(dialog, Buttons::Ready);

@@ -1,13 +1,15 @@
 #include "GuiFixtures.h"
 #include "ScriptedDialogs.h"
 
-#include "CommandLineFile.h"
-#include "Obrazek_U.h"
-#include "Windows.h"
+#include "app/CommandLineFile.h"
+#include "app/Windows.h"
+#include "windows/Obrazek_U.h"
 
 #include <QDir>
 #include <QLineEdit>
 #include <QtTest>
+
+#include <memory>
 
 // `torvi FILE`: the file is opened as if chosen in the open dialog with the
 // type of its extension.
@@ -18,15 +20,18 @@ private:
     QTemporaryDir dir_;
     QString sequence_;
     ScriptedDialogs* dialogs_ = nullptr;
+    std::unique_ptr<ProgramWindows> program_;
+    TObrazek* Obrazek = nullptr;
 
 private Q_SLOTS:
     void initTestCase() { sequence_ = MakeBmpSequence(dir_, 4); }
     void init() {
         dialogs_ = new ScriptedDialogs;
-        CreateWindows();
+        program_ = std::make_unique<ProgramWindows>();
+        Obrazek = &program_->Main;
     }
     void cleanup() {
-        DestroyWindows();
+        program_.reset();
         delete dialogs_;
     }
 
@@ -66,7 +71,7 @@ private Q_SLOTS:
 
         if (!error.isEmpty()) {
             QCOMPARE(dialogs_->Errors, QStringList{error});
-            QVERIFY(!Obrazek->HasFrameList);
+            QVERIFY(!Obrazek->Model.HasFrameList());
             return;
         }
         QCOMPARE(dialogs_->Errors, QStringList());
@@ -74,7 +79,7 @@ private Q_SLOTS:
         QCOMPARE(Obrazek->OpenPictureDialog1.FilterIndex, filterIndex);
         QCOMPARE(Obrazek->OpenPictureDialog1.Folder, folder);
         QCOMPARE(Obrazek->Edit2->text(), frameField);
-        if (frames > 0) QCOMPARE(static_cast<int>(Obrazek->FrameList.size()), frames);
+        if (frames > 0) QCOMPARE(Obrazek->Model.FrameCount(), frames);
         QVERIFY(Obrazek->ClickHandlerInstalled());
 
         // The next Open shows the dialog again.

@@ -1,10 +1,10 @@
 #include "GuiFixtures.h"
 #include "ScriptedDialogs.h"
+#include "app/Windows.h"
 
-#include "Obrazek_U.h"
-#include "PictureView.h"
-#include "UpDown.h"
-#include "Windows.h"
+#include "widgets/PictureView.h"
+#include "widgets/UpDown.h"
+#include "windows/Obrazek_U.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +14,12 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
+
+namespace {
+// The program of the running test, made as start-up makes it.
+std::unique_ptr<ProgramWindows> program_;
+TObrazek* W = nullptr;
+} // namespace
 
 // torvi-measure against the window: the same settings must give the same file.
 class CommandLineTest : public QObject {
@@ -51,20 +57,24 @@ private Q_SLOTS:
     void toolWritesWhatTheWindowSaves() {
         // The window: open, mark, light hand off, OK, contrast 58, save.
         ScriptedDialogs dialogs;
-        CreateWindows();
+        program_ = std::make_unique<ProgramWindows>();
+        W = &program_->Main;
         dialogs.OpenAnswers.push_back({dial_.filePath(QStringLiteral("d003.bmp")), 3});
-        Obrazek->OtevtGIF1Click();
-        QTest::mouseClick(Obrazek->Image1, Qt::LeftButton, {}, QPoint(40, 40));
-        QTest::mouseClick(Obrazek->Image1, Qt::LeftButton, {}, QPoint(52, 13));
-        Obrazek->Button2->click();
-        Obrazek->UpDown1->Step(-1);
-        Obrazek->UpDown1->Step(-1);
-        Obrazek->Edit5->setText(QString::fromUtf8("Zkou\u0161ka \u0159\u00e9"));
-        Obrazek->Edit3->setText(QStringLiteral("29.97"));
+        W->OtevtGIF1Click();
+        QTest::mouseClick(W->Image1, Qt::LeftButton, {}, QPoint(40, 40));
+        QTest::mouseClick(W->Image1, Qt::LeftButton, {}, QPoint(52, 13));
+        W->Button2->click();
+        WaitForRun(W);
+        W->UpDown1->Step(-1);
+        W->UpDown1->Step(-1);
+        W->Edit5->setText(QString::fromUtf8("Zkou\u0161ka \u0159\u00e9"));
+        W->Edit3->setText(QStringLiteral("29.97"));
         const QString windowFile = dial_.filePath(QStringLiteral("window.txt"));
         dialogs.SaveAnswers.push_back(windowFile);
-        Obrazek->BitBtn4->click();
-        DestroyWindows();
+        W->BitBtn4->click();
+        WaitForRun(W);
+        W = nullptr;
+        program_.reset();
         QVERIFY(dialogs.Errors.isEmpty());
 
         const QString toolFile = dial_.filePath(QStringLiteral("tool.txt"));
@@ -233,11 +243,19 @@ private Q_SLOTS:
             QVERIFY(notAFilm.open(QIODevice::WriteOnly));
             notAFilm.write("RIFF and nothing else");
             notAFilm.close();
-            message = QStringLiteral("torvi-measure: Missing system video codec");
+            // FFmpeg's own reason follows the program's message.
+            message =
+                QStringLiteral("torvi-measure: Missing system video codec: Cannot open file ") +
+                args.constFirst();
         }
         const Run run = Measure(args);
         QCOMPARE(run.Status, status);
-        QCOMPARE(QString::fromUtf8(run.Err).section(QLatin1Char('\n'), 0, 0), message);
+        const QString first = QString::fromUtf8(run.Err).section(QLatin1Char('\n'), 0, 0);
+        if (args.constFirst().endsWith(QStringLiteral(".avi")))
+            QVERIFY2(first.startsWith(message) && first.endsWith(QLatin1Char(')')),
+                     qPrintable(first));
+        else
+            QCOMPARE(first, message);
         QVERIFY(run.Out.isEmpty());
     }
 

@@ -1,13 +1,12 @@
 #include "GuiFixtures.h"
 #include "ScriptedDialogs.h"
+#include "app/Windows.h"
 
-#include "Graf_U.h"
-#include "Jadro_U.h"
-#include "Maskovani_U.h"
-#include "Obrazek_U.h"
-#include "PictureView.h"
-#include "UpDown.h"
-#include "Windows.h"
+#include "widgets/PictureView.h"
+#include "widgets/UpDown.h"
+#include "windows/Graf_U.h"
+#include "windows/Maskovani_U.h"
+#include "windows/Obrazek_U.h"
 
 #include <QAction>
 #include <QLabel>
@@ -17,6 +16,12 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
+
+namespace {
+// The program of the running test, made as start-up makes it.
+std::unique_ptr<ProgramWindows> program_;
+TObrazek* W = nullptr;
+} // namespace
 
 namespace {
 
@@ -102,7 +107,7 @@ Expected ExpectedFor(State state) {
 
 void CheckState(State state, int line) {
     const Expected e = ExpectedFor(state);
-    TObrazek* w = Obrazek;
+    TObrazek* w = W;
     const QString where =
         QStringLiteral(" (state %1, line %2)").arg(static_cast<int>(state)).arg(line);
     auto check = [&](bool actual, bool expected, const char* what) {
@@ -128,7 +133,7 @@ void CheckState(State state, int line) {
     check(w->SaveBMP2->isEnabled(), e.SaveCaptured, "Save captured BMP...");
     check(w->ClickHandlerInstalled(), e.Clicks, "clicks on the picture");
     check(w->Image1->cursor().shape() == Qt::CrossCursor, e.Cross, "cross cursor");
-    check(w->MaskingLive, e.MaskingLive, "MaskingLive");
+    check(w->Model.MaskingLive(), e.MaskingLive, "MaskingLive");
     if (w->Label2->text() != QString::fromLatin1(e.Prompt))
         QFAIL(qPrintable(QStringLiteral("prompt is \"%1\"").arg(w->Label2->text()) + where));
 }
@@ -150,19 +155,21 @@ private:
 
     void OpenSequence(const QString& chosen, int filter = 3) {
         dialogs_->OpenAnswers.push_back({chosen, filter});
-        Obrazek->OtevtGIF1Click();
+        W->OtevtGIF1Click();
     }
     void Click(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
-        QTest::mouseClick(Obrazek->Image1, button, {}, QPoint(x, y));
+        QTest::mouseClick(W->Image1, button, {}, QPoint(x, y));
     }
 
 private Q_SLOTS:
     void init() {
         dialogs_ = new ScriptedDialogs;
-        CreateWindows();
+        program_ = std::make_unique<ProgramWindows>();
+        W = &program_->Main;
     }
     void cleanup() {
-        DestroyWindows();
+        W = nullptr;
+        program_.reset();
         delete dialogs_;
     }
 
@@ -176,66 +183,67 @@ private Q_SLOTS:
 
     void startsWithNothingToDo() {
         CHECK_STATE(State::Start);
-        QCOMPARE(Obrazek->windowTitle(), QStringLiteral("Torvi"));
-        QCOMPARE(Obrazek->StatusPanel0->text(),
-                 QStringLiteral("Count of opened pictures *.AVI: 0"));
-        QCOMPARE(Obrazek->Edit3->text(), QStringLiteral("25"));
-        QCOMPARE(Obrazek->Edit4->text(), QStringLiteral("360"));
-        QVERIFY(Obrazek->RadioButton2->isChecked());
-        QVERIFY(Obrazek->AnimationStopped);
-        QVERIFY(Obrazek->isVisible());
-        QVERIFY(!Maskovani->isVisible());
+        QCOMPARE(W->windowTitle(), QStringLiteral("Torvi"));
+        QCOMPARE(W->StatusPanel0->text(), QStringLiteral("Count of opened pictures *.AVI: 0"));
+        QCOMPARE(W->Edit3->text(), QStringLiteral("25"));
+        QCOMPARE(W->Edit4->text(), QStringLiteral("360"));
+        QVERIFY(W->RadioButton2->isChecked());
+        QVERIFY(W->AnimationStopped);
+        QVERIFY(W->isVisible());
+        QVERIFY(!W->Maskovani->isVisible());
     }
 
     void wholeWorkflowFollowsTheEnablingTable() {
         OpenSequence(dir_.filePath(QStringLiteral("p001.bmp")));
         CHECK_STATE(State::MarkCentre);
-        QCOMPARE(Obrazek->FrameList,
+        QCOMPARE(W->Model.Frames(),
                  (torvi::FrameList{"p001.bmp", "p002.bmp", "p003.bmp", "p004.bmp", "p005.bmp"}));
-        QCOMPARE(Obrazek->FileExt, std::string(".BMP"));
-        QCOMPARE(Obrazek->StatusPanel0->text(),
-                 QStringLiteral("Count of opened pictures *.BMP: 5"));
-        QCOMPARE(Obrazek->Edit2->text(), QStringLiteral("p001.bmp"));
-        QCOMPARE(Obrazek->Image1->size(), QSize(160, 120));
-        QCOMPARE(Obrazek->ProgressBar->maximum(), 4);
+        QCOMPARE(W->Model.FileExt(), std::string(".BMP"));
+        QCOMPARE(W->StatusPanel0->text(), QStringLiteral("Count of opened pictures *.BMP: 5"));
+        QCOMPARE(W->Edit2->text(), QStringLiteral("p001.bmp"));
+        QCOMPARE(W->Image1->size(), QSize(160, 120));
+        QCOMPARE(W->ProgressBar->maximum(), 4);
 
         Click(120, 45, Qt::RightButton);
-        QCOMPARE(Obrazek->Label4->text(), QStringLiteral("120:45"));
+        QCOMPARE(W->Label4->text(), QStringLiteral("120:45"));
         CHECK_STATE(State::MarkRadius);
         Click(123, 49);
-        QCOMPARE(Obrazek->Label5->text(), QStringLiteral("5"));
+        QCOMPARE(W->Label5->text(), QStringLiteral("5"));
         CHECK_STATE(State::Marked);
         Click(10, 10); // ignored after the radius
-        QCOMPARE(Obrazek->Label4->text(), QStringLiteral("120:45"));
-        QCOMPARE(Obrazek->HandRadius, 5);
+        QCOMPARE(W->Label4->text(), QStringLiteral("120:45"));
+        QCOMPARE(W->Model.HandRadius(), 5);
 
-        Obrazek->RadioButton1->click();
-        QVERIFY(!Jadro_U::Calibrated);
+        W->RadioButton1->click();
+        QVERIFY(!W->Model.Calibrated());
         CHECK_STATE(State::Marked);
 
-        Obrazek->Button2->click();
-        CHECK_STATE(State::ContrastSetting);
-        QVERIFY(Maskovani->isVisible());
-        QCOMPARE(Obrazek->Edit1->text(), QStringLiteral("60"));
-        QCOMPARE(Obrazek->Edit2->text(), QStringLiteral("p001.bmp"));
+        W->Button2->click();
 
-        Obrazek->UpDown1->Step(+1);
-        QCOMPARE(Obrazek->Edit1->text(), QStringLiteral("61"));
-        QCOMPARE(Maskovani->ContrastThreshold, 61);
+        WaitForRun(W);
+        CHECK_STATE(State::ContrastSetting);
+        QVERIFY(W->Maskovani->isVisible());
+        QCOMPARE(W->Edit1->text(), QStringLiteral("60"));
+        QCOMPARE(W->Edit2->text(), QStringLiteral("p001.bmp"));
+
+        W->UpDown1->Step(+1);
+        QCOMPARE(W->Edit1->text(), QStringLiteral("61"));
+        QCOMPARE(W->Model.ContrastThreshold(), 61);
 
         // "&Change" keeps the marks' texts until they are clicked again.
-        Obrazek->Button1->click();
+        W->Button1->click();
         CHECK_STATE(State::MarkCentre);
-        QVERIFY(!Maskovani->isVisible());
-        QCOMPARE(Obrazek->Label4->text(), QStringLiteral("120:45"));
-        QCOMPARE(Obrazek->Label5->text(), QStringLiteral("5"));
+        QVERIFY(!W->Maskovani->isVisible());
+        QCOMPARE(W->Label4->text(), QStringLiteral("120:45"));
+        QCOMPARE(W->Label5->text(), QStringLiteral("5"));
 
         // Every "OK" starts the contrast step again from 60.
         Click(50, 50);
         Click(60, 50);
-        Obrazek->Button2->click();
-        QCOMPARE(Obrazek->Edit1->text(), QStringLiteral("60"));
-        QCOMPARE(Obrazek->UpDown1->Position(), 60);
+        W->Button2->click();
+        WaitForRun(W);
+        QCOMPARE(W->Edit1->text(), QStringLiteral("60"));
+        QCOMPARE(W->UpDown1->Position(), 60);
     }
 
     void radiusRoundsToNearest_data() {
@@ -252,52 +260,52 @@ private Q_SLOTS:
         OpenSequence(dir_.filePath(QStringLiteral("p001.bmp")));
         Click(10, 10);
         Click(tip.x(), tip.y());
-        QCOMPARE(static_cast<int>(Obrazek->HandRadius), radius);
-        QCOMPARE(Obrazek->Label5->text(), QString::number(radius));
+        QCOMPARE(static_cast<int>(W->Model.HandRadius()), radius);
+        QCOMPARE(W->Label5->text(), QString::number(radius));
     }
 
     void navigationWrapsAndFollowsTheFrameField() {
         OpenSequence(dir_.filePath(QStringLiteral("p001.bmp")));
-        Obrazek->BitBtn1->click(); // Previous from the first
-        QCOMPARE(Obrazek->CurrentIndex, 4);
-        QCOMPARE(Obrazek->Edit2->text(), QStringLiteral("p005.bmp"));
-        QCOMPARE(Obrazek->ProgressBar->value(), 4);
-        Obrazek->BitBtn2->click(); // Next from the last
-        QCOMPARE(Obrazek->CurrentIndex, 0);
-        Obrazek->BitBtn7->click();
-        QCOMPARE(Obrazek->CurrentIndex, 4);
-        Obrazek->BitBtn6->click();
-        QCOMPARE(Obrazek->CurrentIndex, 0);
-        Obrazek->BitBtn2->click();
-        Obrazek->BitBtn2->click();
-        QCOMPARE(Obrazek->Edit2->text(), QStringLiteral("p003.bmp"));
-        QCOMPARE(Obrazek->Image1->Picture().ToBgr24().ScanLine(0)[0], 103);
+        W->BitBtn1->click(); // Previous from the first
+        QCOMPARE(W->Model.CurrentIndex(), 4);
+        QCOMPARE(W->Edit2->text(), QStringLiteral("p005.bmp"));
+        QCOMPARE(W->ProgressBar->value(), 4);
+        W->BitBtn2->click(); // Next from the last
+        QCOMPARE(W->Model.CurrentIndex(), 0);
+        W->BitBtn7->click();
+        QCOMPARE(W->Model.CurrentIndex(), 4);
+        W->BitBtn6->click();
+        QCOMPARE(W->Model.CurrentIndex(), 0);
+        W->BitBtn2->click();
+        W->BitBtn2->click();
+        QCOMPARE(W->Edit2->text(), QStringLiteral("p003.bmp"));
+        QCOMPARE(W->Image1->Picture().ToBgr24().ScanLine(0)[0], 103);
     }
 
     void chosenPictureIsShownFirstAtItsPlace() {
         OpenSequence(dir_.filePath(QStringLiteral("p003.bmp")));
-        QCOMPARE(Obrazek->CurrentIndex, 2);
-        QCOMPARE(Obrazek->Edit2->text(), QStringLiteral("p003.bmp"));
-        QCOMPARE(Obrazek->ProgressBar->value(), 2);
-        QCOMPARE(Obrazek->Image1->Picture().ToBgr24().ScanLine(0)[0], 103);
+        QCOMPARE(W->Model.CurrentIndex(), 2);
+        QCOMPARE(W->Edit2->text(), QStringLiteral("p003.bmp"));
+        QCOMPARE(W->ProgressBar->value(), 2);
+        QCOMPARE(W->Image1->Picture().ToBgr24().ScanLine(0)[0], 103);
     }
 
     void cancelledOpenKeepsTheMeasurementForChange() {
         OpenSequence(dir_.filePath(QStringLiteral("p001.bmp")));
         Click(20, 20);
         Click(30, 20);
-        Obrazek->BitBtn2->click();
+        W->BitBtn2->click();
         dialogs_->OpenAnswers.push_back({std::nullopt, 3});
-        Obrazek->OtevtGIF1Click();
+        W->OtevtGIF1Click();
         CHECK_STATE(State::NoMeasurementAfterCancel);
-        QCOMPARE(Obrazek->FrameList.size(), std::size_t{5});
-        QCOMPARE(Obrazek->Image1->size(), QSize(160, 120));
+        QCOMPARE(W->Model.Frames().size(), std::size_t{5});
+        QCOMPARE(W->Image1->size(), QSize(160, 120));
 
-        Obrazek->Button1->click();
+        W->Button1->click();
         CHECK_STATE(State::MarkCentre);
-        QCOMPARE(Obrazek->CurrentIndex, 1);
-        Obrazek->BitBtn2->click();
-        QCOMPARE(Obrazek->Edit2->text(), QStringLiteral("p003.bmp"));
+        QCOMPARE(W->Model.CurrentIndex(), 1);
+        W->BitBtn2->click();
+        QCOMPARE(W->Edit2->text(), QStringLiteral("p003.bmp"));
     }
 
     void folderOfTwoIsRefusedAndNothingCanResumeIt() {
@@ -310,11 +318,11 @@ private Q_SLOTS:
         QCOMPARE(dialogs_->Errors,
                  QStringList{QStringLiteral("More than two files *.BMP in directory are needed")});
         QCOMPARE(dialogs_->ErrorIcons.constFirst(), torvi::gui::MessageIcon::Stop);
-        QVERIFY(!Obrazek->Button1->isEnabled());
-        QVERIFY(!Obrazek->BitBtn2->isEnabled());
+        QVERIFY(!W->Button1->isEnabled());
+        QVERIFY(!W->BitBtn2->isEnabled());
         // "B" and "W" stay usable and do no harm without frames.
-        Obrazek->RadioButton1->click();
-        Obrazek->RadioButton2->click();
+        W->RadioButton1->click();
+        W->RadioButton2->click();
         QCOMPARE(dialogs_->Errors.size(), 1);
     }
 
@@ -327,10 +335,30 @@ private Q_SLOTS:
         }
         OpenSequence(bad.filePath(QStringLiteral("a.bmp")));
         QCOMPARE(dialogs_->Errors, QStringList{QStringLiteral("Bitmap image is not valid")});
-        QCOMPARE(Obrazek->StatusPanel0->text(),
-                 QStringLiteral("Count of opened pictures *.BMP: 3"));
-        QVERIFY(!Obrazek->BitBtn2->isEnabled());
-        QVERIFY(!Obrazek->ClickHandlerInstalled());
+        QCOMPARE(W->StatusPanel0->text(), QStringLiteral("Count of opened pictures *.BMP: 3"));
+        QVERIFY(!W->BitBtn2->isEnabled());
+        QVERIFY(!W->ClickHandlerInstalled());
+    }
+
+    // A picture that cannot be decoded on the way: its place and name are
+    // taken, the picture before stays on view.
+    void unreadableFrameDuringNavigationKeepsThePictureBefore() {
+        QTemporaryDir seq;
+        MakeBmpSequence(seq, 3);
+        QFile bad(seq.filePath(QStringLiteral("p002.bmp")));
+        QVERIFY(bad.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        bad.write("not a picture");
+        bad.close();
+        OpenSequence(seq.filePath(QStringLiteral("p001.bmp")));
+        const torvi::Bitmap before = W->Image1->Picture();
+        W->BitBtn2->click();
+        QCOMPARE(dialogs_->Errors, QStringList{QStringLiteral("Bitmap image is not valid")});
+        QCOMPARE(W->Model.CurrentIndex(), 1);
+        QCOMPARE(W->Edit2->text(), QStringLiteral("p002.bmp"));
+        QVERIFY(W->Image1->Picture() == before);
+        W->BitBtn2->click();
+        QCOMPARE(W->Edit2->text(), QStringLiteral("p003.bmp"));
+        QCOMPARE(W->Image1->Picture().ToBgr24().ScanLine(0)[0], 103);
     }
 
     void savesTheShownPictureAndRefusesUnknownNames() {
@@ -338,15 +366,18 @@ private Q_SLOTS:
         const QString target = dir_.filePath(QStringLiteral("out/Captured.bmp"));
         QDir(dir_.path()).mkdir(QStringLiteral("out"));
         dialogs_->SaveAnswers.push_back(target);
-        Obrazek->SaveBMP2->trigger();
+        W->SaveBMP2->trigger();
         QCOMPARE(dialogs_->SaveRequests.size(), 1);
         QCOMPARE(dialogs_->SaveRequests[0].Title, QStringLiteral("Save captured BMP as"));
         QCOMPARE(dialogs_->SaveRequests[0].FileName, QStringLiteral("Captured"));
+        QCOMPARE(dialogs_->SaveRequests[0].Captions,
+                 (QStringList{QStringLiteral("Bitmaps (*.bmp)"),
+                              QStringLiteral("Tiff (*.tif, *.tiff)")}));
         QVERIFY(QFile::exists(target));
         QVERIFY(dialogs_->Errors.isEmpty());
 
         dialogs_->SaveAnswers.push_back(dir_.filePath(QStringLiteral("out/x.txt")));
-        Obrazek->SaveBMP2->trigger();
+        W->SaveBMP2->trigger();
         QCOMPARE(dialogs_->Errors,
                  QStringList{QStringLiteral("Unknown picture file extension (.TXT)")});
         QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("out/x.txt"))));

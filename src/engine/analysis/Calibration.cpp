@@ -63,7 +63,7 @@ void FoldCalibrationFrame(Bitmap& reference, const Bitmap& frame, bool firstSamp
     if (!firstSample &&
         (frame.Width() != reference.Width() || frame.Height() != reference.Height() ||
          reference.Format() != PixelFormat::Pf24Bit))
-        throw Error(PicturesNotEqual);
+        throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
     if (frame.Format() != PixelFormat::Pf24Bit) {
         FoldCalibrationFrame(reference, frame.ToBgr24(), firstSample, hand);
         return;

@@ -10,9 +10,8 @@ namespace torvi {
 namespace {
 
 Error CannotReadFrame(int index, const std::string& reason = {}) {
-    std::string text = "Cannot read frame " + std::to_string(index + 1LL);
-    if (!reason.empty()) text += " (" + reason + ")";
-    return Error(text);
+    return Error(ErrorKind::FrameUnreadable, "Cannot read frame " + std::to_string(index + 1LL),
+                 reason);
 }
 
 } // namespace

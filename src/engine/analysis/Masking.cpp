@@ -11,7 +11,7 @@ Bitmap MaskingPicture(const Bitmap& frame, const Bitmap& reference,
     CheckSettings(settings);
     if (frame.Width() != reference.Width() || frame.Height() != reference.Height() ||
         reference.Format() != PixelFormat::Pf24Bit)
-        throw Error(PicturesNotEqual);
+        throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
     if (frame.Format() != PixelFormat::Pf24Bit)
         return MaskingPicture(frame.ToBgr24(), reference, settings);
 

@@ -78,7 +78,7 @@ int MarkVoters(const std::uint8_t* grey, const std::uint8_t* reference, const st
 void CheckSameSize(const Bitmap& frame, const Bitmap& reference) {
     if (frame.Width() != reference.Width() || frame.Height() != reference.Height() ||
         reference.Format() != PixelFormat::Pf24Bit)
-        throw Error(PicturesNotEqual);
+        throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
 }
 
 } // namespace
@@ -91,7 +91,7 @@ FrameVotes CountVotes(const Bitmap& frame, const Bitmap& reference, const Direct
     const PixelSquare& square = table.Square();
     if (!square.Empty() &&
         (square.X0 + square.Width > frame.Width() || square.Y0 + square.Height > frame.Height()))
-        throw Error(PicturesNotEqual);
+        throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
 
     // Counting in 32 bits and capping afterwards is the same as counters that
     // stop at 65535, and keeps the inner loop free of the test.

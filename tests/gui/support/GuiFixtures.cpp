@@ -1,6 +1,10 @@
 #include "GuiFixtures.h"
 
 #include "PictureFiles.h"
+#include "windows/MeasurementSignals.h"
+#include "windows/Obrazek_U.h"
+
+#include <QTest>
 
 #include <QDir>
 
@@ -35,4 +39,9 @@ void MakeDialSequence(const QTemporaryDir& dir, const std::vector<double>& angle
                 .toStdString(),
             dial);
     }
+}
+
+void WaitForRun(TObrazek* window) {
+    if (!QTest::qWaitFor([window] { return !window->Signals->RunGoing(); }, 60000))
+        qWarning("the run did not end within a minute");
 }

@@ -18,3 +18,9 @@ QString MakeBmpSequence(const QTemporaryDir& dir, int count, int width = 40, int
 // 30 pointing at each angle (degrees clockwise from 12 o'clock), one picture
 // d001.bmp, d002.bmp, ... per angle.
 void MakeDialSequence(const QTemporaryDir& dir, const std::vector<double>& angles);
+
+class TObrazek;
+
+// Waits until the window's calibration or measurement has ended and its
+// outcome has been taken (at most 60 seconds).
+void WaitForRun(TObrazek* window);

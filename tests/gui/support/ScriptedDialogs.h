@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UserDialogs.h"
+#include "widgets/UserDialogs.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,8 +24,12 @@ public:
     QList<torvi::gui::SaveFileRequest> SaveRequests;
     int OpenCount = 0;
 
-    void ShowError(QWidget*, const QString& text, torvi::gui::MessageIcon icon) override {
+    QStringList Details;
+
+    void ShowError(QWidget*, const QString& text, torvi::gui::MessageIcon icon,
+                   const QString& detail) override {
         Errors << text;
+        Details << detail;
         ErrorIcons << icon;
     }
 

@@ -19,6 +19,9 @@ struct SaveFileRequest {
     QString Title;
     QString FileName;
     QString Filters;
+    // The texts the type box shows, one per filter, when they differ from
+    // what Qt's filter syntax allows ("Tiff (*.tif, *.tiff)").
+    QStringList Captions;
     QString DefaultSuffix;
     bool ConfirmOverwrite = true;
 };
@@ -37,8 +40,10 @@ class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
 
-    // A modal box titled "Error" with one OK button.
-    virtual void ShowError(QWidget* parent, const QString& text, MessageIcon icon) = 0;
+    // A modal box titled "Error" with one OK button; a detail, when there is
+    // one (a library's own reason), goes under the box's "Show Details...".
+    virtual void ShowError(QWidget* parent, const QString& text, MessageIcon icon,
+                           const QString& detail = QString()) = 0;
 
     // The picture-open dialog. On confirmation returns the chosen file's full
     // path and updates the state (folder, name, selected type); nullopt when
@@ -61,16 +66,12 @@ void SetDialogs(UserDialogs* dialogs);
 // written).
 void ReportError(QWidget* parent, const std::exception& error);
 
-// Thrown to end a long operation quietly because the program is closing.
-struct OperationAbandoned {};
-
 // Runs an action of a window and reports any error it raises; returns false
-// when it ended on an error (or was abandoned).
+// when it ended on an error.
 template <typename Action> bool Guarded(QWidget* parent, Action&& action) {
     try {
         action();
         return true;
-    } catch (const OperationAbandoned&) {
     } catch (const std::exception& e) {
         ReportError(parent, e);
     }

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "FrameList.h"
-#include "UserDialogs.h"
+#include "results/AnimationPace.h"
+#include "widgets/UserDialogs.h"
 
+#include <QIcon>
 #include <QMainWindow>
 
-#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -16,39 +18,44 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QScrollArea;
+class QTimer;
 class QToolButton;
+class MeasurementSignals;
 class PictureView;
+class TAbout;
+class TGraf;
+class TMaskovani;
 class UpDown;
+namespace torvi {
+class Measurement;
+class MeasurementRun;
+} // namespace torvi
 
-// The main window: owner of the open measurement (its frames, the marked
-// centre and radius, the frame on view) and of the workflow that leads from
-// opening a film or picture sequence to the graph and the result file. At
-// every step only the controls of that step are enabled and the prompt box
-// says what to do next.
+// The main window of the measurement: it shows what the measurement (the
+// model, owned by the program's start-up) reports and passes the user's
+// actions on to it. It owns the masking window, the graph window and the
+// about box. At every step only the controls of that step are enabled, as
+// the measurement's control table says, and the prompt box says what to do
+// next. Calibration and measurement run on a worker thread; Esc or closing
+// the window cancels them.
 class TObrazek : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TObrazek(QWidget* parent = nullptr);
+    explicit TObrazek(torvi::Measurement& model, QWidget* parent = nullptr);
     ~TObrazek() override;
 
-    // Measurement state.
+    torvi::Measurement& Model;
+    MeasurementSignals* Signals = nullptr;
+    TMaskovani* Maskovani = nullptr;
+    TGraf* Graf = nullptr;
+    TAbout* About = nullptr;
+
     bool AnimationStopped = true;
-    torvi::FrameList FrameList;
-    bool HasFrameList = false; // false until the first confirmed Open
-    std::uint8_t ClickStep = 0;
-    std::int32_t CentreX = 0;
-    std::int32_t CentreY = 0;
-    std::uint16_t HandRadius = 0;
-    std::int32_t CurrentIndex = 0;
-    std::string FileExt;
-    std::string OpenedFileName;
-    std::string OpenedFolder; // folder of the opened file, where picture names are resolved
-    bool MaskingLive = false;
-    // True while a calibration or measurement lets window events run; commands
-    // that would change the measurement under it are refused meanwhile.
-    bool Busy = false;
-    // Set when the window is closing, so a running long operation ends early.
+    // Set when the window is closing, so an Open that indexes a film ends early.
     bool Closing = false;
+    // The animation's frame clock and pace.
+    QTimer* Animation = nullptr;
+    torvi::AnimationPace Pace;
 
     // Controls, named as the handlers refer to them.
     QLabel* Label2 = nullptr; // prompt
@@ -96,7 +103,6 @@ public:
 
     // Handlers.
     void OtevtGIF1Click();
-    void BeginMarking();
     void Image1MouseDown(Qt::MouseButton button, int x, int y);
     void Button1Click();
     void Button2Click();
@@ -121,34 +127,36 @@ public:
     void About3Click();
     void RecordAVI1Click();
 
-    // The text of the frame field for a frame reference.
-    QString FrameFieldText(const std::string& reference) const;
     // True when the picture click handler is installed (marking runs).
     bool ClickHandlerInstalled() const { return clickHandlerInstalled_; }
-    // Lets pending window events run, as the long operations do.
-    static void ProcessMessages();
     // The user's regional decimal separator, for the number fields.
     static std::string DecimalSeparator();
+    // A button picture from the program's resources: two 16 x 16 halves,
+    // normal and disabled.
+    static QIcon ButtonPicture(const QString& resource);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildControls();
     void BuildMenu();
-    void ResetToNoMeasurement();
-    void SetClickHandler(bool installed);
-    void SetPictureCursor(bool cross);
-    void ReportErrorBox(const QString& text);
-    bool FrameIndexValid() const;
+    void ConnectModel();
+    // Enables the controls of the measurement's step and shows its prompt.
+    void ApplyStep();
+    bool LoadsPicture() const;
+    // Runs a calibration or measurement on the worker; then() follows a success.
+    void StartRun(std::unique_ptr<torvi::MeasurementRun> run, std::function<void()> then);
+    void WhenCalibrated(std::function<void()> then);
+    void WhenMeasured(std::function<void()> then);
+    void ShowGraph();
+    void SaveResultFile();
+    void AnimationPass();
+    void StopAnimation();
     void FormCloseQuery();
-    void EnterFinished(bool forGraph);
-    bool MeasureIfNeeded();
     void FilterNumberText(QLineEdit* field);
     void FormClose();
 
     bool clickHandlerInstalled_ = false;
 };
-
-// The program's windows, created once at start-up and reachable from every unit.
-extern TObrazek* Obrazek;

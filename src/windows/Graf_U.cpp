@@ -1,16 +1,8 @@
 #include "Graf_U.h"
 
-#include "Jadro_U.h"
-#include "Maskovani_U.h"
-#include "Obrazek_U.h"
-#include "analysis/RotationMeasurement.h"
-
+#include "measurement/Measurement.h"
 #include "results/GraphPoints.h"
-#include <QLabel>
-#include <QProgressBar>
-#include <QRadioButton>
-
-#include <QLineEdit>
+#include "widgets/UserDialogs.h"
 
 #include <QChart>
 #include <QChartView>
@@ -25,8 +17,6 @@
 #include <QValueAxis>
 
 #include <algorithm>
-
-TGraf* Graf = nullptr;
 
 namespace {
 
@@ -70,7 +60,8 @@ private:
         request.DefaultSuffix = QStringLiteral("png");
         const auto name = torvi::gui::Dialogs().SaveFile(window(), request);
         if (!name) return;
-        if (!Graf->SaveGraph(*name))
+        auto* graph = qobject_cast<TGraf*>(window());
+        if (graph && !graph->SaveGraph(*name))
             torvi::gui::Dialogs().ShowError(window(), QStringLiteral("Cannot write file ") + *name,
                                             torvi::gui::MessageIcon::Stop);
     }
@@ -78,7 +69,7 @@ private:
 
 } // namespace
 
-TGraf::TGraf(QWidget* parent) : QDialog(parent) {
+TGraf::TGraf(const torvi::Measurement& model, QWidget* parent) : QDialog(parent), model_(model) {
     setWindowTitle(QStringLiteral("Graph"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
@@ -112,41 +103,11 @@ TGraf::TGraf(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Chart1);
 }
 
-void TGraf::MeasureRotation() {
-    TObrazek* w = Obrazek;
-    const int count = static_cast<int>(w->FrameList.size());
-    ResultsValid = true;
-    AngleSeries.assign(static_cast<std::size_t>(count), 0);
-    UnwrappedSeries.assign(static_cast<std::size_t>(count), 0);
-    w->StatusPanel1->setText(QStringLiteral("Calculation ..."));
-    w->ProgressBar->setRange(0, std::max(count - 1, 0));
-    TObrazek::ProcessMessages();
-
-    torvi::MeasurementSettings settings;
-    settings.CentreX = w->CentreX;
-    settings.CentreY = w->CentreY;
-    settings.HandRadius = w->HandRadius;
-    settings.ContrastThreshold = Maskovani->ContrastThreshold;
-    settings.Hand = Jadro_U::HandColour();
-    try {
-        torvi::RotationResult result =
-            torvi::MeasureHandRotation(count, Jadro_U::WindowFrameLoader(), Jadro_U::ReferenceImage,
-                                       settings, [w](int i) { w->ProgressBar->setValue(i); });
-        AngleHistogram = result.AngleHistogram;
-        AngleSeries = std::move(result.AngleSeries);
-        UnwrappedSeries = std::move(result.UnwrappedSeries);
-    } catch (...) {
-        // A run that did not finish leaves no series to show or save: the
-        // next request measures again.
-        ResultsValid = false;
-        throw;
-    }
-
-    w->ProgressBar->setValue(0);
-    w->StatusPanel1->clear();
-    TObrazek::ProcessMessages();
-    Jadro_U::Calibrated = false;
-    w->CurrentIndex = 0;
+void TGraf::SetScale(const std::string& framesPerSecond, const std::string& ticksPerTurn,
+                     const std::string& separator) {
+    framesPerSecond_ = framesPerSecond;
+    ticksPerTurn_ = ticksPerTurn;
+    separator_ = separator;
 }
 
 void TGraf::SetPoints(const QList<QPointF>& points) {
@@ -196,8 +157,7 @@ void TGraf::showEvent(QShowEvent* event) {
 
 void TGraf::FillChart() {
     const auto points =
-        torvi::GraphPoints(UnwrappedSeries, Obrazek->Edit3->text().toStdString(),
-                           Obrazek->Edit4->text().toStdString(), TObrazek::DecimalSeparator());
+        torvi::GraphPoints(model_.UnwrappedSeries(), framesPerSecond_, ticksPerTurn_, separator_);
     QList<QPointF> list;
     list.reserve(static_cast<qsizetype>(points.size()));
     for (const auto& p : points)

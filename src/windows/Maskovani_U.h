@@ -5,20 +5,23 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <string>
 
 class QFrame;
 class QLabel;
+class MeasurementSignals;
+namespace torvi {
+class Measurement;
+}
 
 // The "Masking" window: the square around the dial centre with the pixels
 // that count as hand in white, redrawn for every frame and contrast change,
-// so the user can choose the contrast threshold.
+// so the user can choose the contrast threshold. It shows itself for the
+// contrast step and hides otherwise.
 class TMaskovani : public QWidget {
     Q_OBJECT
 public:
-    explicit TMaskovani(QWidget* parent = nullptr);
+    TMaskovani(torvi::Measurement& model, MeasurementSignals& signals, QWidget* parent = nullptr);
 
-    std::int32_t ContrastThreshold = 60;
     QLabel* Image1 = nullptr;
     QFrame* Bevel1 = nullptr;
     // The masked square last drawn.
@@ -27,13 +30,11 @@ public:
     // 255 when a pixel whose grey is `difference` below the background counts
     // as hand (above it, for a light hand), else 0.
     std::uint8_t Kontrast(std::int16_t difference) const;
-    // Redraws the masked square for the frame with the current threshold.
-    void Obraz(const std::string& reference);
-    // Sizes the window to the square, resets the threshold to 60 and draws.
+    // Shows a masked square.
+    void Obraz(const torvi::Bitmap& masked);
+    // Sizes the window to the square around the centre.
     void FormShow();
 
-protected:
-    void showEvent(QShowEvent* event) override;
+private:
+    torvi::Measurement& model_;
 };
-
-extern TMaskovani* Maskovani;

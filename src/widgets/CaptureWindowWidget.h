@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Bitmap.h"
-#include "CaptureService.h"
 #include "capture/CaptureDevice.h"
+#include "capture/CaptureSource.h"
 #include "capture/VideoFormat.h"
 
 #include <QByteArray>
@@ -10,24 +10,40 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QTimer;
 
 namespace torvi::gui {
 
+// The devices behind the driver numbers: the computer's cameras, unless
+// other sources were set (the tests set FFmpeg's test picture). std::nullopt
+// goes back to the cameras.
+void SetCaptureDrivers(std::optional<std::vector<torvi::CaptureSource>> drivers);
+std::vector<torvi::CaptureSource> CaptureDriverList();
+
 // A capture window: a child window that connects to a capture device, shows
-// its live picture and records it into an AVI file, driven by capture
-// messages (see AVICap.h). It owns the open device; the device grabs on a
-// thread of its own and the window pulls the newest picture with a timer, so
-// nothing here waits for the camera.
+// its live picture and records it into an AVI file. It owns the open device;
+// the device grabs on a thread of its own and the window pulls the newest
+// picture with a timer, so nothing here waits for the camera. Each call
+// answers whether it succeeded; after false, LastError says why.
 class CaptureWindowWidget : public QWidget {
     Q_OBJECT
 public:
     explicit CaptureWindowWidget(QWidget* parent);
     ~CaptureWindowWidget() override;
 
-    // Handles one capture message; 0 means refused, LastError says why.
-    LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    // Connects to capture driver `driverIndex` with the format asked for last.
+    bool ConnectDriver(int driverIndex);
+    bool DisconnectDriver();
+    // The picture format asked of the driver; it takes effect at the next
+    // connection, which is why the dialog reconnects after asking for one.
+    bool SetVideoFormat(const torvi::BitmapInfoHeader& header);
+    bool SetOverlay(bool on);
+    bool SetCaptureFile(const QString& path);
+    bool CaptureSequence();
+    bool CaptureStop();
     QString LastError() const { return lastError_; }
 
     bool Connected() const { return device_ != nullptr; }
@@ -47,14 +63,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    LRESULT Connect(WPARAM driverIndex);
-    LRESULT Disconnect();
-    LRESULT SetVideoFormat(WPARAM length, LPARAM block);
-    LRESULT SetOverlay(bool on);
-    LRESULT SetCaptureFile(LPARAM path);
-    LRESULT Sequence();
-    LRESULT Stop();
-    LRESULT Refuse(const QString& reason);
+    bool Refuse(const QString& reason);
     void Poll();
 
     std::unique_ptr<torvi::CaptureDevice> device_;

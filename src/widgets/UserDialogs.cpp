@@ -2,6 +2,7 @@
 
 #include "OpenPictureDialog.h"
 
+#include <QComboBox>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -11,9 +12,11 @@ namespace {
 
 class RealDialogs final : public UserDialogs {
 public:
-    void ShowError(QWidget* parent, const QString& text, MessageIcon icon) override {
+    void ShowError(QWidget* parent, const QString& text, MessageIcon icon,
+                   const QString& detail) override {
         QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::NoIcon,
                         QStringLiteral("Error"), text, QMessageBox::Ok, parent);
+        if (!detail.isEmpty()) box.setDetailedText(detail);
         box.exec();
     }
 
@@ -29,6 +32,9 @@ public:
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setNameFilter(request.Filters);
+        if (auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+            for (int i = 0; i < types->count() && i < request.Captions.size(); ++i)
+                types->setItemText(i, request.Captions[i]);
         dialog.setDefaultSuffix(request.DefaultSuffix);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.ConfirmOverwrite);
         dialog.selectFile(request.FileName);

@@ -1,9 +1,9 @@
 #include "CaptureWindowWidget.h"
 
-#include "AVICap.h"
 #include "BitmapImage.h"
 #include "Error.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QTimer>
 
@@ -19,7 +19,17 @@ QString Text(const std::exception& error) {
     return QString::fromUtf8(error.what());
 }
 
+std::optional<std::vector<torvi::CaptureSource>> chosenDrivers;
+
 } // namespace
+
+void SetCaptureDrivers(std::optional<std::vector<torvi::CaptureSource>> drivers) {
+    chosenDrivers = std::move(drivers);
+}
+
+std::vector<torvi::CaptureSource> CaptureDriverList() {
+    return chosenDrivers ? *chosenDrivers : torvi::CaptureDrivers();
+}
 
 CaptureWindowWidget::CaptureWindowWidget(QWidget* parent)
     : QWidget(parent), timer_(new QTimer(this)) {
@@ -29,46 +39,25 @@ CaptureWindowWidget::CaptureWindowWidget(QWidget* parent)
 }
 
 CaptureWindowWidget::~CaptureWindowWidget() {
-    if (device_) Disconnect();
+    if (device_) DisconnectDriver();
 }
 
-LRESULT CaptureWindowWidget::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_CAP_DRIVER_CONNECT:
-        return Connect(wParam);
-    case WM_CAP_DRIVER_DISCONNECT:
-        return Disconnect();
-    case WM_CAP_SET_VIDEOFORMAT:
-        return SetVideoFormat(wParam, lParam);
-    case WM_CAP_SET_OVERLAY:
-        return SetOverlay(wParam != 0);
-    case WM_CAP_FILE_SET_CAPTURE_FILEA:
-        return SetCaptureFile(lParam);
-    case WM_CAP_SEQUENCE:
-        return Sequence();
-    case WM_CAP_STOP:
-        return Stop();
-    default:
-        return Refuse(
-            QStringLiteral("The capture window does not know message 0x%1").arg(message, 0, 16));
-    }
-}
-
-LRESULT CaptureWindowWidget::Refuse(const QString& reason) {
+bool CaptureWindowWidget::Refuse(const QString& reason) {
     lastError_ = reason;
-    return 0;
+    return false;
 }
 
-LRESULT CaptureWindowWidget::Connect(WPARAM driverIndex) {
-    if (device_) return 1;
+bool CaptureWindowWidget::ConnectDriver(int driverIndex) {
+    if (device_) return true;
     const std::vector<torvi::CaptureSource> drivers = CaptureDriverList();
-    if (driverIndex >= drivers.size()) {
+    if (driverIndex < 0 || static_cast<std::size_t>(driverIndex) >= drivers.size()) {
         status_ = QStringLiteral("No video capture device was found");
         update();
         return Refuse(status_);
     }
     try {
-        device_ = torvi::CaptureDevice::Open(drivers[driverIndex], format_);
+        device_ =
+            torvi::CaptureDevice::Open(drivers[static_cast<std::size_t>(driverIndex)], format_);
     } catch (const torvi::Error& e) {
         status_ = Text(e);
         update();
@@ -77,10 +66,10 @@ LRESULT CaptureWindowWidget::Connect(WPARAM driverIndex) {
     status_.clear();
     serial_ = 0;
     timer_->start();
-    return 1;
+    return true;
 }
 
-LRESULT CaptureWindowWidget::Disconnect() {
+bool CaptureWindowWidget::DisconnectDriver() {
     if (!device_) return Refuse(QStringLiteral("No capture device is connected"));
     timer_->stop();
     const std::unique_ptr<torvi::CaptureDevice> device = std::move(device_);
@@ -91,38 +80,36 @@ LRESULT CaptureWindowWidget::Disconnect() {
     } catch (const torvi::Error& e) {
         Q_EMIT RecordingFailed(Text(e));
     }
-    return 1;
+    return true;
 }
 
-// The driver takes a new format when it is next connected, which is why the
-// dialog reconnects after asking for one.
-LRESULT CaptureWindowWidget::SetVideoFormat(WPARAM length, LPARAM block) {
+bool CaptureWindowWidget::SetVideoFormat(const torvi::BitmapInfoHeader& header) {
+    // Checked as a driver checks the format block it receives.
     try {
-        format_ = torvi::ParseVideoFormat(reinterpret_cast<const std::uint8_t*>(block), length);
+        const auto block = torvi::VideoFormatBlock(header);
+        format_ = torvi::ParseVideoFormat(block.data(), block.size());
     } catch (const torvi::Error& e) {
         return Refuse(Text(e));
     }
-    return 1;
+    return true;
 }
 
-LRESULT CaptureWindowWidget::SetOverlay(bool on) {
+bool CaptureWindowWidget::SetOverlay(bool on) {
     overlay_ = on;
     if (!on) {
         picture_ = QImage();
         update();
     }
-    return device_ ? 1 : Refuse(QStringLiteral("No capture device is connected"));
+    return device_ ? true : Refuse(QStringLiteral("No capture device is connected"));
 }
 
-LRESULT CaptureWindowWidget::SetCaptureFile(LPARAM path) {
-    const char* text = reinterpret_cast<const char*>(path);
-    if (text == nullptr || *text == '\0')
-        return Refuse(QStringLiteral("No file was named for the recording"));
-    captureFile_ = QByteArray(text);
-    return 1;
+bool CaptureWindowWidget::SetCaptureFile(const QString& path) {
+    if (path.isEmpty()) return Refuse(QStringLiteral("No file was named for the recording"));
+    captureFile_ = QFile::encodeName(path);
+    return true;
 }
 
-LRESULT CaptureWindowWidget::Sequence() {
+bool CaptureWindowWidget::CaptureSequence() {
     if (!device_) {
         const QString reason =
             status_.isEmpty() ? QStringLiteral("No capture device is connected") : status_;
@@ -135,17 +122,17 @@ LRESULT CaptureWindowWidget::Sequence() {
     } catch (const torvi::Error& e) {
         return Refuse(Text(e));
     }
-    return 1;
+    return true;
 }
 
-LRESULT CaptureWindowWidget::Stop() {
-    if (!device_) return 1;
+bool CaptureWindowWidget::CaptureStop() {
+    if (!device_) return true;
     try {
         device_->StopRecording();
     } catch (const torvi::Error& e) {
         return Refuse(Text(e));
     }
-    return 1;
+    return true;
 }
 
 void CaptureWindowWidget::Poll() {

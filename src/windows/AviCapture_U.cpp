@@ -1,8 +1,7 @@
 #include "AviCapture_U.h"
 
-#include "AVICap.h"
-#include "CaptureWindowWidget.h"
 #include "capture/VideoFormat.h"
+#include "widgets/CaptureWindowWidget.h"
 
 #include <QApplication>
 #include <QFile>
@@ -15,41 +14,39 @@
 
 namespace torvi::gui {
 
-HWND CaptureWindow = 0;
-bool DriverConnected = false;
-
-void ConnectDriver() {
-    if (CaptureWindow != 0 && !DriverConnected)
-        DriverConnected = CapDriverConnect(CaptureWindow, 0);
+void TAviCapture::ConnectDriver() {
+    if (CaptureWindow && !DriverConnected) DriverConnected = CaptureWindow->ConnectDriver(0);
 }
 
-void DisconnectDriver() {
-    if (CaptureWindow != 0 && DriverConnected) CapDriverDisconnect(CaptureWindow);
+void TAviCapture::DisconnectDriver() {
+    if (CaptureWindow && DriverConnected) CaptureWindow->DisconnectDriver();
     DriverConnected = false;
 }
 
-bool CreateCaptureWindow(QWidget* parent, int width, int height) {
-    if (CaptureWindow != 0) return false;
-    CaptureWindow = capCreateCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, width,
-                                            height, parent, 0);
-    if (CaptureWindow == 0) return false;
+bool TAviCapture::CreateCaptureWindow(QWidget* parent, int width, int height) {
+    if (CaptureWindow) return false;
+    CaptureWindow = new CaptureWindowWidget(parent);
+    CaptureWindow->setObjectName(QStringLiteral("Capture Window"));
+    CaptureWindow->setGeometry(0, 0, width, height);
+    CaptureWindow->show();
+    connect(CaptureWindow, &CaptureWindowWidget::RecordingFailed, this,
+            &TAviCapture::RecordingFailed);
     ConnectDriver();
-    const auto block = torvi::VideoFormatBlock(torvi::RgbVideoFormat(width, height));
-    CapSetVideoFormat(CaptureWindow, block.data(), static_cast<int>(block.size()));
+    CaptureWindow->SetVideoFormat(torvi::RgbVideoFormat(width, height));
     DisconnectDriver();
     ConnectDriver();
     return true;
 }
 
-void DestroyCaptureWindow() {
+void TAviCapture::DestroyCaptureWindow() {
     DisconnectDriver();
-    if (CaptureWindow != 0) DestroyWindow(CaptureWindow);
-    CaptureWindow = 0;
+    delete CaptureWindow.data();
+    CaptureWindow = nullptr;
 }
 
-void StartOverlay() {
+void TAviCapture::StartOverlay() {
     ConnectDriver();
-    if (CaptureWindow != 0) CapOverlay(CaptureWindow, true);
+    if (CaptureWindow) CaptureWindow->SetOverlay(true);
 }
 
 TAviCapture::TAviCapture(QWidget* parent)
@@ -119,9 +116,6 @@ void TAviCapture::EnableRecord() {
 void TAviCapture::BtnAVIOpenClick() {
     closing_ = false;
     CreateCaptureWindow(Panel1, Panel1->width(), Panel1->height());
-    if (CaptureWindowWidget* window = CaptureWindowFromHandle(CaptureWindow))
-        connect(window, &CaptureWindowWidget::RecordingFailed, this, &TAviCapture::RecordingFailed,
-                Qt::UniqueConnection);
     StartOverlay();
     PreviewStarted = true;
     EnableRecord();
@@ -139,30 +133,26 @@ void TAviCapture::Button1Click() {
     BitBtn3->setEnabled(false);
     BitBtn1->setEnabled(false);
     BitBtn2->setEnabled(true);
-    QApplication::processEvents();
-    if (closing_) return; // closed while the buttons were redrawn
 
-    const QByteArray path = QFile::encodeName(Edit1->text());
-    if (!CapFileSetCaptureFile(CaptureWindow, path.constData()) ||
-        !CapCaptureSequence(CaptureWindow)) {
+    const bool started = CaptureWindow && CaptureWindow->SetCaptureFile(Edit1->text()) &&
+                         CaptureWindow->CaptureSequence();
+    if (!started) {
         // Nothing is recording: say why and offer the recording again.
-        const QString reason = LastCaptureError();
+        const QString reason = CaptureWindow ? CaptureWindow->LastError()
+                                             : QStringLiteral("There is no capture window");
         BitBtn2->setEnabled(false);
         BitBtn3->setEnabled(true);
         EnableRecord();
         Dialogs().ShowError(this, reason, MessageIcon::Stop);
-        return;
     }
-    QApplication::processEvents();
 }
 
 void TAviCapture::Button2Click() {
     BitBtn2->setEnabled(false);
-    const bool stopped = CapCaptureStop(CaptureWindow);
+    const bool stopped = !CaptureWindow || CaptureWindow->CaptureStop();
     BitBtn3->setEnabled(true);
     BitBtn1->setEnabled(true);
-    if (!stopped && IsWindow(CaptureWindow))
-        Dialogs().ShowError(this, LastCaptureError(), MessageIcon::Stop);
+    if (!stopped) Dialogs().ShowError(this, CaptureWindow->LastError(), MessageIcon::Stop);
 }
 
 // The recording ended without "Stop": the dialog returns to the stopped state
@@ -192,8 +182,7 @@ void TAviCapture::FormClose() {
 
 void TAviCapture::FormDestroy() {
     // Errors of a capture window closed only now have nobody left to see them.
-    if (CaptureWindowWidget* window = CaptureWindowFromHandle(CaptureWindow))
-        disconnect(window, nullptr, this, nullptr);
+    if (CaptureWindow) disconnect(CaptureWindow, nullptr, this, nullptr);
     DestroyCaptureWindow();
 }
 

@@ -8,5 +8,3 @@ class TAbout : public QDialog {
 public:
     explicit TAbout(QWidget* parent = nullptr);
 };
-
-extern TAbout* About;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CaptureService.h"
-#include "UserDialogs.h"
+#include "widgets/UserDialogs.h"
 
 #include <QDialog>
+#include <QPointer>
 
 class QFrame;
 class QLabel;
@@ -12,19 +12,7 @@ class QPushButton;
 
 namespace torvi::gui {
 
-// The capture window of the program (one at a time) and whether it is
-// connected to capture driver 0.
-extern HWND CaptureWindow;
-extern bool DriverConnected;
-
-void ConnectDriver();
-void DisconnectDriver();
-// Creates the capture window in `parent`, connects it and asks for 16-bit
-// pictures of the given size; false when a capture window already exists or
-// cannot be created.
-bool CreateCaptureWindow(QWidget* parent, int width, int height);
-void DestroyCaptureWindow();
-void StartOverlay();
+class CaptureWindowWidget;
 
 // The "Record AVI" dialog: shows the first capture device's live picture and
 // records it into an AVI file. Create it for one use and show it modally:
@@ -47,6 +35,18 @@ public:
 
     bool FileChosen = false;
     bool PreviewStarted = false;
+    // The capture window while the dialog shows, and whether it is
+    // connected to capture driver 0.
+    QPointer<CaptureWindowWidget> CaptureWindow;
+    bool DriverConnected = false;
+
+    void ConnectDriver();
+    void DisconnectDriver();
+    // Creates the capture window in `parent`, connects it and asks for 16-bit
+    // pictures of the given size; false when a capture window already exists.
+    bool CreateCaptureWindow(QWidget* parent, int width, int height);
+    void DestroyCaptureWindow();
+    void StartOverlay();
 
     void BtnAVIOpenClick();
     void BitBtn3Click();

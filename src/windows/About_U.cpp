@@ -4,8 +4,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TAbout* About = nullptr;
-
 TAbout::TAbout(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Torvi"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);

@@ -5,15 +5,16 @@
 #include "Error.h"
 #include "FileTypes.h"
 #include "Graf_U.h"
-#include "Jadro_U.h"
 #include "Maskovani_U.h"
-#include "PictureView.h"
-#include "UpDown.h"
-#include "analysis/MeasurementSettings.h"
+#include "MeasurementSignals.h"
+#include "PictureFiles.h"
 #include "locale/UserLocale.h"
-#include "results/AnimationPace.h"
+#include "measurement/ControlTable.h"
+#include "measurement/Measurement.h"
 #include "results/NumberText.h"
 #include "results/ResultTable.h"
+#include "widgets/PictureView.h"
+#include "widgets/UpDown.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -34,20 +36,22 @@
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QStyle>
-#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 using torvi::gui::Dialogs;
 using torvi::gui::Guarded;
 
-TObrazek* Obrazek = nullptr;
+// The button pictures live in the window library, which a static library
+// does not initialise by itself.
+static void LoadButtonPictures() {
+    Q_INIT_RESOURCE(torvi);
+}
 
 namespace {
-
-const char* const ContrastPrompt =
-    "Set contrast of picture to the best visibility of hand, together with less error disturbance.";
 
 QPushButton* PictureButton(QWidget* parent, QStyle::StandardPixmap icon, const QString& tip) {
     auto* button = new QPushButton(parent);
@@ -59,19 +63,32 @@ QPushButton* PictureButton(QWidget* parent, QStyle::StandardPixmap icon, const Q
 
 } // namespace
 
-TObrazek::TObrazek(QWidget* parent) : QMainWindow(parent) {
+TObrazek::TObrazek(torvi::Measurement& model, QWidget* parent) : QMainWindow(parent), Model(model) {
+    LoadButtonPictures();
+    Signals = new MeasurementSignals(Model, this);
     setWindowTitle(QStringLiteral("Torvi"));
     BuildMenu();
     BuildControls();
+    ConnectModel();
     // FormCreate
     AnimationStopped = true;
+    Animation = new QTimer(this);
+    Animation->setSingleShot(true);
+    connect(Animation, &QTimer::timeout, this, [this] { AnimationPass(); });
+
+    // The other windows, in the order of start-up; the main window owns them.
+    Maskovani = new TMaskovani(Model, *Signals, this);
+    Graf = new TGraf(Model, this);
+    About = new TAbout(this);
 
     resize(581, 409 + menuBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
 
-TObrazek::~TObrazek() = default;
+TObrazek::~TObrazek() {
+    Signals->EndRun();
+}
 
 void TObrazek::BuildMenu() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
@@ -294,273 +311,145 @@ void TObrazek::BuildControls() {
     connect(Edit4, &QLineEdit::textChanged, this, [this] { Edit4Change(); });
 }
 
-void TObrazek::ProcessMessages() {
-    QCoreApplication::processEvents();
+void TObrazek::ConnectModel() {
+    MeasurementSignals* m = Signals;
+    connect(m, &MeasurementSignals::stepChanged, this, [this] { ApplyStep(); });
+    connect(m, &MeasurementSignals::activityChanged, StatusPanel1, &QLabel::setText);
+    connect(m, &MeasurementSignals::frameCountChanged, StatusPanel0, &QLabel::setText);
+    connect(m, &MeasurementSignals::progressRangeChanged, this,
+            [this](int maximum) { ProgressBar->setRange(0, maximum); });
+    connect(m, &MeasurementSignals::progressChanged, ProgressBar, &QProgressBar::setValue);
+    connect(m, &MeasurementSignals::centreChanged, this, [this](int x, int y) {
+        Label4->setText(QString::number(x) + QLatin1Char(':') + QString::number(y));
+    });
+    connect(m, &MeasurementSignals::radiusChanged, this,
+            [this](int radius) { Label5->setText(QString::number(radius)); });
+    connect(m, &MeasurementSignals::frameFieldChanged, Edit2, &QLineEdit::setText);
+    connect(m, &MeasurementSignals::pictureChanged, this, [this](const torvi::Bitmap& picture) {
+        Image1->SetPicture(picture);
+        ShowmaskedBMP1->setChecked(false);
+    });
+    connect(m, &MeasurementSignals::contrastChanged, this, [this](int value) {
+        UpDown1->SetPosition(value);
+        Edit1->setText(QString::number(value));
+    });
+    connect(m, &MeasurementSignals::failed, this,
+            [this](const QString& message, const QString& detail) {
+                Dialogs().ShowError(this, message, torvi::gui::MessageIcon::Stop, detail);
+            });
 }
 
-void TObrazek::ReportErrorBox(const QString& text) {
-    Dialogs().ShowError(this, text, torvi::gui::MessageIcon::Stop);
-}
-
-void TObrazek::SetClickHandler(bool installed) {
-    clickHandlerInstalled_ = installed;
-}
-
-void TObrazek::SetPictureCursor(bool cross) {
-    if (cross)
+void TObrazek::ApplyStep() {
+    using torvi::Control;
+    const torvi::Step step = Model.CurrentStep();
+    const torvi::ControlEnabling table = torvi::EnabledControls(step, Model.CurrentActivity());
+    auto apply = [&](Control control, std::initializer_list<QWidget*> widgets,
+                     std::initializer_list<QAction*> actions = {}) {
+        const torvi::Enabling e = torvi::EnablingOf(table, control);
+        if (e == torvi::Enabling::Keep) return;
+        for (QWidget* w : widgets)
+            w->setEnabled(e == torvi::Enabling::On);
+        for (QAction* a : actions)
+            a->setEnabled(e == torvi::Enabling::On);
+    };
+    apply(Control::Ok, {Button2});
+    apply(Control::Change, {Button1});
+    apply(Control::ContrastField, {Edit1});
+    apply(Control::ContrastArrows, {UpDown1});
+    apply(Control::HandColour, {RadioButton1, RadioButton2});
+    apply(Control::FrameField, {Edit2});
+    apply(Control::Navigation, {BitBtn6, BitBtn1, BitBtn2, BitBtn7});
+    apply(Control::Animation, {BitBtn5});
+    apply(Control::Results, {BitBtn3, BitBtn4}, {UloitTXT1});
+    apply(Control::MaskingItems, {}, {ShowmaskedBMP1, SaveBMP1});
+    apply(Control::SaveCaptured, {}, {SaveBMP2});
+    clickHandlerInstalled_ =
+        torvi::EnablingOf(table, Control::PictureClicks) == torvi::Enabling::On;
+    Label2->setText(QString::fromLatin1(torvi::StepPrompt(step)));
+    if (torvi::CrossCursor(step))
         Image1->setCursor(Qt::CrossCursor);
     else
         Image1->unsetCursor();
 }
 
-bool TObrazek::FrameIndexValid() const {
-    return HasFrameList && CurrentIndex >= 0 &&
-           CurrentIndex < static_cast<std::int32_t>(FrameList.size());
-}
-
-QString TObrazek::FrameFieldText(const std::string& reference) const {
-    const auto cut = reference.find_last_of("\\:/");
-    const std::string name = cut == std::string::npos ? reference : reference.substr(cut + 1);
-    if (torvi::IsFilmExt(FileExt))
-        return QString::fromStdString(OpenedFileName) + QStringLiteral(" (") +
-               QString::fromStdString(name) + QLatin1Char(')');
-    return QString::fromStdString(name);
-}
-
 // Open ------------------------------------------------------------------------
 
-void TObrazek::ResetToNoMeasurement() {
-    Jadro_U::Calibrated = false;
-    SetClickHandler(false);
-    SetPictureCursor(false);
-    Label2->clear();
-    MaskingLive = false;
-    Maskovani->close();
-    for (QWidget* w : std::initializer_list<QWidget*>{Button2, Edit1, Edit2, BitBtn6, BitBtn1,
-                                                      BitBtn2, BitBtn7, BitBtn3, BitBtn4, BitBtn5})
-        w->setEnabled(false);
-    RadioButton1->setEnabled(true);
-    RadioButton2->setEnabled(true);
-    ShowmaskedBMP1->setEnabled(false);
-    SaveBMP1->setEnabled(false);
-    UloitTXT1->setEnabled(false);
-    Graf->ResultsValid = false;
-}
-
 void TObrazek::OtevtGIF1Click() {
-    if (Busy) return;
-    ResetToNoMeasurement();
+    if (Model.Running()) return;
+    StopAnimation();
+    Model.ResetToNoMeasurement();
 
     const std::optional<QString> chosen = Dialogs().OpenPicture(this, OpenPictureDialog1);
     if (!chosen) return;
-    const std::string path = chosen->toStdString();
-
-    Jadro_U::CloseVideo();
-    ProcessMessages();
-
     Edit2->clear();
-    FrameList.clear();
-    HasFrameList = true;
     const int filter =
         std::clamp(OpenPictureDialog1.FilterIndex, 1, static_cast<int>(torvi::OpenFilters.size()));
-    FileExt = torvi::OpenFilters[static_cast<std::size_t>(filter - 1)].FileExt;
-    OpenedFolder = torvi::FolderOf(path);
-
-    // The measurement on view before is gone from here on: nothing is left
-    // for "&Change" or the contrast arrows to resume if this Open fails.
-    Button1->setEnabled(false);
-    UpDown1->setEnabled(false);
-
-    const QString ext = QString::fromStdString(FileExt);
-    if (!torvi::IsFilmExt(FileExt)) {
-        const torvi::NameCollator collator;
-        FrameList = torvi::ListPictureSequence(OpenedFolder, FileExt, collator);
-        if (FrameList.size() < 3) {
-            ReportErrorBox(QStringLiteral("More than two files *") + ext +
-                           QStringLiteral(" in directory are needed"));
-            return;
-        }
-    } else {
-        const int last = Jadro_U::OpenVideo(path);
-        if (Closing) return; // the window closed while the film was indexed
-        if (last < 1) {
-            ReportErrorBox(QStringLiteral("Missing system video codec"));
-            return;
-        }
-        if (last == 1) {
-            ReportErrorBox(QStringLiteral("More than two pictures in *") + ext +
-                           QStringLiteral(" file are needed"));
-            return;
-        }
-        FrameList = torvi::FilmFrameList(last);
-    }
-
-    // The chosen picture is shown first, so the frame on view, the frame field
-    // and the progress bar start at its place in the sequence.
-    CurrentIndex = 0;
-    OpenedFileName = torvi::BareName(path);
-    if (!torvi::IsFilmExt(FileExt)) {
-        const auto it = std::find(FrameList.begin(), FrameList.end(), OpenedFileName);
-        if (it != FrameList.end()) CurrentIndex = static_cast<std::int32_t>(it - FrameList.begin());
-    }
-    StatusPanel0->setText(QStringLiteral("Count of opened pictures *") + ext +
-                          QStringLiteral(": ") + QString::number(FrameList.size()));
-
-    const bool shown = Guarded(this, [&] {
-        torvi::Bitmap first;
-        Jadro_U::LoadFrame(torvi::IsFilmExt(FileExt) ? FrameList[0] : path, first);
-        Image1->SetPicture(first);
+    const std::string fileExt = torvi::OpenFilters[static_cast<std::size_t>(filter - 1)].FileExt;
+    // Indexing a long film lets the window repaint its progress bar; the
+    // window may close meanwhile, which abandons the Open.
+    const bool opened = Model.Open(chosen->toStdString(), fileExt, [this] {
+        QCoreApplication::processEvents();
+        return !Closing;
     });
-    if (!shown) return;
-
-    SaveBMP2->setEnabled(true);
-    Edit2->setText(FrameFieldText(FrameList[static_cast<std::size_t>(CurrentIndex)]));
-    for (QWidget* w : std::initializer_list<QWidget*>{BitBtn1, BitBtn2, BitBtn6, BitBtn7, Edit2})
-        w->setEnabled(true);
-    SetClickHandler(true);
-    Button1Click();
-    BitBtn5->setEnabled(true);
-    Button1->setEnabled(false);
-    RadioButton1->setEnabled(true);
-    RadioButton2->setEnabled(true);
-    ProgressBar->setRange(0, static_cast<int>(FrameList.size()) - 1);
-    ProgressBar->setValue(CurrentIndex);
-    ShowmaskedBMP1->setEnabled(true);
-    ShowmaskedBMP1->setChecked(false);
-    SaveBMP1->setEnabled(true);
+    if (opened) ShowmaskedBMP1->setChecked(false);
 }
 
 // Marking ---------------------------------------------------------------------
 
-void TObrazek::BeginMarking() {
-    Button1->setEnabled(false);
-    Button2->setEnabled(false);
-    SetClickHandler(true);
-    ClickStep = 0;
-    Label2->setText(QStringLiteral("Set centre of dial."));
-    SetPictureCursor(true);
-}
-
 void TObrazek::Image1MouseDown(Qt::MouseButton, int x, int y) {
     if (!clickHandlerInstalled_) return;
-    if (ClickStep == 0) {
-        SetPictureCursor(false);
-        CentreX = x;
-        CentreY = y;
-        Label4->setText(QString::number(x) + QLatin1Char(':') + QString::number(y));
-        ClickStep = 1;
-        Label2->setText(QStringLiteral("Set radius of hand."));
-        SetPictureCursor(true);
-        return;
-    }
-    SetPictureCursor(false);
-    HandRadius = static_cast<std::uint16_t>(torvi::RadiusOfClick(CentreX, CentreY, x, y));
-    Label5->setText(QString::number(HandRadius));
-    SetClickHandler(false);
-    Label2->clear();
-    Button1->setEnabled(true);
-    Button2->setEnabled(true);
+    Model.ClickPicture(x, y);
 }
 
 void TObrazek::Button1Click() {
-    if (Busy) return;
-    MaskingLive = false;
-    Jadro_U::Calibrated = false;
-    SetClickHandler(false);
-    SetPictureCursor(false);
-    Label2->clear();
-    Maskovani->close();
-    // Everything the marking step works with; the whole navigation row, so that
-    // resuming after a cancelled Open gives the same controls as a new Open.
-    for (QWidget* w : std::initializer_list<QWidget*>{Button1, BitBtn6, BitBtn1, BitBtn2, BitBtn7,
-                                                      BitBtn5, RadioButton1, RadioButton2})
-        w->setEnabled(true);
-    ShowmaskedBMP1->setEnabled(true);
-    SaveBMP1->setEnabled(true);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{Button2, Edit1, UpDown1, Edit2, BitBtn3, BitBtn4})
-        w->setEnabled(false);
-    UloitTXT1->setEnabled(false);
-    Graf->ResultsValid = false;
-    BeginMarking();
+    Model.Change();
 }
 
 void TObrazek::Button2Click() {
-    if (Busy) return;
-    RadioButton1->setEnabled(false);
-    RadioButton2->setEnabled(false);
-    Edit2->setEnabled(false);
-    if (!Jadro_U::Calibrate()) return;
-    MaskingLive = true;
-    Button2->setEnabled(false);
-    Maskovani->show();
-    Label2->setText(QString::fromLatin1(ContrastPrompt));
-    Edit1->setText(QString::number(Maskovani->ContrastThreshold));
-    if (FrameIndexValid())
-        Edit2->setText(FrameFieldText(FrameList[static_cast<std::size_t>(CurrentIndex)]));
-    for (QWidget* w : std::initializer_list<QWidget*>{UpDown1, Edit1, Edit2, BitBtn3, BitBtn4})
-        w->setEnabled(true);
-    UloitTXT1->setEnabled(true);
+    if (Model.Running()) return;
+    StopAnimation();
+    StartRun(Model.BeginCalibration(true), {});
 }
 
 void TObrazek::UpDown1Changing(int newPosition) {
-    if (Busy) return;
-    Maskovani->ContrastThreshold = newPosition;
-    Edit1->setText(QString::number(newPosition));
-    if (FrameIndexValid())
-        Guarded(this, [&] { Maskovani->Obraz(FrameList[static_cast<std::size_t>(CurrentIndex)]); });
+    Model.SetContrast(newPosition);
 }
 
 void TObrazek::RadioButton2Click() {
-    Jadro_U::Calibrated = false;
-    Guarded(this, [&] { ShowFrame(); });
+    Model.ChooseHand(torvi::HandColour::Dark);
+    ShowFrame();
 }
 
 void TObrazek::RadioButton1Click() {
-    Jadro_U::Calibrated = false;
-    Guarded(this, [&] { ShowFrame(); });
+    Model.ChooseHand(torvi::HandColour::Light);
+    ShowFrame();
 }
 
 // Frames ----------------------------------------------------------------------
 
+bool TObrazek::LoadsPicture() const {
+    // The masked view stays while the contrast step shows it.
+    return !(Model.MaskingLive() && ShowmaskedBMP1->isChecked());
+}
+
 void TObrazek::ShowFrame() {
-    if (!FrameIndexValid()) return; // no usable frame list after a failed Open
-    const std::string reference = FrameList[static_cast<std::size_t>(CurrentIndex)];
-    Edit2->setText(FrameFieldText(reference));
-    if (MaskingLive) Maskovani->Obraz(reference);
-    if (!(MaskingLive && ShowmaskedBMP1->isChecked())) {
-        torvi::Bitmap frame;
-        Jadro_U::LoadFrame(reference, frame);
-        Image1->SetPicture(frame);
-        ShowmaskedBMP1->setChecked(false);
-    }
-    ProgressBar->setValue(CurrentIndex);
+    Model.ShowFrame(LoadsPicture());
 }
 
 void TObrazek::BitBtn6Click() {
-    if (!HasFrameList || FrameList.empty()) return;
-    CurrentIndex = 0;
-    Guarded(this, [&] { ShowFrame(); });
+    Model.First(LoadsPicture());
 }
 
 void TObrazek::BitBtn1Click() {
-    if (!HasFrameList || FrameList.empty()) return;
-    CurrentIndex = CurrentIndex - 1;
-    if (CurrentIndex < 0) CurrentIndex = static_cast<std::int32_t>(FrameList.size()) - 1;
-    Guarded(this, [&] { ShowFrame(); });
+    Model.Previous(LoadsPicture());
 }
 
 void TObrazek::BitBtn2Click() {
-    if (!HasFrameList || FrameList.empty()) return;
-    CurrentIndex = CurrentIndex + 1;
-    if (CurrentIndex > static_cast<std::int32_t>(FrameList.size()) - 1) CurrentIndex = 0;
-    Guarded(this, [&] { ShowFrame(); });
+    Model.Next(LoadsPicture());
 }
 
 void TObrazek::BitBtn7Click() {
-    if (!HasFrameList || FrameList.empty()) return;
-    CurrentIndex = static_cast<std::int32_t>(FrameList.size()) - 1;
-    Guarded(this, [&] { ShowFrame(); });
+    Model.Last(LoadsPicture());
 }
 
 namespace {
@@ -570,6 +459,7 @@ torvi::gui::SaveFileRequest PictureSaveRequest(const QString& title, const QStri
     request.Title = title;
     request.FileName = name;
     request.Filters = QStringLiteral("Bitmaps (*.bmp);;Tiff (*.tif *.tiff)");
+    request.Captions = {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("Tiff (*.tif, *.tiff)")};
     request.DefaultSuffix = QStringLiteral("bmp");
     request.ConfirmOverwrite = true;
     return request;
@@ -582,44 +472,66 @@ void TObrazek::SaveBMP2Click() {
         Dialogs().SaveFile(this, PictureSaveRequest(QStringLiteral("Save captured BMP as"),
                                                     QStringLiteral("Captured")));
     if (!name) return;
-    Guarded(this, [&] { Jadro_U::SavePicture(name->toStdString(), Image1->Picture()); });
+    Guarded(this, [&] { torvi::SavePicture(name->toStdString(), Image1->Picture()); });
+}
+
+void TObrazek::StartRun(std::unique_ptr<torvi::MeasurementRun> run, std::function<void()> then) {
+    Signals->StartRun(std::move(run), [this, then](bool ok) {
+        // An animation that plays on keeps the navigation buttons off.
+        if (!AnimationStopped) Model.SetAnimating(true);
+        if (ok && then) then();
+    });
+}
+
+void TObrazek::WhenCalibrated(std::function<void()> then) {
+    if (Model.Calibrated()) {
+        then();
+        return;
+    }
+    StartRun(Model.BeginCalibration(false), then);
 }
 
 void TObrazek::SaveBMP1Click() {
-    if (Busy) return;
-    if (!Jadro_U::Calibrated && !Jadro_U::Calibrate()) return;
-    const auto name = Dialogs().SaveFile(
-        this, PictureSaveRequest(QStringLiteral("Save masked BMP as"), QStringLiteral("Masked")));
-    if (!name) return;
-    Guarded(this, [&] { Jadro_U::SavePicture(name->toStdString(), Jadro_U::ReferenceImage); });
+    if (Model.Running()) return;
+    WhenCalibrated([this] {
+        const auto name =
+            Dialogs().SaveFile(this, PictureSaveRequest(QStringLiteral("Save masked BMP as"),
+                                                        QStringLiteral("Masked")));
+        if (!name) return;
+        Guarded(this, [&] { torvi::SavePicture(name->toStdString(), Model.ReferenceImage()); });
+    });
 }
 
 void TObrazek::ShowmaskedBMP1Click() {
     // The menu item has already toggled its mark: it was checked before when
     // it is unchecked now.
-    if (Busy) {
+    if (Model.Running()) {
         ShowmaskedBMP1->setChecked(!ShowmaskedBMP1->isChecked());
         return;
     }
     if (!ShowmaskedBMP1->isChecked()) {
-        Guarded(this, [&] { ShowFrame(); });
+        ShowFrame();
         return;
     }
     ShowmaskedBMP1->setChecked(true);
-    if (!Jadro_U::Calibrated && !Jadro_U::Calibrate()) return;
-    if (!AnimationStopped && !MaskingLive) BitBtn5Click();
-    Image1->SetPicture(Jadro_U::ReferenceImage);
+    WhenCalibrated([this] {
+        if (!AnimationStopped && !Model.MaskingLive()) BitBtn5Click();
+        Image1->SetPicture(Model.ReferenceImage());
+        ShowmaskedBMP1->setChecked(true);
+    });
 }
 
 // Closing, menus --------------------------------------------------------------
 
 void TObrazek::FormCloseQuery() {
-    AnimationStopped = true;
+    StopAnimation();
     Closing = true;
 }
 
 void TObrazek::FormClose() {
-    Jadro_U::CloseVideo();
+    // A run in progress is cancelled and waited for; it leaves no result.
+    Signals->EndRun();
+    Model.CloseVideo();
 }
 
 void TObrazek::closeEvent(QCloseEvent* event) {
@@ -627,6 +539,14 @@ void TObrazek::closeEvent(QCloseEvent* event) {
     event->accept();
     FormClose();
     Maskovani->close();
+}
+
+void TObrazek::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && Signals->RunGoing()) {
+        Signals->CancelRun();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void TObrazek::Konec1Click() {
@@ -645,9 +565,7 @@ std::string TObrazek::DecimalSeparator() {
     return torvi::UserDecimalSeparator();
 }
 
-namespace {
-
-QIcon ButtonPicture(const QString& resource) {
+QIcon TObrazek::ButtonPicture(const QString& resource) {
     // Two 16 x 16 pictures side by side, normal and disabled; the colour of
     // the bottom-left pixel is transparent.
     const QImage both(resource);
@@ -664,76 +582,46 @@ QIcon ButtonPicture(const QString& resource) {
     return icon;
 }
 
-} // namespace
-
 void TObrazek::BitBtn5Click() {
     if (BitBtn5->text() == QStringLiteral("Stop")) {
-        AnimationStopped = true;
-        BitBtn5->setIcon(ButtonPicture(QStringLiteral(":/ANIMATE.bmp")));
-        for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn6, BitBtn7})
-            b->setEnabled(true);
+        StopAnimation();
         return;
     }
-    if (Busy) return;
+    if (Model.Running()) return;
     StatusPanel1->setText(QStringLiteral("Animation ..."));
-    ProcessMessages();
     AnimationStopped = false;
-    for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn6, BitBtn7})
-        b->setEnabled(false);
+    Model.SetAnimating(true);
     BitBtn5->setIcon(ButtonPicture(QStringLiteral(":/STOP.bmp")));
     BitBtn5->setText(QStringLiteral("Stop"));
+    Pace = torvi::AnimationPace();
+    AnimationPass();
+}
 
-    torvi::AnimationHooks hooks;
-    hooks.Stopped = [this] { return AnimationStopped; };
-    hooks.FieldRate = [this] {
-        return torvi::ConvertNumberText(Edit3->text().toStdString(), DecimalSeparator());
-    };
-    hooks.Advance = [this] {
-        // The Next action, although its button is disabled meanwhile. A frame
-        // that cannot be shown ends the playback after its message.
-        if (!HasFrameList || FrameList.empty()) return;
-        CurrentIndex = CurrentIndex + 1;
-        if (CurrentIndex > static_cast<std::int32_t>(FrameList.size()) - 1) CurrentIndex = 0;
-        if (!Guarded(this, [&] { ShowFrame(); }) && !AnimationStopped) BitBtn5Click();
-    };
-    hooks.ProcessEvents = [] { ProcessMessages(); };
-    hooks.Sleep = [](std::uint32_t ms) { QThread::msleep(ms); };
-    hooks.CutWait = [this] { return Closing; };
-    torvi::RunAnimation(hooks);
+void TObrazek::AnimationPass() {
+    if (AnimationStopped) return;
+    const torvi::AnimationPace::Pass pass =
+        Pace.NextPass(torvi::ConvertNumberText(Edit3->text().toStdString(), DecimalSeparator()));
+    // The Next action, although its button is disabled meanwhile. A frame
+    // that cannot be shown ends the playback after its message.
+    if (pass.Advance && !Model.Next(LoadsPicture())) {
+        StopAnimation();
+        return;
+    }
+    Animation->start(static_cast<int>(std::min<std::uint32_t>(pass.Wait, 1u << 30)));
+}
 
+void TObrazek::StopAnimation() {
+    if (AnimationStopped) return;
+    AnimationStopped = true;
+    Animation->stop();
     BitBtn5->setText(QStringLiteral("Animation"));
     BitBtn5->setIcon(ButtonPicture(QStringLiteral(":/ANIMATE.bmp")));
     StatusPanel1->clear();
+    Model.SetAnimating(false);
 }
 
-void TObrazek::EnterFinished(bool forGraph) {
-    MaskingLive = false;
-    Label2->clear();
-    UpDown1->setEnabled(false);
-    Button1->setEnabled(false);
-    if (forGraph) {
-        Edit1->setEnabled(false);
-        Edit2->setEnabled(false);
-    }
-    ProcessMessages();
-    Maskovani->close();
-}
-
-bool TObrazek::MeasureIfNeeded() {
-    if (Graf->ResultsValid) return true;
-    Busy = true;
-    const bool ok = Guarded(this, [&] { Graf->MeasureRotation(); });
-    Busy = false;
-    return ok;
-}
-
-void TObrazek::BitBtn3Click() {
-    if (Busy) return;
-    EnterFinished(true);
-    if (!AnimationStopped) BitBtn5Click();
-    ProcessMessages();
-    if (!MeasureIfNeeded()) return;
-    ProcessMessages();
+void TObrazek::ShowGraph() {
+    Graf->SetScale(Edit3->text().toStdString(), Edit4->text().toStdString(), DecimalSeparator());
     try {
         Graf->FillChart();
     } catch (const torvi::Error&) {
@@ -744,12 +632,28 @@ void TObrazek::BitBtn3Click() {
     Graf->exec();
 }
 
+void TObrazek::WhenMeasured(std::function<void()> then) {
+    if (Model.ResultsValid()) {
+        then();
+        return;
+    }
+    StartRun(Model.BeginMeasurement(), then);
+}
+
+void TObrazek::BitBtn3Click() {
+    if (Model.Running()) return;
+    StopAnimation();
+    if (!Model.Finish(true)) return;
+    WhenMeasured([this] { ShowGraph(); });
+}
+
 void TObrazek::BitBtn4Click() {
-    if (Busy) return;
-    EnterFinished(false);
-    ProcessMessages();
-    if (!MeasureIfNeeded()) return;
-    ProcessMessages();
+    if (Model.Running()) return;
+    if (!Model.Finish(false)) return;
+    WhenMeasured([this] { SaveResultFile(); });
+}
+
+void TObrazek::SaveResultFile() {
     if (Edit3->text().isEmpty())
         Edit3->setText(QString::fromStdString(torvi::DefaultedFieldText("")));
     if (Edit4->text().isEmpty())
@@ -770,12 +674,9 @@ void TObrazek::BitBtn4Click() {
     request.ConfirmOverwrite = true;
     const auto name = Dialogs().SaveFile(this, request);
     if (!name) return;
-    Guarded(this, [&] {
-        const torvi::ResultFields fields{Edit5->text().toStdString(), Edit3->text().toStdString(),
-                                         Edit4->text().toStdString()};
-        torvi::WriteResultFile(torvi::CompleteResultFileName(name->toStdString()), fields,
-                               Graf->UnwrappedSeries, separator);
-    });
+    const torvi::ResultFields fields{Edit5->text().toStdString(), Edit3->text().toStdString(),
+                                     Edit4->text().toStdString()};
+    Model.WriteResult(torvi::CompleteResultFileName(name->toStdString()), fields, separator);
 }
 
 void TObrazek::UloitTXT1Click() {

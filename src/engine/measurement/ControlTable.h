@@ -1,0 +1,53 @@
+#pragma once
+
+#include "measurement/Step.h"
+
+#include <array>
+#include <cstddef>
+
+namespace torvi {
+
+// The controls and menu items whose enabling follows the workflow. Several
+// controls that always go together share one entry ("B" and "W"; the four
+// navigation buttons; "&Graph", "&Save result" and "&Save TXT"; the two
+// masking items).
+enum class Control {
+    Ok,
+    Change,
+    ContrastField,
+    ContrastArrows,
+    HandColour,
+    FrameField,
+    Navigation,
+    Animation,
+    Results,
+    MaskingItems,
+    SaveCaptured,
+    PictureClicks,
+    Count
+};
+
+// Off or on; Keep leaves a control as the step before left it (the reset of
+// an Open does not touch "&Change", the contrast arrows or "Save captured
+// BMP...", so a cancelled Open can resume the measurement on view).
+enum class Enabling { Off, On, Keep };
+
+using ControlEnabling = std::array<Enabling, static_cast<std::size_t>(Control::Count)>;
+
+// The one table of the program that says which controls a step enables; a
+// running animation turns the navigation buttons off.
+ControlEnabling EnabledControls(Step step, Activity activity = Activity::Idle);
+
+inline Enabling EnablingOf(const ControlEnabling& table, Control control) {
+    return table[static_cast<std::size_t>(control)];
+}
+
+// The prompt the step shows, empty for none.
+const char* StepPrompt(Step step);
+
+// Whether the picture shows the cross cursor (marking runs).
+inline bool CrossCursor(Step step) {
+    return step == Step::MarkCentre || step == Step::MarkRadius;
+}
+
+} // namespace torvi

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "measurement/Step.h"
+
+#include <string>
+
+namespace torvi {
+
+class Bitmap;
+class Error;
+
+// What a measurement tells the front end about itself. Every call comes on
+// the thread that called the measurement's operation; the defaults ignore it.
+class MeasurementObserver {
+public:
+    virtual ~MeasurementObserver() = default;
+
+    virtual void StepChanged(Step) {}
+    // The activity of a long operation ("Calibration ...", "Calculation ...",
+    // "Opening ..."), empty when none runs.
+    virtual void ActivityChanged(const std::string&) {}
+    // "Count of opened pictures *.BMP: 3" after a successful list of frames.
+    virtual void FrameCountChanged(const std::string&) {}
+    virtual void ProgressRangeChanged(int /*maximum*/) {}
+    virtual void ProgressChanged(int /*value*/) {}
+    // The marks, as the window shows them next to "Centre:" and "Radius of big hand:".
+    virtual void CentreChanged(int /*x*/, int /*y*/) {}
+    virtual void RadiusChanged(int /*radius*/) {}
+    // The frame at CurrentIndex is about to be shown; its frame field text.
+    virtual void FrameFieldChanged(const std::string&) {}
+    // A newly loaded picture for the view; valid during the call only.
+    virtual void PictureChanged(const Bitmap&) {}
+    // A newly built masking picture; valid during the call only.
+    virtual void MaskChanged(const Bitmap&) {}
+    virtual void ContrastChanged(int) {}
+    // An operation ended on this error; the measurement keeps the state it had reached.
+    virtual void Failed(const Error&) {}
+};
+
+} // namespace torvi
