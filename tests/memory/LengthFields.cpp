@@ -25,10 +25,12 @@ bool Has(const Bytes& f, std::size_t at, std::size_t count) {
     return at <= f.size() && count <= f.size() - at;
 }
 
+using Axis = LengthField::Axis;
+
 void Add(std::vector<LengthField>& out, const Bytes& f, std::size_t at, int bytes, bool big,
-         std::string name) {
+         std::string name, Axis axis = Axis::None) {
     if (Has(f, at, static_cast<std::size_t>(bytes)))
-        out.push_back({at, bytes, big, std::move(name) + "@" + std::to_string(at)});
+        out.push_back({at, bytes, big, std::move(name) + "@" + std::to_string(at), axis});
 }
 
 } // namespace
@@ -59,6 +61,18 @@ Bytes PngChunk(const char type[4], const Bytes& data) {
     return out;
 }
 
+void RepairPngChecksums(Bytes& f) {
+    std::size_t at = 8;
+    while (Has(f, at, 12) && Be32(f, at) <= f.size() - at - 12) {
+        const std::size_t length = Be32(f, at);
+        const uLong crc = crc32(0, f.data() + at + 4, static_cast<uInt>(4 + length));
+        for (int i = 0; i < 4; ++i)
+            f[at + 8 + length + static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+        at += 12 + length;
+    }
+}
+
 std::vector<LengthField> PngFields(const Bytes& f) {
     std::vector<LengthField> out;
     std::size_t at = 8;
@@ -66,8 +80,8 @@ std::vector<LengthField> PngFields(const Bytes& f) {
         const std::string type(reinterpret_cast<const char*>(f.data() + at + 4), 4);
         Add(out, f, at, 4, true, type + " length");
         if (type == "IHDR") {
-            Add(out, f, at + 8, 4, true, "width");
-            Add(out, f, at + 12, 4, true, "height");
+            Add(out, f, at + 8, 4, true, "width", Axis::Width);
+            Add(out, f, at + 12, 4, true, "height", Axis::Height);
         }
         if (type == "IEND") break;
         at += 12 + Be32(f, at);
@@ -78,8 +92,8 @@ std::vector<LengthField> PngFields(const Bytes& f) {
 std::vector<LengthField> GifFields(const Bytes& f) {
     std::vector<LengthField> out;
     if (!Has(f, 0, 13)) return out;
-    Add(out, f, 6, 2, false, "screen width");
-    Add(out, f, 8, 2, false, "screen height");
+    Add(out, f, 6, 2, false, "screen width", Axis::Width);
+    Add(out, f, 8, 2, false, "screen height", Axis::Height);
     std::size_t at = 13;
     if (f[10] & 0x80) at += 3u * (2u << (f[10] & 7));
     auto subBlocks = [&](const char* what) {
@@ -97,8 +111,8 @@ std::vector<LengthField> GifFields(const Bytes& f) {
         } else if (kind == ',' && Has(f, at, 10)) {
             Add(out, f, at + 1, 2, false, "image left");
             Add(out, f, at + 3, 2, false, "image top");
-            Add(out, f, at + 5, 2, false, "image width");
-            Add(out, f, at + 7, 2, false, "image height");
+            Add(out, f, at + 5, 2, false, "image width", Axis::Width);
+            Add(out, f, at + 7, 2, false, "image height", Axis::Height);
             const std::uint8_t packed = f[at + 9];
             at += 10;
             if (packed & 0x80) at += 3u * (2u << (packed & 7));
@@ -127,8 +141,8 @@ std::vector<LengthField> JpegFields(const Bytes& f) {
         const std::size_t length = Read(f, at + 2, 2, true);
         if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
             marker != 0xCC) {
-            Add(out, f, at + 5, 2, true, "picture height");
-            Add(out, f, at + 7, 2, true, "picture width");
+            Add(out, f, at + 5, 2, true, "picture height", Axis::Height);
+            Add(out, f, at + 7, 2, true, "picture width", Axis::Width);
         }
         at += 2 + length;
         if (marker != 0xDA) continue;
@@ -153,14 +167,16 @@ std::vector<LengthField> TiffFields(const Bytes& f) {
         const std::size_t count = Read(f, dir, 2, big);
         for (std::size_t i = 0; i < count && Has(f, dir + 2 + 12 * i, 12); ++i) {
             const std::size_t e = dir + 2 + 12 * i;
-            const std::string tag = "tag " + std::to_string(Read(f, e, 2, big));
+            const unsigned id = Read(f, e, 2, big);
+            const std::string tag = "tag " + std::to_string(id);
             Add(out, f, e + 4, 4, big, tag + " count");
             const unsigned type = Read(f, e + 2, 2, big);
-            // A short value sits in the high-order bytes of a big-endian field.
-            if (type == 3 && big && Read(f, e + 4, 4, big) == 1)
-                Add(out, f, e + 8, 2, big, tag + " value");
+            const Axis axis = id == 256 ? Axis::Width : id == 257 ? Axis::Height : Axis::None;
+            // A short value sits in the first bytes of the field.
+            if (type == 3 && Read(f, e + 4, 4, big) == 1)
+                Add(out, f, e + 8, 2, big, tag + " value", axis);
             else
-                Add(out, f, e + 8, 4, big, tag + " value");
+                Add(out, f, e + 8, 4, big, tag + " value", axis);
         }
         const std::size_t next = dir + 2 + 12 * count;
         if (!Has(f, next, 4)) break;
@@ -175,8 +191,8 @@ std::vector<LengthField> BmpFields(const Bytes& f) {
     Add(out, f, 2, 4, false, "file size");
     Add(out, f, 10, 4, false, "pixel offset");
     Add(out, f, 14, 4, false, "header size");
-    Add(out, f, 18, 4, false, "width");
-    Add(out, f, 22, 4, false, "height");
+    Add(out, f, 18, 4, false, "width", Axis::Width);
+    Add(out, f, 22, 4, false, "height", Axis::Height);
     Add(out, f, 34, 4, false, "image size");
     Add(out, f, 46, 4, false, "colours used");
     return out;
@@ -186,8 +202,8 @@ std::vector<LengthField> PcxFields(const Bytes& f) {
     std::vector<LengthField> out;
     Add(out, f, 4, 2, false, "x min");
     Add(out, f, 6, 2, false, "y min");
-    Add(out, f, 8, 2, false, "x max");
-    Add(out, f, 10, 2, false, "y max");
+    Add(out, f, 8, 2, false, "x max", Axis::Width);
+    Add(out, f, 10, 2, false, "y max", Axis::Height);
     Add(out, f, 66, 2, false, "bytes per line");
     return out;
 }
@@ -197,8 +213,8 @@ std::vector<LengthField> TgaFields(const Bytes& f) {
     Add(out, f, 0, 1, false, "id length");
     Add(out, f, 3, 2, false, "map start");
     Add(out, f, 5, 2, false, "map length");
-    Add(out, f, 12, 2, false, "width");
-    Add(out, f, 14, 2, false, "height");
+    Add(out, f, 12, 2, false, "width", Axis::Width);
+    Add(out, f, 14, 2, false, "height", Axis::Height);
     return out;
 }
 

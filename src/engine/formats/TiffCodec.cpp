@@ -494,6 +494,33 @@ const char* DirectoryOverrun(const std::uint8_t* data, std::size_t size) {
     return nullptr;
 }
 
+// The most one byte of the file's pixel data can expand to under the
+// picture's compression: a raw byte stays one, a PackBits pair gives at most
+// 128 bytes and deflate shrinks data at most about 1032 times. LZW, fax and
+// JPEG data give no useful bound (0): the picture cap and the frame size the
+// measurement expects bound those.
+std::uint64_t MostExpansion(TIFF* tif) {
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    switch (compression) {
+    case COMPRESSION_NONE:
+        return 1;
+    case COMPRESSION_PACKBITS:
+        return 64;
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_ADOBE_DEFLATE:
+        return 1032;
+    default:
+        return 0;
+    }
+}
+
+// Bytes of pixel data the picture takes as stored, all planes together.
+std::uint64_t StoredBytes(TIFF* tif, const TiffLayout& layout) {
+    const std::uint64_t plane = TIFFVStripSize64(tif, layout.Height);
+    return layout.Planar == PLANARCONFIG_SEPARATE ? plane * layout.Samples : plane;
+}
+
 } // namespace
 
 bool IsTiff(const std::uint8_t* data, std::size_t size) {
@@ -526,6 +553,9 @@ Bitmap DecodeTiff(const std::uint8_t* data, std::size_t size) {
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_EXTRASAMPLES, &layout.ExtraSamples, &extraKinds);
     if (layout.Width == 0 || layout.Height == 0) throw TiffError(stream, "the picture is empty");
     CheckPictureSize(layout.Width, layout.Height, 8, "TIFF image is too large");
+    const std::uint64_t expansion = MostExpansion(tif.get());
+    if (expansion != 0 && StoredBytes(tif.get(), layout) / expansion > size)
+        throw Error("TIFF image is not valid: the file is truncated");
 
     const std::uint16_t bits = layout.Bits;
     const bool unsignedSamples = layout.SampleFormat == SAMPLEFORMAT_UINT;
