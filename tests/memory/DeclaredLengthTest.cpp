@@ -11,6 +11,9 @@
 #include "Bitmap.h"
 #include "Error.h"
 #include "FileIO.h"
+#include "analysis/Calibration.h"
+#include "analysis/FrameLoader.h"
+#include "analysis/RotationMeasurement.h"
 #include "formats/BmpCodec.h"
 #include "formats/GifReader.h"
 #include "formats/JpegReader.h"
@@ -65,8 +68,9 @@ Bytes PngWithAncillaryChunks() {
     return out;
 }
 
-// An 8-bit run-length BMP of 16 by 4 pixels, made from a plain one.
-Bytes RleBmp() {
+// An 8-bit run-length BMP of 16 by 4 pixels, made from a plain one; with a
+// larger size, its runs fill the first rows and the rest stays index 0.
+Bytes RleBmp(std::uint32_t width = 16, std::uint32_t height = 4) {
     Bitmap picture(16, 4, PixelFormat::Pf8Bit);
     picture.SetPalette(GreyPalette(8));
     Bytes file = EncodeBmp(picture);
@@ -76,6 +80,10 @@ Bytes RleBmp() {
         file.insert(file.end(), {16, static_cast<std::uint8_t>(row * 40), 0, 0});
     file.insert(file.end(), {0, 1});
     file[30] = 1; // BI_RLE8
+    for (int i = 0; i < 4; ++i) {
+        file[18 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(width >> (8 * i));
+        file[22 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(height >> (8 * i));
+    }
     const auto imageSize = static_cast<std::uint32_t>(file.size() - pixelStart);
     for (int i = 0; i < 4; ++i)
         file[34 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(imageSize >> (8 * i));
@@ -130,7 +138,7 @@ const PictureSample PictureSamples[] = {
      false},
     {"TIFF JPEG", FromFixture("tiff-jpeg.tif"), TiffFields, DecodeTiff, "TIFF image", false},
     {"BMP", PlainBmp, BmpFields, DecodeBmp, BitmapNotValid, true},
-    {"BMP RLE8", RleBmp, BmpFields, DecodeBmp, BitmapNotValid, false},
+    {"BMP RLE8", [] { return RleBmp(); }, BmpFields, DecodeBmp, BitmapNotValid, false},
     {"PCX", FromFixture("im-pcx-8bit.pcx"), PcxFields, DecodePcx, "PCX image", true},
     {"PCX 24-bit", FromFixture("im-pcx-24bit.pcx"), PcxFields, DecodePcx, "PCX image", true},
     {"TGA colour-mapped", FromFixture("im-tga-type1.tga"), TgaFields, DecodeTga, "TGA image", true},
@@ -207,6 +215,40 @@ TEST(DeclaredLength, ReadersWhoseDataGrowsWithThePictureRefuseALargePictureInASm
         ASSERT_GE(dimensions, 2);
         EXPECT_TRUE(ExpectReadOrRefusedWithinBound(sample, variant));
     }
+}
+
+// Run lengths give no bound: a kilobyte describes 16000 by 16000 pixels.
+// Once the measurement knows its frame size, such a frame is refused before
+// its pixels are allocated, in the calibration (after its first frame) and
+// in the measurement (from the first frame on).
+TEST(DeclaredLength, AFrameOfAnotherSizeIsRefusedBeforeItsPixelsAreAllocated) {
+    const Bytes small = RleBmp();
+    const Bytes large = RleBmp(16000, 16000);
+    const FrameLoader loader = [&](int index, Bitmap& frame) {
+        const Bytes& file = index == 0 ? small : large;
+        frame = DecodeBmp(file.data(), file.size());
+    };
+    Bitmap reference;
+    AllocationCounter::StartPeak();
+    try {
+        BuildReferenceImage(2, loader, HandColour::Dark, reference, {});
+        ADD_FAILURE() << "the calibration took frames of two sizes";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), PicturesNotEqual);
+    }
+    EXPECT_LT(AllocationCounter::Peak(), MemoryBound);
+
+    reference = Bitmap(16, 4, PixelFormat::Pf24Bit);
+    MeasurementSettings settings;
+    settings.CentreX = 8;
+    settings.CentreY = 2;
+    settings.HandRadius = 2;
+    const FrameLoader largeOnly = [&](int, Bitmap& frame) {
+        frame = DecodeBmp(large.data(), large.size());
+    };
+    AllocationCounter::StartPeak();
+    EXPECT_THROW(MeasureHandRotation(1, largeOnly, reference, settings, {}), Error);
+    EXPECT_LT(AllocationCounter::Peak(), MemoryBound);
 }
 
 struct FilmSample {
