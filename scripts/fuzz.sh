@@ -43,7 +43,10 @@ for target in $targets; do
     *) seed "$corpus" -iname '*.*' ;;
     esac
     echo "== fuzz_$target for $seconds s"
+    # No single allocation above 128 MB and no more than 512 MB in all: a
+    # reader must check a declared size against the data before it allocates.
     "$build/fuzz/fuzz_$target" "$corpus" -max_total_time="$seconds" -timeout=10 \
-        -rss_limit_mb=2560 -print_final_stats=1 -artifact_prefix="$artifacts/" || status=1
+        -malloc_limit_mb=128 -rss_limit_mb=512 -print_final_stats=1 \
+        -artifact_prefix="$artifacts/" || status=1
 done
 exit $status

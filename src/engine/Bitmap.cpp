@@ -14,12 +14,53 @@ std::size_t RowStride(int width, int bitsPerPixel) {
            4;
 }
 
-void CheckPictureSize(long long width, long long height, int bitsPerPixel, const char* message) {
+namespace {
+
+thread_local const ExpectedPictureSize* innermostExpectation = nullptr;
+thread_local const PictureByteLimit* innermostLimit = nullptr;
+
+void CheckBounds(long long width, long long height, int bitsPerPixel, const char* message) {
     if (width < 0 || height < 0 || width > Bitmap::MaxDimension || height > Bitmap::MaxDimension)
         throw Error(message);
     const std::size_t bytes =
         RowStride(static_cast<int>(width), bitsPerPixel) * static_cast<std::size_t>(height);
-    if (bytes > Bitmap::MaxBytes) throw Error(message);
+    if (bytes > PictureByteLimit::Current()) throw Error(message);
+}
+
+} // namespace
+
+void CheckPictureSize(long long width, long long height, int bitsPerPixel, const char* message) {
+    CheckBounds(width, height, bitsPerPixel, message);
+    ExpectedPictureSize::Check(width, height);
+}
+
+PictureByteLimit::PictureByteLimit(std::size_t bytes) : bytes_(bytes), outer_(innermostLimit) {
+    innermostLimit = this;
+}
+
+PictureByteLimit::~PictureByteLimit() {
+    innermostLimit = outer_;
+}
+
+std::size_t PictureByteLimit::Current() {
+    return innermostLimit ? std::min(innermostLimit->bytes_, Bitmap::MaxBytes) : Bitmap::MaxBytes;
+}
+
+ExpectedPictureSize::ExpectedPictureSize(int width, int height)
+    : width_(width), height_(height), outer_(innermostExpectation) {
+    innermostExpectation = this;
+}
+
+ExpectedPictureSize::~ExpectedPictureSize() {
+    innermostExpectation = outer_;
+}
+
+void ExpectedPictureSize::Check(long long width, long long height) {
+    const ExpectedPictureSize* expected = innermostExpectation;
+    if (!expected || expected->width_ <= 0 || expected->height_ <= 0) return;
+    const bool same = width == expected->width_ && height == expected->height_;
+    const bool turned = width == expected->height_ && height == expected->width_;
+    if (!same && !turned) throw Error(PicturesNotEqual);
 }
 
 Bitmap::Bitmap(int width, int height, PixelFormat format) {
@@ -27,7 +68,7 @@ Bitmap::Bitmap(int width, int height, PixelFormat format) {
 }
 
 void Bitmap::Assign(int width, int height, PixelFormat format) {
-    CheckPictureSize(width, height, static_cast<int>(format), "Picture is too large");
+    CheckBounds(width, height, static_cast<int>(format), "Picture is too large");
     width_ = width;
     height_ = height;
     format_ = format;

@@ -90,8 +90,54 @@ private:
 };
 
 // Throws Error("message") when a picture of this size and depth would exceed
-// Bitmap's bounds. Decoders call it before they allocate.
+// Bitmap's bounds, and Error "Size of pictures are not equal" when an
+// ExpectedPictureSize on this thread asks for another size. Decoders call it
+// before they allocate.
 void CheckPictureSize(long long width, long long height, int bitsPerPixel, const char* message);
+
+// While one lives, CheckPictureSize on its thread refuses a picture of any
+// other size, so that a picture file the measurement cannot use is refused
+// before its pixels are allocated: compressed data (deflate, LZW, run
+// lengths) gives no bound of its own. Either way round is accepted, as a
+// turned TIFF picture is checked before it is turned. A size of zero expects
+// nothing; the innermost one counts.
+class ExpectedPictureSize {
+public:
+    ExpectedPictureSize(int width, int height);
+    ~ExpectedPictureSize();
+    ExpectedPictureSize(const ExpectedPictureSize&) = delete;
+    ExpectedPictureSize& operator=(const ExpectedPictureSize&) = delete;
+
+    // Throws Error "Size of pictures are not equal" when the innermost one on
+    // this thread expects another size.
+    static void Check(long long width, long long height);
+
+private:
+    int width_;
+    int height_;
+    const ExpectedPictureSize* outer_;
+};
+
+// While one lives, CheckPictureSize on its thread refuses, with the caller's
+// message, pictures of more bytes than it allows, and the libraries that
+// budget their own memory (libtiff, libjpeg) get the lower bound too. For a
+// caller that wants less than Bitmap::MaxBytes, such as a fuzzer running
+// under a memory limit; the innermost one counts.
+class PictureByteLimit {
+public:
+    explicit PictureByteLimit(std::size_t bytes);
+    ~PictureByteLimit();
+    PictureByteLimit(const PictureByteLimit&) = delete;
+    PictureByteLimit& operator=(const PictureByteLimit&) = delete;
+
+    // The bytes a picture may take on this thread now: Bitmap::MaxBytes, or
+    // less while a PictureByteLimit lives.
+    static std::size_t Current();
+
+private:
+    std::size_t bytes_;
+    const PictureByteLimit* outer_;
+};
 
 // A grey ramp of 2^bits entries (0 black, last white).
 std::vector<PaletteEntry> GreyPalette(int bits);

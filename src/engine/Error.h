@@ -42,4 +42,7 @@ Error CannotOpenFile(const std::string& path);
 // The message for an unreadable BMP file.
 inline constexpr const char* BitmapNotValid = "Bitmap image is not valid";
 
+// The analysis needs every frame the size of the reference picture.
+inline constexpr const char* PicturesNotEqual = "Size of pictures are not equal";
+
 } // namespace torvi

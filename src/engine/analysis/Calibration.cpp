@@ -83,6 +83,7 @@ void BuildReferenceImage(int frameCount, const FrameLoader& loadFrame, HandColou
     bool first = true;
     Bitmap frame;
     for (const int index : CalibrationSamples(frameCount)) {
+        const ExpectedPictureSize expected(reference.Width(), reference.Height());
         LoadAnalysisFrame(loadFrame, index, frame);
         // Frame 0 is the first sample, so the reference takes its size and
         // every later sample is compared with it.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "Error.h" // PicturesNotEqual
 #include "FrameList.h"
 
 #include <functional>
@@ -27,9 +28,6 @@ class FrameSource;
 // use it. Both must outlive the loader. An index outside the list gives
 // Error "Cannot read frame N".
 FrameLoader FrameSourceLoader(FrameSource& source, const FrameList& frames);
-
-// The analysis needs every frame the size of the reference picture.
-inline constexpr const char* PicturesNotEqual = "Size of pictures are not equal";
 
 // Frame `index` from the loader into `frame`, refused with Error "Cannot read
 // frame N" (N counted from 1 as the user sees frames) when the loader

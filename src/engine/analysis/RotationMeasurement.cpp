@@ -183,6 +183,7 @@ RotationResult MeasureHandRotation(int frameCount, const FrameLoader& loadFrame,
     result.HandPixels.reserve(count);
     // One picture serves every frame: a film's frames overwrite it in place.
     Bitmap frame;
+    const ExpectedPictureSize expected(reference.Width(), reference.Height());
     for (int index = 0; index < frameCount; ++index) {
         LoadAnalysisFrame(loadFrame, index, frame);
         CheckSameSize(frame, reference);

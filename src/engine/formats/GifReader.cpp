@@ -103,6 +103,12 @@ Bitmap DecodeGif(const std::uint8_t* data, std::size_t size) {
     const int screenWidth = gif->SWidth > 0 ? gif->SWidth : image.Left + image.Width;
     const int screenHeight = gif->SHeight > 0 ? gif->SHeight : image.Top + image.Height;
     CheckPictureSize(screenWidth, screenHeight, 8, "GIF image is too large");
+    // An LZW code takes at least two bits and gives at most 4096 pixels, so
+    // an image larger than that allows for the rest of the file is cut
+    // short, and found so before the picture is allocated. (The screen
+    // around the image is background and needs no data.)
+    const auto imagePixels = static_cast<std::size_t>(image.Width) * image.Height;
+    if (imagePixels / (4096 * 4) > reader.Remaining()) throw GifError(D_GIF_ERR_EOF_TOO_SOON);
 
     const ColorMapObject* map = image.ColorMap ? image.ColorMap : gif->SColorMap;
     std::vector<PaletteEntry> palette = map ? ToPalette(map) : GreyPalette(8);

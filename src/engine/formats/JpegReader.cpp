@@ -2,7 +2,9 @@
 
 #include "Error.h"
 
+#include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -75,12 +77,27 @@ void WatchScans(j_common_ptr info) {
     }
 }
 
+// Huffman codes are at least one bit long, and every 8x8 block of a colour
+// component in a scan starts with one; a file needs at least a scan of one
+// component. So the data after the header holds at least this many bits, and
+// a file with fewer is refused before its picture is allocated. (Arithmetic
+// coding can describe a whole picture in a few bytes, so it gives no bound.)
+std::size_t HuffmanBlocks(const jpeg_decompress_struct& info) {
+    std::size_t fewest = SIZE_MAX;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& component = info.comp_info[c];
+        fewest = std::min(fewest, static_cast<std::size_t>(component.width_in_blocks) *
+                                      component.height_in_blocks);
+    }
+    return info.num_components > 0 ? fewest : 0;
+}
+
 // The stages below hold setjmp; their locals are all trivial, and anything
 // that could throw happens between them.
 bool ReadHeader(JpegSource& source, const std::uint8_t* data, std::size_t size) {
     if (setjmp(source.Error.Jump)) return false;
     jpeg_create_decompress(&source.Info);
-    source.Info.mem->max_memory_to_use = static_cast<long>(Bitmap::MaxBytes);
+    source.Info.mem->max_memory_to_use = static_cast<long>(PictureByteLimit::Current());
     source.Progress.progress_monitor = WatchScans;
     source.Info.progress = &source.Progress;
     jpeg_mem_src(&source.Info, data, static_cast<unsigned long>(size));
@@ -157,6 +174,8 @@ Bitmap DecodeJpeg(const std::uint8_t* data, std::size_t size) {
     }
     CheckPictureSize(info.image_width, info.image_height, static_cast<int>(format),
                      "JPEG image is too large");
+    if (!info.arith_code && HuffmanBlocks(info) / 8 > info.src->bytes_in_buffer)
+        throw Error("JPEG image is not valid: Premature end of JPEG file");
     Bitmap bitmap(static_cast<int>(info.image_width), static_cast<int>(info.image_height), format);
     if (format == PixelFormat::Pf8Bit) bitmap.SetPalette(GreyPalette(8));
     if (!ReadPixels(*source, bitmap, cmykRow.empty() ? nullptr : cmykRow.data())) throw fail();

@@ -48,6 +48,25 @@ struct DestroyPngRead {
     }
 };
 
+// The ancillary chunks of variable length that do not change the pixels,
+// each name followed by a zero as libpng wants them.
+constexpr png_byte UnusedChunks[] = "eXIf\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0"
+                                    "sCAL\0sPLT\0tEXt\0tIME\0zTXt";
+
+// Walks the chunk headers up to IEND: a chunk that declares more bytes than
+// the file has left is refused at once, before libpng allocates for it.
+bool ChunksFit(const std::uint8_t* data, std::size_t size) {
+    std::size_t at = 8;
+    while (at < size) {
+        if (size - at < 12) return false;
+        const std::size_t length = png_get_uint_32(data + at);
+        if (length > size - at - 12) return false;
+        if (std::memcmp(data + at + 4, "IEND", 4) == 0) return true;
+        at += 12 + length;
+    }
+    return false;
+}
+
 // What the transformations below make of the file's rows.
 struct PngLayout {
     PixelFormat Format = PixelFormat::Pf24Bit;
@@ -63,6 +82,14 @@ bool ReadInfo(PngReadHandle& handle, PngState& state, PngLayout& layout) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_read_fn(png, &state, ReadBytes);
     png_set_user_limits(png, Bitmap::MaxDimension, Bitmap::MaxDimension);
+    // Text, profiles, suggested palettes, Exif and private chunks change
+    // nothing in the pixels: libpng passes over them without allocating, and
+    // no chunk it does keep can ask for more memory than the file holds.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, UnusedChunks,
+                                static_cast<int>(sizeof UnusedChunks / 5));
+    png_set_chunk_cache_max(png, 1);
+    png_set_chunk_malloc_max(png, state.Reader.Size + 1);
     png_read_info(png, info);
 
     const int colourType = png_get_color_type(png, info);
@@ -127,6 +154,8 @@ bool IsPng(const std::uint8_t* data, std::size_t size) {
 }
 
 Bitmap DecodePng(const std::uint8_t* data, std::size_t size) {
+    if (IsPng(data, size) && !ChunksFit(data, size))
+        throw Error("PNG image is not valid: the file is truncated");
     PngState state;
     state.Reader = {data, size, 0};
     std::unique_ptr<PngReadHandle, DestroyPngRead> handle(new PngReadHandle);
@@ -147,7 +176,7 @@ Bitmap DecodePng(const std::uint8_t* data, std::size_t size) {
     const std::size_t fileBits = static_cast<std::size_t>(width) * height *
                                  static_cast<std::size_t>(layout.FileBitsPerPixel);
     if (fileBits / 8 / 1032 > size) throw Error("PNG image is not valid: the file is truncated");
-    if (layout.WidenTwoBit && rowBytes * height > Bitmap::MaxBytes)
+    if (layout.WidenTwoBit && rowBytes * height > PictureByteLimit::Current())
         throw Error("PNG image is too large");
     Bitmap bitmap(static_cast<int>(width), static_cast<int>(height), layout.Format);
     if (!layout.WidenTwoBit && rowBytes > bitmap.Stride())

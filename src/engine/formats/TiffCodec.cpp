@@ -114,7 +114,8 @@ TiffHandle OpenStream(TiffStream& stream, const char* mode) {
     });
     std::unique_ptr<TIFFOpenOptions, FreeOptions> options(TIFFOpenOptionsAlloc());
     if (!options) throw Error("TIFF image cannot be read: out of memory");
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(Bitmap::MaxBytes));
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(),
+                                        static_cast<tmsize_t>(PictureByteLimit::Current()));
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnError, &stream);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, &stream);
     return TiffHandle(TIFFClientOpenExt("picture", mode, &stream, ReadProc, WriteProc, SeekProc,
@@ -184,8 +185,8 @@ void ForEachRow(TIFF* tif, TiffStream& stream, const TiffLayout& layout, std::ui
     const tmsize_t tileSize = TIFFTileSize(tif);
     const tmsize_t tileRowSize = TIFFTileRowSize(tif);
     if (tileWidth == 0 || tileHeight == 0 || tileSize <= 0 || tileRowSize <= 0 ||
-        static_cast<std::size_t>(tileSize) > Bitmap::MaxBytes ||
-        line * tileHeight > Bitmap::MaxBytes)
+        static_cast<std::size_t>(tileSize) > PictureByteLimit::Current() ||
+        line * tileHeight > PictureByteLimit::Current())
         throw TiffError(stream, "bad tile size");
     const std::size_t tileRow = static_cast<std::size_t>(tileRowSize);
     const std::uint32_t bandRows = std::min(tileHeight, layout.Height);
@@ -425,6 +426,101 @@ Bitmap ReadThroughRgba(TIFF* tif, TiffStream& stream, const TiffLayout& layout) 
     return bitmap;
 }
 
+std::uint64_t FieldAt(const std::uint8_t* p, int bytes, bool bigEndian) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) {
+        const std::uint64_t b = p[i];
+        v |= bigEndian ? b << (8 * (bytes - 1 - i)) : b << (8 * i);
+    }
+    return v;
+}
+
+// Bytes of one value of a tag's type; 0 for a type libtiff passes over.
+std::uint64_t TypeSize(std::uint64_t type) {
+    switch (type) {
+    case 1:
+    case 2:
+    case 6:
+    case 7:
+        return 1;
+    case 3:
+    case 8:
+        return 2;
+    case 4:
+    case 9:
+    case 11:
+    case 13:
+        return 4;
+    case 5:
+    case 10:
+    case 12:
+    case 16:
+    case 17:
+    case 18:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+// The reason the first directory does not fit in the file, or nullptr when
+// it does: the directory itself and the data of each of its tags must lie
+// within the file. libtiff would otherwise allocate what a tag's count
+// declares before it finds the data missing.
+const char* DirectoryOverrun(const std::uint8_t* data, std::size_t size) {
+    if (size < 8 || !IsTiff(data, size)) return nullptr; // libtiff says what is wrong
+    const bool big = data[0] == 'M';
+    const bool bigTiff = FieldAt(data + 2, 2, big) == 43;
+    const int countBytes = bigTiff ? 8 : 2;
+    const int fieldBytes = bigTiff ? 8 : 4;
+    const std::uint64_t entryBytes = bigTiff ? 20 : 12;
+    if (bigTiff && size < 16) return "the file is truncated";
+    const std::uint64_t dir = FieldAt(data + (bigTiff ? 8 : 4), fieldBytes, big);
+    if (dir > size || size - dir < static_cast<std::uint64_t>(countBytes))
+        return "the first directory lies beyond the end of the file";
+    const std::uint64_t count = FieldAt(data + dir, countBytes, big);
+    if (count > (size - dir - static_cast<std::uint64_t>(countBytes)) / entryBytes)
+        return "the first directory lies beyond the end of the file";
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint8_t* entry =
+            data + dir + static_cast<std::uint64_t>(countBytes) + i * entryBytes;
+        const std::uint64_t typeSize = TypeSize(FieldAt(entry + 2, 2, big));
+        const std::uint64_t values = FieldAt(entry + 4, fieldBytes, big);
+        if (typeSize == 0 || values <= static_cast<std::uint64_t>(fieldBytes) / typeSize) continue;
+        const std::uint64_t offset = FieldAt(entry + 4 + fieldBytes, fieldBytes, big);
+        if (values > size / typeSize || offset > size - values * typeSize)
+            return "a tag's data lies beyond the end of the file";
+    }
+    return nullptr;
+}
+
+// The most one byte of the file's pixel data can expand to under the
+// picture's compression: a raw byte stays one, a PackBits pair gives at most
+// 128 bytes and deflate shrinks data at most about 1032 times. LZW, fax and
+// JPEG data give no useful bound (0): the picture cap and the frame size the
+// measurement expects bound those.
+std::uint64_t MostExpansion(TIFF* tif) {
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    switch (compression) {
+    case COMPRESSION_NONE:
+        return 1;
+    case COMPRESSION_PACKBITS:
+        return 64;
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_ADOBE_DEFLATE:
+        return 1032;
+    default:
+        return 0;
+    }
+}
+
+// Bytes of pixel data the picture takes as stored, all planes together.
+std::uint64_t StoredBytes(TIFF* tif, const TiffLayout& layout) {
+    const std::uint64_t plane = TIFFVStripSize64(tif, layout.Height);
+    return layout.Planar == PLANARCONFIG_SEPARATE ? plane * layout.Samples : plane;
+}
+
 } // namespace
 
 bool IsTiff(const std::uint8_t* data, std::size_t size) {
@@ -437,6 +533,8 @@ bool IsTiff(const std::uint8_t* data, std::size_t size) {
 }
 
 Bitmap DecodeTiff(const std::uint8_t* data, std::size_t size) {
+    if (const char* overrun = DirectoryOverrun(data, size))
+        throw Error(std::string("TIFF image is not valid: ") + overrun);
     TiffStream stream;
     stream.Data = data;
     stream.Size = size;
@@ -455,6 +553,9 @@ Bitmap DecodeTiff(const std::uint8_t* data, std::size_t size) {
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_EXTRASAMPLES, &layout.ExtraSamples, &extraKinds);
     if (layout.Width == 0 || layout.Height == 0) throw TiffError(stream, "the picture is empty");
     CheckPictureSize(layout.Width, layout.Height, 8, "TIFF image is too large");
+    const std::uint64_t expansion = MostExpansion(tif.get());
+    if (expansion != 0 && StoredBytes(tif.get(), layout) / expansion > size)
+        throw Error("TIFF image is not valid: the file is truncated");
 
     const std::uint16_t bits = layout.Bits;
     const bool unsignedSamples = layout.SampleFormat == SAMPLEFORMAT_UINT;

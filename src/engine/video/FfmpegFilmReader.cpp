@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "av/AvHandles.h"
 #include "video/Mpeg4VopScanner.h"
+#include "video/SampleTableCheck.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -84,6 +85,10 @@ void FfmpegFilmReader::Fail(const std::string& text, int code) const {
 
 void FfmpegFilmReader::OpenFormat() {
     format_.reset();
+    // FFmpeg's own limits (probe size, index size) bound what it reads, but
+    // not what an MP4 sample table's entry count makes it allocate.
+    const std::string overrun = SampleTableOverrun(path_);
+    if (!overrun.empty()) throw Error("The film cannot be read (" + overrun + ")");
     AVFormatContext* format = nullptr;
     int r = avformat_open_input(&format, path_.c_str(), nullptr, nullptr);
     if (r < 0) Fail(CannotOpenFile(path_).what(), r);
