@@ -7,7 +7,7 @@ const char* const UsageText =
     "usage: torvi-measure INPUT... --centre X:Y (--radius R | --tip X:Y)\n"
     "                     [--hand dark|light] [--contrast T] [--fps TEXT] [--ticks TEXT]\n"
     "                     [--sample NAME] [-o FILE | --out-dir DIR] [--reference FILE]\n"
-    "                     [--frames CSV] [--quiet]\n"
+    "                     [--frames CSV] [--quiet] [--fine]\n"
     "       torvi-measure --help\n";
 
 const char* const HelpText =
@@ -31,8 +31,12 @@ const char* const HelpText =
     "--reference FILE  also save the dial's background picture (.bmp or .tif)\n"
     "--frames CSV      also write per-frame details: frame, time, direction,\n"
     "                  unwrapped angle, votes of the peak, hand pixels, and a flag\n"
-    "                  where the hand moved more than 150 degrees since the last frame\n"
+    "                  where the hand moved more than 150 degrees since the last frame,\n"
+    "                  and the fine direction and fine unwrapped angle (see --fine)\n"
     "--quiet           no progress display\n"
+    "--fine            the table holds the fine angle: the hand's own axis through\n"
+    "                  the pivot found from all frames, to hundredths of a degree,\n"
+    "                  and right with the centre clicked a few pixels off\n"
     "\n"
     "Example:\n"
     "  torvi-measure samples/dial.avi --centre 160:120 --tip 73:70 --fps 25 -o result.txt\n"
@@ -97,6 +101,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             cl.ReferenceFile = value();
         } else if (arg == "--frames") {
             cl.FramesFile = value();
+        } else if (arg == "--fine") {
+            cl.Fine = true;
         } else if (arg == "--quiet" || arg == "-q") {
             cl.Quiet = true;
         } else if (arg == "--") {

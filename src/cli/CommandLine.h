@@ -22,6 +22,7 @@ struct CommandLine {
     std::string ReferenceFile;
     std::string FramesFile;
     bool Quiet = false;
+    bool Fine = false;
     bool Help = false;
 };
 

@@ -17,6 +17,8 @@
 #include "results/ResultNumber.h"
 #include "results/ResultTable.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,6 +26,7 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <set>
+#include <span>
 #include <unistd.h>
 
 namespace {
@@ -74,6 +77,18 @@ std::string CsvNumber(long double value) {
     std::string text = torvi::FormatResultNumber(value, ".");
     text.erase(0, text.find_first_not_of(' '));
     return text;
+}
+
+// A fine angle for the frames table: three decimals and a point, whatever
+// the locale; no minus sign on a value that rounds to zero, and a direction
+// that rounds to 360 is 0.
+std::string FineNumber(double degrees, bool direction = false) {
+    char text[64];
+    double rounded = std::round(degrees * 1000.0) / 1000.0;
+    if (direction && rounded >= 360.0) rounded = 0;
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, rounded == 0 ? 0.0 : rounded,
+                                         std::chars_format::fixed, 3);
+    return ec == std::errc() ? std::string(text, end) : std::string("nan");
 }
 
 struct Job {
@@ -128,6 +143,8 @@ struct Job {
                                                          Options.Tip->first, Options.Tip->second);
         settings.ContrastThreshold = Options.Contrast;
         settings.Hand = Options.LightHand ? torvi::HandColour::Light : torvi::HandColour::Dark;
+        // The frames table shows the fine angle whichever the result table holds.
+        settings.Fine = Options.Fine || !Options.FramesFile.empty();
 
         const torvi::FrameLoader loader = torvi::FrameSourceLoader(source, frames);
         torvi::Bitmap reference;
@@ -140,19 +157,29 @@ struct Job {
 
         if (!Options.ReferenceFile.empty()) torvi::SavePicture(Options.ReferenceFile, reference);
         if (!Options.FramesFile.empty()) WriteFramesTable(result, scale);
+        if (Options.Fine) {
+            WriteTable(fields, std::span<const double>(result.FineUnwrapped), resultPath);
+        } else {
+            WriteTable(fields, std::span<const std::int32_t>(result.UnwrappedSeries), resultPath);
+        }
+    }
+
+    template <class Angle>
+    void WriteTable(const torvi::ResultFields& fields, std::span<const Angle> unwrapped,
+                    const std::string& resultPath) {
         if (resultPath.empty()) {
-            const std::string bytes =
-                torvi::ResultFileBytes(fields, result.UnwrappedSeries, Separator);
+            const std::string bytes = torvi::ResultFileBytes(fields, unwrapped, Separator);
             std::fwrite(bytes.data(), 1, bytes.size(), stdout);
             if (std::fflush(stdout) != 0)
                 throw torvi::Error("Cannot write the result to standard output");
         } else {
-            torvi::WriteResultFile(resultPath, fields, result.UnwrappedSeries, Separator);
+            torvi::WriteResultFile(resultPath, fields, unwrapped, Separator);
         }
     }
 
     void WriteFramesTable(const torvi::RotationResult& result, const torvi::ResultScale& scale) {
-        std::string csv = "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step\n";
+        std::string csv = "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step,"
+                          "fine_direction,fine_unwrapped\n";
         for (std::size_t i = 0; i < result.AngleSeries.size(); ++i) {
             const long long step =
                 i == 0 ? 0
@@ -164,7 +191,9 @@ struct Job {
                    ',' + std::to_string(result.AngleSeries[i]) + ',' +
                    std::to_string(result.UnwrappedSeries[i]) + ',' +
                    std::to_string(result.PeakVotes[i]) + ',' +
-                   std::to_string(result.HandPixels[i]) + ',' + (step > 150 ? "1" : "0") + '\n';
+                   std::to_string(result.HandPixels[i]) + ',' + (step > 150 ? "1" : "0") + ',' +
+                   FineNumber(result.FineDirections[i], true) + ',' +
+                   FineNumber(result.FineUnwrapped[i]) + '\n';
         }
         torvi::WriteFileAtomically(Options.FramesFile, csv.data(), csv.size());
     }

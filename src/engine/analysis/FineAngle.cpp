@@ -257,7 +257,7 @@ PixelOffset EstimatePivot(const std::vector<HandMoments>& frames,
         double count = 0;
         for (char u : use)
             count += u;
-        const double lambda = 0.01 * std::max(count, 1.0);
+        const double lambda = 0.001 * std::max(count, 1.0);
         double a = lambda, b = 0, c = lambda, rx = 0, ry = 0;
         for (std::size_t i = 0; i < lines.size(); ++i) {
             if (!use[i]) continue;

@@ -50,8 +50,16 @@ long double AngleInTicks(std::int32_t angle, long double ticksPerTurn) {
     return static_cast<long double>(angle) * ticksPerTurn / 360.0L;
 }
 
-std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
-                            std::string_view separator) {
+long double AngleInTicks(double angle, long double ticksPerTurn) {
+    return static_cast<long double>(angle) * ticksPerTurn / 360.0L;
+}
+
+namespace {
+
+// The file for whole-degree and fine angles alike.
+template <class Angle>
+std::string FileBytes(const ResultFields& fields, std::span<const Angle> unwrapped,
+                      std::string_view separator) {
     const ResultScale scale =
         CheckResultScale(fields.FramesPerSecond, fields.TicksPerTurn, separator);
 
@@ -83,8 +91,26 @@ std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int
     return out;
 }
 
+} // namespace
+
+std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
+                            std::string_view separator) {
+    return FileBytes(fields, unwrapped, separator);
+}
+
+std::string ResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
+                            std::string_view separator) {
+    return FileBytes(fields, unwrapped, separator);
+}
+
 void WriteResultFile(const std::string& path, const ResultFields& fields,
                      std::span<const std::int32_t> unwrapped, std::string_view separator) {
+    const std::string bytes = ResultFileBytes(fields, unwrapped, separator);
+    WriteFileAtomically(path, bytes.data(), bytes.size());
+}
+
+void WriteResultFile(const std::string& path, const ResultFields& fields,
+                     std::span<const double> unwrapped, std::string_view separator) {
     const std::string bytes = ResultFileBytes(fields, unwrapped, separator);
     WriteFileAtomically(path, bytes.data(), bytes.size());
 }

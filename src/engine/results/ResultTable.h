@@ -41,6 +41,8 @@ long double FrameTime(std::int64_t frame, long double framesPerSecond);
 // An unwrapped angle in whole degrees expressed in ticks per turn:
 // angle × ticks / 360, multiplied first, in extended precision.
 long double AngleInTicks(std::int32_t angle, long double ticksPerTurn);
+// The same for a fine angle in degrees.
+long double AngleInTicks(double angle, long double ticksPerTurn);
 
 // The complete result file for one measurement, in Windows-1252 bytes: the
 // sample line, the two scale lines with the field texts as typed, an empty
@@ -52,12 +54,17 @@ long double AngleInTicks(std::int32_t angle, long double ticksPerTurn);
 // 10^-18 and the like).
 std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
                             std::string_view separator);
+// The same with fine angles, in degrees with fractions.
+std::string ResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
+                            std::string_view separator);
 
 // Writes ResultFileBytes to path: complete or not at all, an earlier file
 // under that name survives any failure. Throws Error with the reason; nothing
 // is touched when the values are refused.
 void WriteResultFile(const std::string& path, const ResultFields& fields,
                      std::span<const std::int32_t> unwrapped, std::string_view separator);
+void WriteResultFile(const std::string& path, const ResultFields& fields,
+                     std::span<const double> unwrapped, std::string_view separator);
 
 // Completes a file name typed without an extension with ".txt". The name has
 // an extension when its last component holds a point after its first
