@@ -100,6 +100,10 @@ void TObrazek::BuildMenu() {
     SaveBMP1 =
         masking->addAction(QStringLiteral("Save masked BMP..."), this, [this] { SaveBMP1Click(); });
     SaveBMP1->setEnabled(false);
+    // Results of the other kind of angle no longer hold once it is toggled.
+    FineAngle1 = masking->addAction(QStringLiteral("&Fine angle"));
+    FineAngle1->setCheckable(true);
+    connect(FineAngle1, &QAction::toggled, this, [] { Graf->ResultsValid = false; });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     About3 =
@@ -771,8 +775,11 @@ void TObrazek::BitBtn4Click() {
     Guarded(this, [&] {
         const torvi::ResultFields fields{Edit5->text().toStdString(), Edit3->text().toStdString(),
                                          Edit4->text().toStdString()};
-        torvi::WriteResultFile(torvi::CompleteResultFileName(name->toStdString()), fields,
-                               Graf->UnwrappedSeries, separator);
+        const std::string path = torvi::CompleteResultFileName(name->toStdString());
+        if (Graf->MeasuredFine)
+            torvi::WriteFineResultFile(path, fields, Graf->FineUnwrappedSeries, separator);
+        else
+            torvi::WriteResultFile(path, fields, Graf->UnwrappedSeries, separator);
     });
 }
 

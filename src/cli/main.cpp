@@ -26,7 +26,6 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <set>
-#include <span>
 #include <unistd.h>
 
 namespace {
@@ -157,23 +156,15 @@ struct Job {
 
         if (!Options.ReferenceFile.empty()) torvi::SavePicture(Options.ReferenceFile, reference);
         if (!Options.FramesFile.empty()) WriteFramesTable(result, scale);
-        if (Options.Fine) {
-            WriteTable(fields, std::span<const double>(result.FineUnwrapped), resultPath);
-        } else {
-            WriteTable(fields, std::span<const std::int32_t>(result.UnwrappedSeries), resultPath);
-        }
-    }
-
-    template <class Angle>
-    void WriteTable(const torvi::ResultFields& fields, std::span<const Angle> unwrapped,
-                    const std::string& resultPath) {
+        const std::string bytes =
+            Options.Fine ? torvi::FineResultFileBytes(fields, result.FineUnwrapped, Separator)
+                         : torvi::ResultFileBytes(fields, result.UnwrappedSeries, Separator);
         if (resultPath.empty()) {
-            const std::string bytes = torvi::ResultFileBytes(fields, unwrapped, Separator);
             std::fwrite(bytes.data(), 1, bytes.size(), stdout);
             if (std::fflush(stdout) != 0)
                 throw torvi::Error("Cannot write the result to standard output");
         } else {
-            torvi::WriteResultFile(resultPath, fields, unwrapped, Separator);
+            torvi::WriteFileAtomically(resultPath, bytes.data(), bytes.size());
         }
     }
 

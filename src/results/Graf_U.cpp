@@ -128,6 +128,9 @@ void TGraf::MeasureRotation() {
     settings.HandRadius = w->HandRadius;
     settings.ContrastThreshold = Maskovani->ContrastThreshold;
     settings.Hand = Jadro_U::HandColour();
+    settings.Fine = w->FineAngle1->isChecked();
+    MeasuredFine = settings.Fine;
+    FineUnwrappedSeries.clear();
     try {
         torvi::RotationResult result =
             torvi::MeasureHandRotation(count, Jadro_U::WindowFrameLoader(), Jadro_U::ReferenceImage,
@@ -135,6 +138,7 @@ void TGraf::MeasureRotation() {
         AngleHistogram = result.AngleHistogram;
         AngleSeries = std::move(result.AngleSeries);
         UnwrappedSeries = std::move(result.UnwrappedSeries);
+        FineUnwrappedSeries = std::move(result.FineUnwrapped);
     } catch (...) {
         // A run that did not finish leaves no series to show or save: the
         // next request measures again.
@@ -195,9 +199,12 @@ void TGraf::showEvent(QShowEvent* event) {
 }
 
 void TGraf::FillChart() {
+    const std::string rate = Obrazek->Edit3->text().toStdString();
+    const std::string ticks = Obrazek->Edit4->text().toStdString();
     const auto points =
-        torvi::GraphPoints(UnwrappedSeries, Obrazek->Edit3->text().toStdString(),
-                           Obrazek->Edit4->text().toStdString(), TObrazek::DecimalSeparator());
+        MeasuredFine
+            ? torvi::FineGraphPoints(FineUnwrappedSeries, rate, ticks, TObrazek::DecimalSeparator())
+            : torvi::GraphPoints(UnwrappedSeries, rate, ticks, TObrazek::DecimalSeparator());
     QList<QPointF> list;
     list.reserve(static_cast<qsizetype>(points.size()));
     for (const auto& p : points)

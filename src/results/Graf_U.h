@@ -23,6 +23,10 @@ public:
     std::vector<std::uint16_t> AngleSeries;
     std::vector<std::int32_t> UnwrappedSeries;
     bool ResultsValid = false;
+    // Whether the last measurement took the fine angle ("&Fine angle"); the
+    // graph and the result file then show FineUnwrappedSeries.
+    bool MeasuredFine = false;
+    std::vector<double> FineUnwrappedSeries;
 
     // Finds the hand's direction in every frame and the turned angle since
     // the first frame.

@@ -15,12 +15,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <cmath>
 
 // Calibration, the masking window, the measurement and what is made of it:
 // the result file, the graph and the animation, driven through the windows.
@@ -185,6 +189,49 @@ private Q_SLOTS:
                       dial_.filePath(QStringLiteral("d005.bmp")));
         QVERIFY(dialogs_->Errors.isEmpty());
         QVERIFY(ReadFile(target).startsWith("Sample: Probe\r\n"));
+    }
+
+    void fineAngleItemMakesTheResultsMeasureAgain() {
+        QAction* fine = Obrazek->FineAngle1;
+        QCOMPARE(fine->text(), QStringLiteral("&Fine angle"));
+        QVERIFY(fine->isCheckable());
+        QVERIFY(!fine->isChecked());
+        bool inMasking = false;
+        for (QAction* menu : Obrazek->menuBar()->actions())
+            if (menu->menu() && menu->text() == QStringLiteral("&Masking"))
+                inMasking = menu->menu()->actions().contains(fine);
+        QVERIFY(inMasking);
+        OpenAndCalibrate();
+        const QString whole = dial_.filePath(QStringLiteral("whole.txt"));
+        dialogs_->SaveAnswers.push_back(whole);
+        Obrazek->BitBtn4->click();
+        QVERIFY(Graf->ResultsValid && !Graf->MeasuredFine);
+
+        fine->trigger();
+        QVERIFY(fine->isChecked());
+        QVERIFY(!Graf->ResultsValid);
+        const QString fineFile = dial_.filePath(QStringLiteral("fine.txt"));
+        dialogs_->SaveAnswers.push_back(fineFile);
+        Obrazek->BitBtn4->click();
+        QVERIFY(dialogs_->Errors.isEmpty());
+        QVERIFY(Graf->ResultsValid && Graf->MeasuredFine);
+        // The table and the graph hold the fine angle: the painted turn of
+        // 405 degrees, to a fraction of a degree, written as such.
+        QCOMPARE(Graf->FineUnwrappedSeries.size(), std::size_t{10});
+        QVERIFY(std::abs(Graf->FineUnwrappedSeries[9] - 405) < 0.5);
+        QVERIFY(ReadFile(fineFile) == QByteArray::fromStdString(torvi::FineResultFileBytes(
+                                          {"", "25", "360"}, Graf->FineUnwrappedSeries, ".")));
+        CloseGraphWhenShown();
+        Obrazek->BitBtn3->click();
+        QCOMPARE(Graf->Series1->points()[9].y(), Graf->FineUnwrappedSeries[9]);
+
+        // Off again: measured again, the whole degrees as before.
+        fine->trigger();
+        QVERIFY(!Graf->ResultsValid);
+        dialogs_->SaveAnswers.push_back(fineFile);
+        Obrazek->BitBtn4->click();
+        QVERIFY(!Graf->MeasuredFine);
+        QCOMPARE(ReadFile(fineFile), ReadFile(whole));
     }
 
     void emptyFieldsBecomeOneAndAZeroRateIsRefused() {

@@ -21,9 +21,10 @@ constexpr double DegreesPerRadian = 180.0 / std::numbers::pi;
 // whole-degree direction may be off by a few degrees when the click is.
 constexpr double WideBandHalfWidth = 10.0;
 constexpr double WideBandSlope = 0.105;
-// The narrow bands reach the fitted edge of the hand and two pixels beyond,
-// the anti-aliased edge and the blur of a lossy film; never less than 2.5.
-constexpr double NarrowBandMargin = 2.0;
+// The narrow bands reach the fitted edge of the hand and one and a half
+// pixels beyond, the anti-aliased edge and the blur of a lossy film; never
+// less than 2.5.
+constexpr double NarrowBandMargin = 1.5;
 constexpr double NarrowBandLeast = 2.5;
 // A free axis counts towards the pivot only when its pixels lie at least
 // this many times longer than wide (squared: moments are squares).
@@ -134,27 +135,27 @@ void Add(HandMoments& m, double x, double y, double w) {
     m.YY += w * y * y;
 }
 
-// The spread of the pixels across their axis: the root of the smaller
-// principal value per weight.
-double SpreadAcross(const HandMoments& m) {
-    const PixelOffset centre{m.X / m.Weight, m.Y / m.Weight};
-    const Central c = MomentsAbout(m, centre);
-    const double half = 0.5 * (c.XX + c.YY);
-    const double root = std::sqrt(0.25 * (c.XX - c.YY) * (c.XX - c.YY) + c.XY * c.XY);
-    return std::sqrt(std::max(half - root, 0.0) / m.Weight);
-}
-
 // The moments of the band's pixels within halfWidth of the line through
-// `centre` at `angle`.
-HandMoments NarrowBand(const std::vector<BandPixel>& pixels, PixelOffset centre, double angle,
-                       double halfWidth) {
+// `centre` at `angle` (only those the contrast rule marks, if asked), and
+// their weighted mean distance from the line.
+struct Band {
+    HandMoments Moments;
+    double MeanAcross = 0;
+};
+Band NarrowBand(const std::vector<BandPixel>& pixels, PixelOffset centre, double angle,
+                double halfWidth, bool markedOnly) {
     const PixelOffset along = Direction(angle);
-    HandMoments m;
+    Band band;
+    double sum = 0;
     for (const BandPixel& p : pixels) {
-        const double across = (p.X - centre.X) * along.Y - (p.Y - centre.Y) * along.X;
-        if (std::abs(across) <= halfWidth) Add(m, p.X, p.Y, p.Weight);
+        if (markedOnly && !p.Marked) continue;
+        const double across = std::abs((p.X - centre.X) * along.Y - (p.Y - centre.Y) * along.X);
+        if (across > halfWidth) continue;
+        Add(band.Moments, p.X, p.Y, p.Weight);
+        sum += p.Weight * across;
     }
-    return m;
+    if (band.Moments.Weight > 0) band.MeanAcross = sum / band.Moments.Weight;
+    return band;
 }
 
 } // namespace
@@ -218,19 +219,21 @@ HandMoments MeasureHandMoments(const Bitmap& frame, const Bitmap& reference,
         });
     if (wide.Weight <= 0) return {};
 
-    // Twice: a narrow band around the axis found so far, as wide as the
-    // pixels found so far spread across it and a margin for the edges.
-    HandMoments moments = wide;
+    // A narrow band around the axis found so far, as wide as the pixels
+    // found so far lie from it (four times the mean distance, the width of an
+    // even hand) and a margin for the edges; narrowed four times, so that
+    // stray pixels that widened one band fall out of the next.
+    const HandAxis first = FreeHandAxis(wide, coarseAngle);
+    Band band = NarrowBand(pixels, first.Centre, first.Angle, 1e300, true);
     double halfWidth = WideBandHalfWidth;
-    for (int pass = 0; pass < 2; ++pass) {
-        const HandAxis axis = FreeHandAxis(moments, coarseAngle);
-        halfWidth = std::clamp(2 * std::sqrt(3.0) * SpreadAcross(moments) + NarrowBandMargin,
-                               NarrowBandLeast, halfWidth);
-        HandMoments narrow = NarrowBand(pixels, axis.Centre, axis.Angle, halfWidth);
-        if (narrow.Weight <= 0) break;
-        moments = narrow;
+    for (int pass = 0; pass < 4; ++pass) {
+        const HandAxis axis = FreeHandAxis(band.Moments, coarseAngle);
+        halfWidth = std::clamp(4 * band.MeanAcross + NarrowBandMargin, NarrowBandLeast, halfWidth);
+        Band narrow = NarrowBand(pixels, axis.Centre, axis.Angle, halfWidth, false);
+        if (narrow.Moments.Weight <= 0) break;
+        band = narrow;
     }
-    return moments;
+    return band.Moments;
 }
 
 PixelOffset EstimatePivot(const std::vector<HandMoments>& frames,

@@ -46,7 +46,7 @@ struct HandMoments {
 // The hand's pixels of one 24-bit frame against the 24-bit reference: first
 // the pixels the contrast rule marks within a wide band around the
 // whole-degree direction (coarseAngle, clockwise from up), which allows for a
-// misplaced centre; then twice a narrow band around the axis fitted so far,
+// misplaced centre; then a narrowing band around the axis fitted so far,
 // with every pixel weighted by its contrast beyond a quarter of the
 // threshold. Only pixels within the hand's reach of the clicked centre count,
 // and none within a tenth of the radius, where a hub or a misplaced centre

@@ -33,9 +33,9 @@ std::vector<GraphPoint> GraphPoints(std::span<const std::int32_t> unwrapped,
     return Points(unwrapped, framesPerSecond, ticksPerTurn, separator);
 }
 
-std::vector<GraphPoint> GraphPoints(std::span<const double> unwrapped,
-                                    std::string_view framesPerSecond, std::string_view ticksPerTurn,
-                                    std::string_view separator) {
+std::vector<GraphPoint> FineGraphPoints(std::span<const double> unwrapped,
+                                        std::string_view framesPerSecond,
+                                        std::string_view ticksPerTurn, std::string_view separator) {
     return Points(unwrapped, framesPerSecond, ticksPerTurn, separator);
 }
 

@@ -25,8 +25,8 @@ std::vector<GraphPoint> GraphPoints(std::span<const std::int32_t> unwrapped,
                                     std::string_view framesPerSecond, std::string_view ticksPerTurn,
                                     std::string_view separator);
 // The same with fine angles, in degrees with fractions.
-std::vector<GraphPoint> GraphPoints(std::span<const double> unwrapped,
-                                    std::string_view framesPerSecond, std::string_view ticksPerTurn,
-                                    std::string_view separator);
+std::vector<GraphPoint> FineGraphPoints(std::span<const double> unwrapped,
+                                        std::string_view framesPerSecond,
+                                        std::string_view ticksPerTurn, std::string_view separator);
 
 } // namespace torvi

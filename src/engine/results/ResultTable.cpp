@@ -98,8 +98,8 @@ std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int
     return FileBytes(fields, unwrapped, separator);
 }
 
-std::string ResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
-                            std::string_view separator) {
+std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
+                                std::string_view separator) {
     return FileBytes(fields, unwrapped, separator);
 }
 
@@ -109,9 +109,9 @@ void WriteResultFile(const std::string& path, const ResultFields& fields,
     WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 
-void WriteResultFile(const std::string& path, const ResultFields& fields,
-                     std::span<const double> unwrapped, std::string_view separator) {
-    const std::string bytes = ResultFileBytes(fields, unwrapped, separator);
+void WriteFineResultFile(const std::string& path, const ResultFields& fields,
+                         std::span<const double> unwrapped, std::string_view separator) {
+    const std::string bytes = FineResultFileBytes(fields, unwrapped, separator);
     WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 

@@ -55,16 +55,16 @@ long double AngleInTicks(double angle, long double ticksPerTurn);
 std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
                             std::string_view separator);
 // The same with fine angles, in degrees with fractions.
-std::string ResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
-                            std::string_view separator);
+std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
+                                std::string_view separator);
 
 // Writes ResultFileBytes to path: complete or not at all, an earlier file
 // under that name survives any failure. Throws Error with the reason; nothing
 // is touched when the values are refused.
 void WriteResultFile(const std::string& path, const ResultFields& fields,
                      std::span<const std::int32_t> unwrapped, std::string_view separator);
-void WriteResultFile(const std::string& path, const ResultFields& fields,
-                     std::span<const double> unwrapped, std::string_view separator);
+void WriteFineResultFile(const std::string& path, const ResultFields& fields,
+                         std::span<const double> unwrapped, std::string_view separator);
 
 // Completes a file name typed without an extension with ".txt". The name has
 // an extension when its last component holds a point after its first
