@@ -17,15 +17,18 @@ constexpr double DegreesPerRadian = 180.0 / std::numbers::pi;
 
 // Half width of the first, wide band at the centre: a click up to 3 pixels
 // beside the pivot, half of a 6-pixel hand, its anti-aliased edge and some
-// room. The band widens by tan 6° per pixel along the hand, since the
-// whole-degree direction may be off by a few degrees when the click is.
-constexpr double WideBandHalfWidth = 10.0;
-constexpr double WideBandSlope = 0.105;
+// room. The band widens along the hand by the half degree of the whole
+// degrees and by the turn a misplaced click gives the whole-degree direction,
+// at most about 3 pixels over two thirds of the radius: 8 / R per pixel.
+constexpr double WideBandHalfWidth = 8.0;
+constexpr double WideBandSlope = 0.013;
+constexpr double WideBandClickShift = 8.0;
 // The narrow bands reach the fitted edge of the hand and one and a half
 // pixels beyond, the anti-aliased edge and the blur of a lossy film; never
-// less than 2.5.
+// less than 2.5 and never more than 12.
 constexpr double NarrowBandMargin = 1.5;
 constexpr double NarrowBandLeast = 2.5;
+constexpr double NarrowBandMost = 12.0;
 // A free axis counts towards the pivot only when its pixels lie at least
 // this many times longer than wide (squared: moments are squares).
 constexpr double CleanElongation = 25.0;
@@ -75,12 +78,13 @@ struct BandPixel {
     bool Marked;
 };
 
-// Visits the pixels inside the convex polygon (offsets from the centre,
-// corners in order) that lie in the picture and within reach of the centre
+// Visits the rows of the convex polygon (offsets from the centre, corners in
+// order) in the picture: visit(y, dy, first, last) with the columns first..
+// last inside it, in the picture and within reach of the centre
 // (dx² + dy² <= R² + R, as the votes).
 template <class Visit>
-void ForEachPixelInside(const std::array<PixelOffset, 4>& corners,
-                        const MeasurementSettings& settings, int width, int height, Visit visit) {
+void ForEachRowInside(const std::array<PixelOffset, 4>& corners,
+                      const MeasurementSettings& settings, int width, int height, Visit visit) {
     const long long radius = settings.HandRadius;
     const long long reach = radius * radius + radius;
     double low = corners[0].Y, high = corners[0].Y;
@@ -118,11 +122,14 @@ void ForEachPixelInside(const std::array<PixelOffset, 4>& corners,
         const long long last =
             std::min(static_cast<long long>(std::floor(std::min(right, across))) + centreX,
                      static_cast<long long>(width) - 1);
-        for (long long x = first; x <= last; ++x) {
-            const long long dx = x - centreX;
-            if (dx * dx + dy * dy <= reach)
-                visit(static_cast<int>(x), static_cast<int>(y), static_cast<double>(dx), oy);
-        }
+        // The root may land a hair beyond an exact square.
+        long long from = first, to = last;
+        while (from <= to && (from - centreX) * (from - centreX) + dy * dy > reach)
+            ++from;
+        while (to >= from && (to - centreX) * (to - centreX) + dy * dy > reach)
+            --to;
+        if (from <= to)
+            visit(static_cast<int>(y), dy, static_cast<int>(from), static_cast<int>(to));
     }
 }
 
@@ -195,27 +202,41 @@ HandMoments MeasureHandMoments(const Bitmap& frame, const Bitmap& reference,
     const PixelOffset along = Direction(coarseAngle);
     const PixelOffset across{-along.Y, along.X};
     const double tip = radius + 1;
-    const double tipHalf = WideBandHalfWidth + WideBandSlope * tip;
+    const double tipHalf =
+        WideBandHalfWidth + (WideBandSlope + WideBandClickShift / std::max(radius, 1.0)) * tip;
     const std::array<PixelOffset, 4> corners{
         PixelOffset{WideBandHalfWidth * across.X, WideBandHalfWidth * across.Y},
         PixelOffset{tip * along.X + tipHalf * across.X, tip * along.Y + tipHalf * across.Y},
         PixelOffset{tip * along.X - tipHalf * across.X, tip * along.Y - tipHalf * across.Y},
         PixelOffset{-WideBandHalfWidth * across.X, -WideBandHalfWidth * across.Y}};
 
-    const GreyTable& grey = GreyTable::Instance();
+    const GreyTable& greyTable = GreyTable::Instance();
+    std::vector<std::uint8_t> grey;
     std::vector<BandPixel> pixels;
+    pixels.reserve(static_cast<std::size_t>(8 * (radius + 1)));
     HandMoments wide;
-    ForEachPixelInside(
-        corners, settings, frame.Width(), frame.Height(), [&](int x, int y, double dx, double dy) {
-            if (dx * dx + dy * dy < innermost * innermost) return;
-            const int difference =
-                reference.ScanLine(y)[3 * x + 2] - grey.Value(frame.ScanLine(y) + 3 * x);
-            const int contrast = sign * difference;
-            if (contrast <= floor) return;
-            const auto weight = static_cast<float>(contrast - floor);
-            const bool marked = contrast >= threshold;
-            pixels.push_back({static_cast<float>(dx), static_cast<float>(dy), weight, marked});
-            if (marked) Add(wide, dx, dy, weight);
+    const long long centreX = settings.CentreX;
+    const double innermost2 = innermost * innermost;
+    ForEachRowInside(
+        corners, settings, frame.Width(), frame.Height(),
+        [&](int y, long long dy, int first, int last) {
+            const auto n = static_cast<std::size_t>(last - first + 1);
+            if (grey.size() < n) grey.resize(n);
+            greyTable.Row(frame.ScanLine(y) + 3 * static_cast<std::size_t>(first),
+                          static_cast<int>(n), grey.data());
+            const std::uint8_t* ref =
+                reference.ScanLine(y) + 3 * static_cast<std::size_t>(first) + 2;
+            const auto oy = static_cast<double>(dy);
+            for (std::size_t i = 0; i < n; ++i) {
+                const int contrast = sign * (ref[3 * i] - grey[i]);
+                if (contrast <= floor) continue;
+                const auto dx = static_cast<double>(first + static_cast<long long>(i) - centreX);
+                if (dx * dx + oy * oy < innermost2) continue;
+                const auto weight = static_cast<float>(contrast - floor);
+                const bool marked = contrast >= threshold;
+                pixels.push_back({static_cast<float>(dx), static_cast<float>(oy), weight, marked});
+                if (marked) Add(wide, dx, oy, weight);
+            }
         });
     if (wide.Weight <= 0) return {};
 
@@ -225,7 +246,7 @@ HandMoments MeasureHandMoments(const Bitmap& frame, const Bitmap& reference,
     // stray pixels that widened one band fall out of the next.
     const HandAxis first = FreeHandAxis(wide, coarseAngle);
     Band band = NarrowBand(pixels, first.Centre, first.Angle, 1e300, true);
-    double halfWidth = WideBandHalfWidth;
+    double halfWidth = NarrowBandMost;
     for (int pass = 0; pass < 4; ++pass) {
         const HandAxis axis = FreeHandAxis(band.Moments, coarseAngle);
         halfWidth = std::clamp(4 * band.MeanAcross + NarrowBandMargin, NarrowBandLeast, halfWidth);
