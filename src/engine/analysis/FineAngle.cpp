@@ -216,7 +216,8 @@ HandMoments MeasureHandMoments(const Bitmap& frame, const Bitmap& reference,
     pixels.reserve(static_cast<std::size_t>(8 * (radius + 1)));
     HandMoments wide;
     const long long centreX = settings.CentreX;
-    const double innermost2 = innermost * innermost;
+    // The centre pixel itself never counts, as it never votes.
+    const double innermost2 = std::max(innermost * innermost, 1.0);
     ForEachRowInside(
         corners, settings, frame.Width(), frame.Height(),
         [&](int y, long long dy, int first, int last) {
