@@ -5,6 +5,7 @@
 #include "Bitmap.h"
 #include "analysis/Calibration.h"
 #include "analysis/DirectionTable.h"
+#include "analysis/FineAngle.h"
 #include "analysis/RotationMeasurement.h"
 
 #include <benchmark/benchmark.h>
@@ -74,6 +75,24 @@ void AnalyseOneFrame(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 601 * 601);
 }
 BENCHMARK(AnalyseOneFrame)->Unit(benchmark::kMicrosecond);
+
+// The same frame with the fine angle's part too: the moments of the hand's
+// band. The two side by side give what fine mode adds to a frame.
+void AnalyseOneFrameFine(benchmark::State& state) {
+    MeasurementSettings settings = BenchSettings();
+    settings.Fine = true;
+    const Bitmap reference = BenchReference();
+    const Bitmap frame = DialFrame(1280, 720, 33.0, 99u);
+    const DirectionTable table(settings, reference.Width(), reference.Height());
+    for (auto _ : state) {
+        const FrameVotes votes =
+            CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
+        const int angle = AngleOfPeak(PeakBin(votes.Histogram));
+        benchmark::DoNotOptimize(MeasureHandMoments(frame, reference, settings, angle));
+    }
+    state.SetItemsProcessed(state.iterations() * 601 * 601);
+}
+BENCHMARK(AnalyseOneFrameFine)->Unit(benchmark::kMicrosecond);
 
 // The calibration fold of one 1280 x 720 frame into the reference.
 void FoldOneFrame(benchmark::State& state) {

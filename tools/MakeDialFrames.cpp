@@ -6,9 +6,15 @@
 // slowly at first, fastest half-way and slowly again at the end (a
 // half cosine), so the graph of a measurement is an S. Each frame is painted
 // at a whole degree: those are the angles a measurement must find.
+//
+// For checking the fine angle, --motion wander paints the hand at angles
+// between whole degrees: it turns clockwise, stops, turns back further than
+// it came and stops again, so with a start near 12 o'clock it crosses 12
+// o'clock both ways. The other options change the dial's looks (DialStyle).
 
 #include "DialPainter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -26,7 +32,15 @@ const char* const Usage =
     "  --start DEG  the hand's direction in the first frame, clockwise from up (default 300)\n"
     "  --turn DEG   how far it turns over the film, clockwise (default 150)\n"
     "  --every K    only every K-th frame: 1, K + 1, 2K + 1, ... (default 1)\n"
-    "  --angles     list \"frame angle\" per written frame instead of the pixels\n";
+    "  --angles     list \"frame angle\" per written frame instead of the pixels\n"
+    "  --motion wander  angles between whole degrees: turn, stop, turn back past the\n"
+    "               start by half the turn, stop (--start and --turn take decimals)\n"
+    "  --hand W     a tapered hand W pixels wide at the pivot (1..6)\n"
+    "  --light      a light hand on a dark face\n"
+    "  --detailed   a textured face with numerals under the hand's sweep\n"
+    "  --noise N    up to N grey levels of noise either way in every frame (0..20)\n"
+    "  --pivot X:Y  the pivot this many pixels (decimals) from the picture's centre\n"
+    "  --seed S     the noise's seed\n";
 
 bool ReadInt(const std::string& text, int low, int high, int& value) {
     const char* end = text.data() + text.size();
@@ -39,6 +53,27 @@ int HandAngle(int index, int count, int start, int turn) {
     const double phase = count > 1 ? static_cast<double>(index) / (count - 1) : 0.0;
     const long turned = std::lround(turn * (1.0 - std::cos(std::numbers::pi * phase)) / 2.0);
     return static_cast<int>(((start + turned) % 360 + 360) % 360);
+}
+
+bool ReadDouble(const std::string& text, double low, double high, double& value) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && !text.empty() && value >= low && value <= high;
+}
+
+double Smooth(double phase) {
+    return (1.0 - std::cos(std::numbers::pi * std::clamp(phase, 0.0, 1.0))) / 2.0;
+}
+
+// The wandering hand's direction in frame `index` of `count`, 0 <= d < 360:
+// 40 % of the film turning by `turn`, 10 % still, 40 % turning back by one
+// and a half times `turn`, 10 % still.
+double WanderAngle(int index, int count, double start, double turn) {
+    const double phase = count > 1 ? static_cast<double>(index) / (count - 1) : 0.0;
+    const double turned =
+        phase < 0.5 ? turn * Smooth(phase / 0.4) : turn - 1.5 * turn * Smooth((phase - 0.5) / 0.4);
+    const double angle = std::fmod(start + turned, 360.0);
+    return angle < 0 ? angle + 360.0 : angle;
 }
 
 int Fail(const std::string& message) {
@@ -57,17 +92,42 @@ int main(int argc, char* argv[]) {
         !ReadInt(args[0].substr(cross + 1), 32, 8192, height))
         return Fail("the size is WIDTHxHEIGHT, each 32..8192");
     if (!ReadInt(args[1], 1, 1000000, frames)) return Fail("FRAMES lies in 1..1000000");
-    int start = 300, turn = 150, every = 1;
-    bool listAngles = false;
+    double start = 300, turn = 150;
+    int every = 1;
+    bool listAngles = false, wander = false;
+    DialStyle style;
     for (std::size_t i = 2; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
         if (args[i] == "--angles") {
             listAngles = true;
         } else if (args[i] == "--start" && hasValue) {
-            if (!ReadInt(args[++i], -3600, 3600, start)) return Fail("--start lies in -3600..3600");
+            if (!ReadDouble(args[++i], -3600, 3600, start))
+                return Fail("--start lies in -3600..3600");
         } else if (args[i] == "--turn" && hasValue) {
-            if (!ReadInt(args[++i], -360000, 360000, turn))
+            if (!ReadDouble(args[++i], -360000, 360000, turn))
                 return Fail("--turn lies in -360000..360000");
+        } else if (args[i] == "--motion" && hasValue) {
+            if (args[++i] != "wander") return Fail("--motion is wander");
+            wander = true;
+        } else if (args[i] == "--hand" && hasValue) {
+            if (!ReadDouble(args[++i], 1, 6, style.HandWidth)) return Fail("--hand lies in 1..6");
+        } else if (args[i] == "--light") {
+            style.LightHand = true;
+        } else if (args[i] == "--detailed") {
+            style.Detailed = true;
+        } else if (args[i] == "--noise" && hasValue) {
+            if (!ReadInt(args[++i], 0, 20, style.Noise)) return Fail("--noise lies in 0..20");
+        } else if (args[i] == "--pivot" && hasValue) {
+            const std::string& pivot = args[++i];
+            const auto colon = pivot.find(':');
+            if (colon == std::string::npos ||
+                !ReadDouble(pivot.substr(0, colon), -100, 100, style.PivotX) ||
+                !ReadDouble(pivot.substr(colon + 1), -100, 100, style.PivotY))
+                return Fail("--pivot is X:Y, each -100..100");
+        } else if (args[i] == "--seed" && hasValue) {
+            int seed = 0;
+            if (!ReadInt(args[++i], 0, 1 << 30, seed)) return Fail("--seed lies in 0..2^30");
+            style.Seed = static_cast<std::uint32_t>(seed);
         } else if (args[i] == "--every" && hasValue) {
             if (!ReadInt(args[++i], 1, 1000000, every)) return Fail("--every lies in 1..1000000");
         } else {
@@ -75,16 +135,25 @@ int main(int argc, char* argv[]) {
         }
     }
     if (width < height) return Fail("the dial needs a picture at least as wide as it is high");
+    if (!wander && (start != std::floor(start) || turn != std::floor(turn)))
+        return Fail("--start and --turn take decimals only with --motion wander");
+    const auto angleOf = [&](int index) {
+        return wander ? WanderAngle(index, frames, start, turn)
+                      : HandAngle(index, frames, static_cast<int>(start), static_cast<int>(turn));
+    };
 
     if (listAngles) {
-        for (int index = 0; index < frames; index += every)
-            std::printf("%d %d\n", index / every + 1, HandAngle(index, frames, start, turn));
+        for (int index = 0; index < frames; index += every) {
+            if (wander)
+                std::printf("%d %.4f\n", index / every + 1, angleOf(index));
+            else
+                std::printf("%d %d\n", index / every + 1, static_cast<int>(angleOf(index)));
+        }
         return 0;
     }
-    DialPainter painter(width, height);
+    DialPainter painter(width, height, style);
     for (int index = 0; index < frames; index += every) {
-        const std::vector<std::uint8_t>& pixels =
-            painter.Paint(HandAngle(index, frames, start, turn));
+        const std::vector<std::uint8_t>& pixels = painter.Paint(angleOf(index));
         if (std::fwrite(pixels.data(), 1, pixels.size(), stdout) != pixels.size()) {
             std::fprintf(stderr, "make-dial-frames: cannot write the frames\n");
             return 1;

@@ -9,7 +9,7 @@ const char* const UsageText =
     "usage: torvi-measure INPUT... --centre X:Y (--radius R | --tip X:Y)\n"
     "                     [--hand dark|light] [--contrast T] [--fps TEXT] [--ticks TEXT]\n"
     "                     [--sample NAME] [-o FILE | --out-dir DIR] [--reference FILE]\n"
-    "                     [--frames CSV] [--codepage N] [--quiet]\n"
+    "                     [--frames CSV] [--codepage N] [--quiet] [--fine]\n"
     "       torvi-measure --live DEVICE --centre X:Y (--radius R | --tip X:Y)\n"
     "                     [--learn SECONDS] [--duration SECONDS] [--record AVI] ...\n"
     "       torvi-measure --help\n";
@@ -36,10 +36,14 @@ const char* const HelpText =
     "--frames CSV      also write per-frame details: frame, time, direction,\n"
     "                  unwrapped angle, votes of the peak, hand pixels, and a flag\n"
     "                  where the hand moved more than 150 degrees since the last frame,\n"
+    "                  the fine direction and fine unwrapped angle (see --fine),\n"
     "                  and a film's own time of the frame in seconds (empty for pictures)\n"
     "--codepage N      write the table in Windows code page N (874, 1250 to 1258)\n"
     "                  instead of the one of your locale's language\n"
     "--quiet           no progress display\n"
+    "--fine            the table holds the fine angle: the hand's own axis through\n"
+    "                  the pivot found from all frames, to hundredths of a degree,\n"
+    "                  and right with the centre clicked a few pixels off\n"
     "\n"
     "Live measurement:\n"
     "--live DEVICE     measure a capture device as it runs: a camera (/dev/video0), or\n"
@@ -142,6 +146,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             live().DurationSeconds = ParseSeconds(value(), arg);
         } else if (arg == "--record") {
             live().RecordFile = value();
+        } else if (arg == "--fine") {
+            cl.Fine = true;
         } else if (arg == "--quiet" || arg == "-q") {
             cl.Quiet = true;
         } else if (arg == "--") {

@@ -31,6 +31,7 @@ struct CommandLine {
     std::string FramesFile;
     std::optional<int> CodePage; // the result file's; the locale's when not given
     bool Quiet = false;
+    bool Fine = false;
     bool Help = false;
     // A live measurement of a capture device instead of INPUTs.
     std::optional<LiveOptions> Live;

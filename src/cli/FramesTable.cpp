@@ -2,6 +2,8 @@
 
 #include "results/ResultNumber.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 
 std::string CsvNumber(long double value) {
@@ -10,11 +12,29 @@ std::string CsvNumber(long double value) {
     return text;
 }
 
-std::string FramesTableText(const torvi::RotationResult& result,
-                            std::span<const long double> times,
+namespace {
+
+// A fine angle: three decimals and a point, whatever the locale; no minus
+// sign on a value that rounds to zero, and a direction that rounds to 360 is 0.
+std::string FineNumber(double degrees, bool direction = false) {
+    char text[64];
+    double rounded = std::round(degrees * 1000.0) / 1000.0;
+    if (direction && rounded >= 360.0) rounded = 0;
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, rounded == 0 ? 0.0 : rounded,
+                                         std::chars_format::fixed, 3);
+    return ec == std::errc() ? std::string(text, end) : std::string("nan");
+}
+
+} // namespace
+
+std::string FramesTableText(const torvi::RotationResult& result, std::span<const long double> times,
                             std::span<const std::string> filmTimes) {
     std::string csv =
-        "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step,film_time\n";
+        "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step,fine_direction,"
+        "fine_unwrapped,film_time\n";
+    // A run that did not take the fine angle leaves its two columns empty.
+    const bool fine = result.FineDirections.size() == result.AngleSeries.size() &&
+                      result.FineUnwrapped.size() == result.AngleSeries.size();
     for (std::size_t i = 0; i < result.AngleSeries.size() && i < times.size(); ++i) {
         const long long step = i == 0
                                    ? 0
@@ -24,8 +44,10 @@ std::string FramesTableText(const torvi::RotationResult& result,
                std::to_string(result.AngleSeries[i]) + ',' +
                std::to_string(result.UnwrappedSeries[i]) + ',' +
                std::to_string(result.PeakVotes[i]) + ',' + std::to_string(result.HandPixels[i]) +
-               ',' + (step > 150 ? "1" : "0") + ',' + (i < filmTimes.size() ? filmTimes[i] : "") +
-               '\n';
+               ',' + (step > 150 ? "1" : "0") + ',' +
+               (fine ? FineNumber(result.FineDirections[i], true) : std::string()) + ',' +
+               (fine ? FineNumber(result.FineUnwrapped[i]) : std::string()) + ',' +
+               (i < filmTimes.size() ? filmTimes[i] : "") + '\n';
     }
     return csv;
 }

@@ -152,6 +152,8 @@ struct Job {
             measurement.Mark(Options.CentreX, Options.CentreY, radius);
             measurement.ChooseHand(Options.LightHand ? torvi::HandColour::Light
                                                      : torvi::HandColour::Dark);
+            // The frames table shows the fine angle whichever the result table holds.
+            measurement.SetFine(Options.Fine || !Options.FramesFile.empty());
             return measurement.Confirm() && measurement.SetContrast(Options.Contrast) &&
                    measurement.Finish(false) && measurement.Measure();
         }();
@@ -164,14 +166,16 @@ struct Job {
 
         if (!Options.ReferenceFile.empty()) torvi::SavePicture(Options.ReferenceFile, reference);
         if (!Options.FramesFile.empty()) WriteFramesTable(result, scale, measurement.Film());
+        const std::string bytes =
+            Options.Fine
+                ? torvi::FineResultFileBytes(fields, result.FineUnwrapped, Separator, CodePage)
+                : torvi::ResultFileBytes(fields, result.UnwrappedSeries, Separator, CodePage);
         if (resultPath.empty()) {
-            const std::string bytes =
-                torvi::ResultFileBytes(fields, result.UnwrappedSeries, Separator, CodePage);
             std::fwrite(bytes.data(), 1, bytes.size(), stdout);
             if (std::fflush(stdout) != 0)
                 throw torvi::Error("Cannot write the result to standard output");
         } else {
-            torvi::WriteResultFile(resultPath, fields, result.UnwrappedSeries, Separator, CodePage);
+            torvi::WriteFileAtomically(resultPath, bytes.data(), bytes.size());
         }
     }
 

@@ -60,7 +60,7 @@ void ExpectedPictureSize::Check(long long width, long long height) {
     if (!expected || expected->width_ <= 0 || expected->height_ <= 0) return;
     const bool same = width == expected->width_ && height == expected->height_;
     const bool turned = width == expected->height_ && height == expected->width_;
-    if (!same && !turned) throw Error(PicturesNotEqual);
+    if (!same && !turned) throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
 }
 
 Bitmap::Bitmap(int width, int height, PixelFormat format) {

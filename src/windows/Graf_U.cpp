@@ -156,8 +156,14 @@ void TGraf::showEvent(QShowEvent* event) {
 }
 
 void TGraf::FillChart() {
+    const std::string rate = Obrazek->Edit3->text().toStdString();
+    const std::string ticks = Obrazek->Edit4->text().toStdString();
     const auto points =
-        torvi::GraphPoints(model_.UnwrappedSeries(), framesPerSecond_, ticksPerTurn_, separator_);
+        model_.Settings().Fine
+            ? torvi::FineGraphPoints(model_.Result().FineUnwrapped, framesPerSecond_, ticksPerTurn_,
+                                     separator_)
+            : torvi::GraphPoints(model_.UnwrappedSeries(), framesPerSecond_, ticksPerTurn_,
+                                 separator_);
     QList<QPointF> list;
     list.reserve(static_cast<qsizetype>(points.size()));
     for (const auto& p : points)

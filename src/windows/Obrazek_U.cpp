@@ -117,6 +117,10 @@ void TObrazek::BuildMenu() {
     SaveBMP1 =
         masking->addAction(QStringLiteral("Save masked BMP..."), this, [this] { SaveBMP1Click(); });
     SaveBMP1->setEnabled(false);
+    // Results of the other kind of angle no longer hold once it is toggled.
+    FineAngle1 = masking->addAction(QStringLiteral("&Fine angle"));
+    FineAngle1->setCheckable(true);
+    connect(FineAngle1, &QAction::toggled, this, [this](bool checked) { Model.SetFine(checked); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     About3 =

@@ -96,6 +96,7 @@ public:
     QAction* RecordAVI1 = nullptr;
     QAction* ShowmaskedBMP1 = nullptr;
     QAction* SaveBMP1 = nullptr;
+    QAction* FineAngle1 = nullptr; // "&Fine angle": measure the fine angle
     QAction* About3 = nullptr;
 
     // The open dialog's memory from one Open to the next.

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
+
 namespace {
 // The program of the running test, made as start-up makes it.
 std::unique_ptr<ProgramWindows> program_;
@@ -355,15 +357,28 @@ private Q_SLOTS:
             common);
         QCOMPARE(frames.Status, 0);
         const QList<QByteArray> lines = ReadFile(csv).split('\n');
-        QCOMPARE(lines.value(0),
-                 QByteArray("frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step,"
-                            "film_time"));
-        QVERIFY(lines.value(1).startsWith("1,0.04000,90,0,"));
-        QVERIFY(lines.value(1).endsWith(",0,")); // pictures have no film time
-        QVERIFY(lines.value(2).startsWith("2,0.08000,270,180,"));
-        QVERIFY(
-            lines.value(2).endsWith(",1,")); // half a turn in one step: the direction is a guess
-        QVERIFY(lines.value(3).startsWith("3,0.12000,225,135,"));
+        QCOMPARE(lines.value(0), QByteArray("frame,time,direction,unwrapped,peak_votes,hand_pixels,"
+                                            "large_step,fine_direction,fine_unwrapped,film_time"));
+        // frame, time, direction, unwrapped, large step, and the fine angle
+        // within a degree of the whole one.
+        const struct {
+            const char* Start;
+            const char* LargeStep;
+            double Fine, FineTurn;
+        } rows[] = {{"1,0.04000,90,0,", "0", 90, 0},
+                    {"2,0.08000,270,180,", "1", 270, 180}, // half a turn: a guess
+                    {"3,0.12000,225,135,", "0", 225, 135}};
+        for (int i = 0; i < 3; ++i) {
+            const QByteArray line = lines.value(i + 1);
+            const QList<QByteArray> fields = line.split(',');
+            QVERIFY2(line.startsWith(rows[i].Start), line.constData());
+            QCOMPARE(fields.value(6), QByteArray(rows[i].LargeStep));
+            QVERIFY(fields.value(7).contains('.') &&
+                    fields.value(7).split('.').value(1).size() == 3);
+            QVERIFY2(std::abs(fields.value(7).toDouble() - rows[i].Fine) < 1, line.constData());
+            QVERIFY2(std::abs(fields.value(8).toDouble() - rows[i].FineTurn) < 1, line.constData());
+            QVERIFY2(line.endsWith(','), line.constData()); // pictures have no film time
+        }
         QVERIFY(ReadFile(reference).startsWith("BM"));
     }
 };

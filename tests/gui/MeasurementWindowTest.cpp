@@ -17,12 +17,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <cmath>
 
 namespace {
 // The program of the running test, made as start-up makes it.
@@ -201,6 +205,54 @@ private Q_SLOTS:
                       dial_.filePath(QStringLiteral("d005.bmp")));
         QVERIFY(dialogs_->Errors.isEmpty());
         QVERIFY(ReadFile(target).startsWith("Sample: Probe\r\n"));
+    }
+
+    void fineAngleItemMakesTheResultsMeasureAgain() {
+        QAction* fine = W->FineAngle1;
+        QCOMPARE(fine->text(), QStringLiteral("&Fine angle"));
+        QVERIFY(fine->isCheckable());
+        QVERIFY(!fine->isChecked());
+        bool inMasking = false;
+        for (QAction* menu : W->menuBar()->actions())
+            if (menu->menu() && menu->text() == QStringLiteral("&Masking"))
+                inMasking = menu->menu()->actions().contains(fine);
+        QVERIFY(inMasking);
+        OpenAndCalibrate();
+        const QString whole = dial_.filePath(QStringLiteral("whole.txt"));
+        dialogs_->SaveAnswers.push_back(whole);
+        W->BitBtn4->click();
+        WaitForRun(W);
+        QVERIFY(W->Model.ResultsValid() && !W->Model.Settings().Fine);
+
+        fine->trigger();
+        QVERIFY(fine->isChecked());
+        QVERIFY(!W->Model.ResultsValid());
+        const QString fineFile = dial_.filePath(QStringLiteral("fine.txt"));
+        dialogs_->SaveAnswers.push_back(fineFile);
+        W->BitBtn4->click();
+        WaitForRun(W);
+        QVERIFY(dialogs_->Errors.isEmpty());
+        QVERIFY(W->Model.ResultsValid() && W->Model.Settings().Fine);
+        const std::vector<double>& fineSeries = W->Model.Result().FineUnwrapped;
+        // The table and the graph hold the fine angle: the painted turn of
+        // 405 degrees, to a fraction of a degree, written as such.
+        QCOMPARE(fineSeries.size(), std::size_t{10});
+        QVERIFY(std::abs(fineSeries[9] - 405) < 0.5);
+        QVERIFY(ReadFile(fineFile) == QByteArray::fromStdString(torvi::FineResultFileBytes(
+                                          {"", "25", "360"}, fineSeries, ".")));
+        CloseGraphWhenShown();
+        W->BitBtn3->click();
+        WaitForRun(W);
+        QCOMPARE(W->Graf->Series1->points()[9].y(), fineSeries[9]);
+
+        // Off again: measured again, the whole degrees as before.
+        fine->trigger();
+        QVERIFY(!W->Model.ResultsValid());
+        dialogs_->SaveAnswers.push_back(fineFile);
+        W->BitBtn4->click();
+        WaitForRun(W);
+        QVERIFY(W->Model.ResultsValid() && !W->Model.Settings().Fine);
+        QCOMPARE(ReadFile(fineFile), ReadFile(whole));
     }
 
     void emptyFieldsBecomeOneAndAZeroRateIsRefused() {

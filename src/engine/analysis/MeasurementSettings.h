@@ -22,6 +22,9 @@ struct MeasurementSettings {
     int HandRadius = 0;
     int ContrastThreshold = 60;
     HandColour Hand = HandColour::Dark;
+    // Also measure the fine angle (FineAngle.h): the measurement then gives
+    // fine series beside the whole-degree ones, which stay as they are.
+    bool Fine = false;
 };
 
 // Refuses a radius outside 0..MaxHandRadius, which no marking can produce

@@ -1,6 +1,7 @@
 #include "RotationMeasurement.h"
 
 #include "Error.h"
+#include "FineAngle.h"
 #include "GreyValue.h"
 #include "PixelVectors.h"
 
@@ -184,6 +185,7 @@ RotationResult MeasureHandRotation(int frameCount, const FrameLoader& loadFrame,
     // One picture serves every frame: a film's frames overwrite it in place.
     Bitmap frame;
     const ExpectedPictureSize expected(reference.Width(), reference.Height());
+    FineAngleMeasurement fine(settings, reference);
     for (int index = 0; index < frameCount; ++index) {
         LoadAnalysisFrame(loadFrame, index, frame);
         CheckSameSize(frame, reference);
@@ -192,12 +194,20 @@ RotationResult MeasureHandRotation(int frameCount, const FrameLoader& loadFrame,
             CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
         const int peak = PeakBin(votes.Histogram);
         result.AngleSeries.push_back(static_cast<std::uint16_t>(AngleOfPeak(peak)));
+        if (settings.Fine) fine.AddFrame(frame, AngleOfPeak(peak));
         result.PeakVotes.push_back(votes.Histogram[static_cast<std::size_t>(peak)]);
         result.HandPixels.push_back(votes.HandPixels);
         result.AngleHistogram = votes.Histogram;
         if (progress) progress(index);
     }
     result.UnwrappedSeries = UnwrapAngles(result.AngleSeries);
+    if (settings.Fine) {
+        FineAngleMeasurement::Series series = fine.Finish();
+        result.FineDirections = std::move(series.Directions);
+        result.FineUnwrapped = std::move(series.Unwrapped);
+        result.FinePivotX = settings.CentreX + series.Pivot.X;
+        result.FinePivotY = settings.CentreY + series.Pivot.Y;
+    }
     return result;
 }
 

@@ -53,6 +53,11 @@ struct RotationResult {
     std::vector<std::int32_t> UnwrappedSeries; // turned degrees since frame 0
     std::vector<std::uint16_t> PeakVotes;      // votes in the winning bin
     std::vector<std::uint32_t> HandPixels;     // votes cast (see FrameVotes)
+    // With MeasurementSettings::Fine only, empty otherwise (FineAngle.h):
+    std::vector<double> FineDirections; // 0 <= d < 360, clockwise from up
+    std::vector<double> FineUnwrapped;  // turned degrees since frame 0
+    double FinePivotX = 0;              // the pivot found, picture coordinates
+    double FinePivotY = 0;
 };
 
 // Measures the hand's direction in each of frameCount frames against the
@@ -63,6 +68,7 @@ struct RotationResult {
 // "Size of pictures are not equal", an empty one with "Cannot read frame N";
 // loader and progress errors end it too.
 // Nothing is returned then, so no partial series can pass for a result.
+// With settings.Fine the fine angle is measured too.
 RotationResult MeasureHandRotation(int frameCount, const FrameLoader& loadFrame,
                                    const Bitmap& reference, const MeasurementSettings& settings,
                                    const FrameProgress& progress = {});

@@ -146,7 +146,7 @@ void LiveMeasurement::Measure(Bitmap& frame, std::int64_t timestamp) {
         firstTime_ = timestamp;
     }
     if (frame.Width() != background_.Width() || frame.Height() != background_.Height())
-        throw Error(PicturesNotEqual);
+        throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
     // The film holds the frame as it came, before the analysis turns it into
     // 24 bits.
     Record(frame);

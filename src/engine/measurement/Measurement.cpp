@@ -380,7 +380,9 @@ bool Measurement::FinishRun(MeasurementRun& run) {
 
     if (!calibration) {
         result_ = std::move(run.result_);
-        resultsValid_ = true;
+        // "&Fine angle" toggled while the frames were measured: the series
+        // are of the other kind and the next use measures again.
+        resultsValid_ = settings_.Fine == run.settings_.Fine;
         calibrated_ = false;
         currentIndex_ = 0;
         observer_->StepChanged(step_);
@@ -448,12 +450,23 @@ bool Measurement::WriteResult(const std::string& path, const ResultFields& field
                               const std::string& separator) {
     try {
         if (!resultsValid_) throw Error("There is no result to write");
-        WriteResultFile(path, fields, result_.UnwrappedSeries, separator);
+        if (settings_.Fine)
+            WriteFineResultFile(path, fields, result_.FineUnwrapped, separator);
+        else
+            WriteResultFile(path, fields, result_.UnwrappedSeries, separator);
     } catch (const std::exception& e) {
         Fail(e);
         return false;
     }
     return true;
+}
+
+void Measurement::SetFine(bool fine) {
+    if (settings_.Fine == fine) return;
+    settings_.Fine = fine;
+    // The series of the other kind of angle no longer answer: the next
+    // "&Graph" or "&Save result" measures again.
+    resultsValid_ = false;
 }
 
 void Measurement::SetAnimating(bool animating) {

@@ -156,6 +156,9 @@ public:
     bool WriteResult(const std::string& path, const ResultFields& fields,
                      const std::string& separator);
 
+    // Measures the fine angle beside the whole-degree direction; the graph and
+    // the result file then hold it. A change makes earlier series invalid.
+    void SetFine(bool fine);
     void SetAnimating(bool animating);
     void CloseVideo();
 

@@ -7,9 +7,11 @@
 
 namespace torvi {
 
-std::vector<GraphPoint> GraphPoints(std::span<const std::int32_t> unwrapped,
-                                    std::string_view framesPerSecond, std::string_view ticksPerTurn,
-                                    std::string_view separator) {
+namespace {
+
+template <class Angle>
+std::vector<GraphPoint> Points(std::span<const Angle> unwrapped, std::string_view framesPerSecond,
+                               std::string_view ticksPerTurn, std::string_view separator) {
     const ResultScale scale = CheckResultScale(framesPerSecond, ticksPerTurn, separator);
     std::vector<GraphPoint> points;
     points.reserve(unwrapped.size());
@@ -21,6 +23,20 @@ std::vector<GraphPoint> GraphPoints(std::span<const std::int32_t> unwrapped,
         points.push_back(point);
     }
     return points;
+}
+
+} // namespace
+
+std::vector<GraphPoint> GraphPoints(std::span<const std::int32_t> unwrapped,
+                                    std::string_view framesPerSecond, std::string_view ticksPerTurn,
+                                    std::string_view separator) {
+    return Points(unwrapped, framesPerSecond, ticksPerTurn, separator);
+}
+
+std::vector<GraphPoint> FineGraphPoints(std::span<const double> unwrapped,
+                                        std::string_view framesPerSecond,
+                                        std::string_view ticksPerTurn, std::string_view separator) {
+    return Points(unwrapped, framesPerSecond, ticksPerTurn, separator);
 }
 
 } // namespace torvi

@@ -24,5 +24,9 @@ struct GraphPoint {
 std::vector<GraphPoint> GraphPoints(std::span<const std::int32_t> unwrapped,
                                     std::string_view framesPerSecond, std::string_view ticksPerTurn,
                                     std::string_view separator);
+// The same with fine angles, in degrees with fractions.
+std::vector<GraphPoint> FineGraphPoints(std::span<const double> unwrapped,
+                                        std::string_view framesPerSecond,
+                                        std::string_view ticksPerTurn, std::string_view separator);
 
 } // namespace torvi

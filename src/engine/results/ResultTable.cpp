@@ -50,11 +50,16 @@ long double AngleInTicks(std::int32_t angle, long double ticksPerTurn) {
     return static_cast<long double>(angle) * ticksPerTurn / 360.0L;
 }
 
+long double AngleInTicks(double angle, long double ticksPerTurn) {
+    return static_cast<long double>(angle) * ticksPerTurn / 360.0L;
+}
+
 namespace {
 
-// The table with row k (from 0) at time timeOf(k, scale).
-template <typename TimeOf>
-std::string TableBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
+// The table with row k (from 0) at time timeOf(k, scale), for whole-degree
+// and fine angles alike.
+template <typename Angle, typename TimeOf>
+std::string TableBytes(const ResultFields& fields, std::span<const Angle> unwrapped,
                        std::string_view separator, int codePage, TimeOf timeOf) {
     if (!IsResultCodePage(codePage))
         throw Error("There is no code page " + std::to_string(codePage) + " for result files");
@@ -108,6 +113,14 @@ std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int
                       [times](std::size_t k, const ResultScale&) { return times[k]; });
 }
 
+std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
+                                std::string_view separator, int codePage) {
+    return TableBytes(fields, unwrapped, separator, codePage,
+                      [](std::size_t k, const ResultScale& scale) {
+                          return FrameTime(static_cast<std::int64_t>(k) + 1, scale.FramesPerSecond);
+                      });
+}
+
 void WriteResultFile(const std::string& path, const ResultFields& fields,
                      std::span<const std::int32_t> unwrapped, std::string_view separator,
                      int codePage) {
@@ -119,6 +132,13 @@ void WriteResultFile(const std::string& path, const ResultFields& fields,
                      std::span<const std::int32_t> unwrapped, std::span<const long double> times,
                      std::string_view separator, int codePage) {
     const std::string bytes = ResultFileBytes(fields, unwrapped, times, separator, codePage);
+    WriteFileAtomically(path, bytes.data(), bytes.size());
+}
+
+void WriteFineResultFile(const std::string& path, const ResultFields& fields,
+                         std::span<const double> unwrapped, std::string_view separator,
+                         int codePage) {
+    const std::string bytes = FineResultFileBytes(fields, unwrapped, separator, codePage);
     WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 

@@ -43,6 +43,8 @@ long double FrameTime(std::int64_t frame, long double framesPerSecond);
 // An unwrapped angle in whole degrees expressed in ticks per turn:
 // angle × ticks / 360, multiplied first, in extended precision.
 long double AngleInTicks(std::int32_t angle, long double ticksPerTurn);
+// The same for a fine angle in degrees.
+long double AngleInTicks(double angle, long double ticksPerTurn);
 
 // The complete result file for one measurement: the sample line, the two
 // scale lines with the field texts as typed, an empty line, the column header,
@@ -56,6 +58,9 @@ long double AngleInTicks(std::int32_t angle, long double ticksPerTurn);
 // 10^-18 and the like). Throws Error for a code page not in ResultCodePages.
 std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
                             std::string_view separator, int codePage = UserCodePage());
+// The same with fine angles, in degrees with fractions.
+std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
+                                std::string_view separator, int codePage = UserCodePage());
 
 // Writes ResultFileBytes to path: complete or not at all, an earlier file
 // under that name survives any failure. Throws Error with the reason; nothing
@@ -74,6 +79,9 @@ std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int
 void WriteResultFile(const std::string& path, const ResultFields& fields,
                      std::span<const std::int32_t> unwrapped, std::span<const long double> times,
                      std::string_view separator, int codePage = UserCodePage());
+void WriteFineResultFile(const std::string& path, const ResultFields& fields,
+                         std::span<const double> unwrapped, std::string_view separator,
+                         int codePage = UserCodePage());
 
 // Completes a file name typed without an extension with ".txt". The name has
 // an extension when its last component holds a point after its first
