@@ -23,8 +23,9 @@ public:
     }
     ~ChosenFileAnswer() override { torvi::gui::SetDialogs(&others_); }
 
-    void ShowError(QWidget* parent, const QString& text, torvi::gui::MessageIcon icon) override {
-        others_.ShowError(parent, text, icon);
+    void ShowError(QWidget* parent, const QString& text, torvi::gui::MessageIcon icon,
+                   const QString& detail) override {
+        others_.ShowError(parent, text, icon, detail);
     }
 
     std::optional<QString> OpenPicture(QWidget* parent, OpenDialogState& state) override {

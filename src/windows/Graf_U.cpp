@@ -156,8 +156,6 @@ void TGraf::showEvent(QShowEvent* event) {
 }
 
 void TGraf::FillChart() {
-    const std::string rate = Obrazek->Edit3->text().toStdString();
-    const std::string ticks = Obrazek->Edit4->text().toStdString();
     const auto points =
         model_.Settings().Fine
             ? torvi::FineGraphPoints(model_.Result().FineUnwrapped, framesPerSecond_, ticksPerTurn_,

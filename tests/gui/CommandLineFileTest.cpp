@@ -79,7 +79,7 @@ private Q_SLOTS:
         QCOMPARE(Obrazek->OpenPictureDialog1.FilterIndex, filterIndex);
         QCOMPARE(Obrazek->OpenPictureDialog1.Folder, folder);
         QCOMPARE(Obrazek->Edit2->text(), frameField);
-        if (frames > 0) QCOMPARE(Obrazek->Model.FrameCount(), frames);
+        if (frames > 0) QCOMPARE(static_cast<int>(Obrazek->Model.Frames().size()), frames);
         QVERIFY(Obrazek->ClickHandlerInstalled());
 
         // The next Open shows the dialog again.
