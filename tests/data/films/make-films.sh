@@ -66,9 +66,9 @@ ffmpeg -nostdin -v error -y -f lavfi -i "$(src 12),transpose=clock" -c:v libx264
     -qp 0 -g 4 -pix_fmt yuv444p -an /tmp/torvi-stored.mp4
 ffmpeg -nostdin -v error -y -i /tmp/torvi-stored.mp4 -c copy -metadata:s:v:0 rotate=90 h264-rotated.mp4
 # Wide enough for the measurement pass to convert only a square of columns.
-for spec in "square-h264.mp4 -c:v libx264 -preset veryfast -qp 20 -pix_fmt yuv420p" \
+for recipe in "square-h264.mp4 -c:v libx264 -preset veryfast -qp 20 -pix_fmt yuv420p" \
     "square-mjpeg.avi -c:v mjpeg -q:v 5 -pix_fmt yuvj420p"; do
-    set -- $spec
+    set -- $recipe
     name=$1
     shift
     ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=192x64:rate=25,trim=end_frame=4 "$@" \
