@@ -142,9 +142,11 @@ struct Job {
         const bool measured = [&] {
             if (!measurement.Open(input, fileExt)) return false;
             // A centre off the picture measures nothing: said before any frame
-            // is calibrated.
-            const torvi::Bitmap first = measurement.LoadFrame(0);
-            CheckCentreInPicture(Options.CentreX, Options.CentreY, first.Width(), first.Height());
+            // is calibrated, from the picture Open has shown (frame 1 read
+            // again only when that could not be delivered, for its error).
+            const torvi::Bitmap& shown =
+                measurement.Picture().Empty() ? measurement.LoadFrame(0) : measurement.Picture();
+            CheckCentreInPicture(Options.CentreX, Options.CentreY, shown.Width(), shown.Height());
             const int radius = Options.Radius
                                    ? *Options.Radius
                                    : torvi::RadiusOfClick(Options.CentreX, Options.CentreY,
