@@ -1,10 +1,13 @@
 #include "app/CommandLineFile.h"
 #include "app/Windows.h"
 
+#include "ProcessMemory.h"
+
 #include <QApplication>
 #include <QTimer>
 
 int main(int argc, char* argv[]) {
+    torvi::LimitMemoryArenas();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Torvi"));
     // The desktop finds the menu entry, and so the icon, of the window by this name.

@@ -11,6 +11,7 @@
 #include "FileIO.h"
 #include "FileTypes.h"
 #include "PictureFiles.h"
+#include "ProcessMemory.h"
 #include "analysis/MeasurementSettings.h"
 #include "analysis/RotationMeasurement.h"
 #include "locale/UserLocale.h"
@@ -198,6 +199,7 @@ struct Job {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    torvi::LimitMemoryArenas();
     CommandLine options;
     try {
         options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

@@ -8,6 +8,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/cpu.h>
 #include <libavutil/error.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/log.h>
@@ -113,21 +114,32 @@ void FfmpegFilmReader::OpenFormat() {
         if (static_cast<int>(i) != streamIndex_) format->streams[i]->discard = AVDISCARD_ALL;
 }
 
-void FfmpegFilmReader::OpenDecoder() {
+void FfmpegFilmReader::OpenCodec(Pace pace) {
     const AVStream* stream = format_->streams[streamIndex_];
     const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!decoder)
         Fail(std::string("Missing system video codec: no decoder for ") +
                  avcodec_get_name(stream->codecpar->codec_id),
              0);
+    // The old decoder's pictures go before the new one allocates its own.
+    codec_.reset();
     codec_.reset(avcodec_alloc_context3(decoder));
     if (!codec_) throw Error("Not enough memory to open the film");
     int r = avcodec_parameters_to_context(codec_.get(), stream->codecpar);
     if (r < 0) Fail("Missing system video codec", r);
     codec_->pkt_timebase = stream->time_base;
-    codec_->thread_count = 0;
+    // One frame thread per processor: FFmpeg's own choice adds one more,
+    // which holds another picture set (12 MB at 1920 x 1080) and decodes no
+    // faster on this work.
+    codec_->thread_count = pace == Pace::Jump ? 1 : std::clamp(av_cpu_count(), 1, 16);
     r = avcodec_open2(codec_.get(), decoder, nullptr);
     if (r < 0) Fail("Missing system video codec", r);
+    pace_ = pace;
+}
+
+void FfmpegFilmReader::OpenDecoder() {
+    OpenCodec(Pace::InOrder);
+    const AVStream* stream = format_->streams[streamIndex_];
     if (stream->nb_frames > 0) headerFrameCount_ = stream->nb_frames;
     timeBase_ = stream->time_base;
     // Films are shown and measured the way players show them.
@@ -322,7 +334,8 @@ bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib,
                 // follow; only then, since holding pictures makes the decoder
                 // allocate fresh ones.
                 const bool stepBack = index == previous - 1;
-                if (!DecodeTo(rank, packet, stepBack, skipsNonReference_ && !stepBack))
+                if (!DecodeTo(rank, packet, stepBack, skipsNonReference_ && !stepBack,
+                              forward ? Pace::InOrder : Pace::Jump))
                     return fail("the decoder gave no picture for it");
                 // The decoder's pictures are reference-counted: keeping this
                 // one costs no copy, and the decoder goes on into fresh buffers.
@@ -398,7 +411,7 @@ void FfmpegFilmReader::ReadAheadLoop() {
             }
             const int packet = index_.PacketOf(index);
             if (!DecodeTo(index_.Packets[static_cast<std::size_t>(packet)].Rank, packet, false,
-                          false))
+                          false, Pace::InOrder))
                 break;
             kept.reset(av_frame_alloc());
             if (!kept || av_frame_ref(kept.get(), frame_.get()) < 0) break;
@@ -435,12 +448,26 @@ void FfmpegFilmReader::StopReadAhead(bool discard) const {
     if (discard) ready_.clear();
 }
 
-bool FfmpegFilmReader::DecodeTo(int targetRank, int packet, bool keep, bool skip) {
+bool FfmpegFilmReader::DecodeTo(int targetRank, int packet, bool keep, bool skip, Pace pace) {
     if (haveFrame_ && lastRank_ == targetRank) return true;
     int start = index_.StartFor(targetRank, packet);
     bool decodeOn = positioned_ && targetRank > lastRank_ && start <= nextPacket_;
+    // Reading on in order after a jump: the threaded decoder takes over
+    // where starting again costs little.
+    if (decodeOn && pace == Pace::InOrder && pace_ == Pace::Jump && packet - start <= ReopenWithin)
+        decodeOn = false;
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (!decodeOn) {
+            if (pace != pace_ || !codec_) {
+                try {
+                    OpenCodec(pace);
+                } catch (const Error&) {
+                    // Without a decoder nothing more can be decoded; the
+                    // next request tries again.
+                    positioned_ = false;
+                    return false;
+                }
+            }
             if (!SeekToPacket(start)) return false;
             startRank_ = index_.Packets[static_cast<std::size_t>(start)].Rank;
         }
@@ -456,7 +483,7 @@ bool FfmpegFilmReader::DecodeTo(int targetRank, int packet, bool keep, bool skip
 }
 
 void FfmpegFilmReader::ResetDecoder() {
-    avcodec_flush_buffers(codec_.get());
+    if (codec_) avcodec_flush_buffers(codec_.get());
     av_packet_unref(packet_.get());
     queued_.clear();
     positioned_ = false;

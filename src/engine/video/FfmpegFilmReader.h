@@ -38,6 +38,11 @@ namespace torvi {
 // decoded on a second thread, so a film read in order costs little more than
 // decoding it. The decoder is only ever used by one thread at a time: the
 // caller stops the read-ahead before it touches the decoder itself.
+//
+// Reading in order decodes on the decoder's own threads, as players do. A
+// jump decodes on one thread: its few pictures would otherwise wait for the
+// threads to fill and drain, which costs more than they save. Each change of
+// mode reopens the decoder at a seek, so only one decoder holds pictures.
 class FfmpegFilmReader final : public FilmReader {
 public:
     FfmpegFilmReader(const std::string& path, const OpenProgress& progress);
@@ -57,6 +62,11 @@ private:
 
     void OpenFormat();
     void OpenDecoder();
+    // How the next decode goes on: from a jump (one thread) or reading in
+    // order (the decoder's threads).
+    enum class Pace { Jump, InOrder };
+    // (Re)opens the decoder for `pace`; throws Error when it cannot.
+    void OpenCodec(Pace pace);
     void BuildIndex(const OpenProgress& progress);
     bool IndexFromAviTable();
     // Reads every packet; with `decode` also numbers the pictures by decoding.
@@ -65,7 +75,7 @@ private:
                         Mpeg4VopScanner* scanner = nullptr);
     // With `keep` the pictures decoded on the way are kept for steps back.
     // With `skip` the pictures no other picture needs are skipped on the way.
-    bool DecodeTo(int targetRank, int packet, bool keep, bool skip);
+    bool DecodeTo(int targetRank, int packet, bool keep, bool skip, Pace pace);
     bool SeekToPacket(int packet);
     bool SeekByTimestamp(int packet);
     bool SeekToTimestamp(int packet, std::int64_t ts);
@@ -90,6 +100,9 @@ private:
     // Read-ahead: the background thread decodes the frames after the one
     // delivered, in order, keeping at most ReadAheadFrames of them.
     static constexpr std::size_t ReadAheadFrames = 3;
+    // Reading in order after a jump moves to the threaded decoder when it
+    // costs no more than this many packets decoded again.
+    static constexpr int ReopenWithin = 8;
     void StartReadAhead();
     void ReadAheadLoop();
     // Moves frame `index` from the read-ahead into shown_, waiting for it when
@@ -103,6 +116,7 @@ private:
     int streamIndex_ = -1;
     av::InputContext format_;
     av::CodecContext codec_;
+    Pace pace_ = Pace::InOrder; // what codec_ was opened for
     av::Packet packet_;
     av::Frame frame_;
     // Packets read ahead while a seek looked for its target, still to send.
