@@ -20,6 +20,8 @@ make_film() { # name options...
 make_film mjpeg-720p.avi -c:v mjpeg -q:v 3 -pix_fmt yuvj422p
 make_film mpeg4-720p.avi -c:v mpeg4 -q:v 4 -bf 2 -g 50
 make_film mpeg2-720p.mpg -c:v mpeg2video -q:v 4 -bf 2 -g 15
+# For FilmBench's RandomJump/5 and DecodeOneGop/5:
+make_film h264-720p.mp4 -c:v libx264 -preset veryfast -bf 3 -g 50 -pix_fmt yuv420p
 # For FilmBench's StepBackward/3 and OpenFilm/4 (run by hand):
 source="testsrc2=size=320x240:rate=25,trim=end_frame=300" \
     make_film mpeg4-onekey-240p.avi -c:v mpeg4 -q:v 4 -bf 2 -g 300
