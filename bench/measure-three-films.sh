@@ -4,8 +4,8 @@
 # JPEG AVI, MPEG-4 AVI with B-frames (GOP 50) and H.264 MP4 with B-frames
 # (GOP 60). Alternates the two commands in each run and prints, per film, the
 # medians of the wall-clock and processor-time ratios. With OLD_TOOL set to
-# another torvi-measure it also checks that both write the same result table
-# byte for byte.
+# another torvi-measure it times that one too in each run, against the same
+# ffmpeg run, and checks that both write the same result table byte for byte.
 #   bench/measure-three-films.sh [BUILD_DIR] [RUNS]
 # The films go to $TORVI_BENCH_DIR (default /tmp/torvi-bench) and are kept.
 set -euo pipefail
@@ -46,22 +46,36 @@ median() {
 }
 
 echo "machine: $(nproc) processors, load $(cut -d' ' -f1-3 /proc/loadavg); $runs runs"
-printf '%-16s %12s %12s %s\n' film wall_ratio cpu_ratio same_table
+ratio() { awk -v t="$1" -v f="$2" 'BEGIN { printf "%.3f", t / f }'; }
+printf '%-16s %12s %12s %14s %14s %s\n' film wall_ratio cpu_ratio old_wall_ratio old_cpu_ratio \
+    same_table
 for film in dial-mjpeg.avi dial-mpeg4.avi dial-h264.mp4; do
     path=$work/$film
     ratios=()
     cpus=()
+    old_ratios=()
+    old_cpus=()
     for _ in $(seq 1 "$runs"); do
         read -r f_s f_cpu < <(timed ffmpeg -v error -nostdin -i "$path" -f null -)
         read -r t_s t_cpu < <(timed "$tool" "$path" "${measure[@]}" -o /dev/null)
-        ratios+=("$(awk -v t="$t_s" -v f="$f_s" 'BEGIN { printf "%.3f", t / f }')")
-        cpus+=("$(awk -v t="$t_cpu" -v f="$f_cpu" 'BEGIN { printf "%.3f", t / f }')")
+        ratios+=("$(ratio "$t_s" "$f_s")")
+        cpus+=("$(ratio "$t_cpu" "$f_cpu")")
+        if [ -n "${OLD_TOOL:-}" ]; then
+            read -r o_s o_cpu < <(timed "$OLD_TOOL" "$path" "${measure[@]}" -o /dev/null)
+            old_ratios+=("$(ratio "$o_s" "$f_s")")
+            old_cpus+=("$(ratio "$o_cpu" "$f_cpu")")
+        fi
     done
     same=-
+    old_wall=-
+    old_cpu=-
     if [ -n "${OLD_TOOL:-}" ]; then
         "$tool" "$path" "${measure[@]}" -o "$work/new.txt"
         "$OLD_TOOL" "$path" "${measure[@]}" -o "$work/old.txt"
         cmp -s "$work/new.txt" "$work/old.txt" && same=yes || same=NO
+        old_wall=$(median "${old_ratios[@]}")
+        old_cpu=$(median "${old_cpus[@]}")
     fi
-    printf '%-16s %12s %12s %s\n' "$film" "$(median "${ratios[@]}")" "$(median "${cpus[@]}")" "$same"
+    printf '%-16s %12s %12s %14s %14s %s\n' "$film" "$(median "${ratios[@]}")" \
+        "$(median "${cpus[@]}")" "$old_wall" "$old_cpu" "$same"
 done

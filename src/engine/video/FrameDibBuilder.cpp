@@ -230,16 +230,13 @@ bool FrameDibBuilder::BuildSquare(const AVFrame& frame, const PixelSquare& squar
         cropped->width != x1 - x0 || cropped->height != y1 - y0)
         return false;
     PrepareScaler(*cropped);
-    const std::size_t rowBytes = static_cast<std::size_t>(x1 - x0) * 3;
-    const std::size_t scaledStride = (rowBytes + 64 + 63) / 64 * 64;
-    scaled_.resize(scaledStride * static_cast<std::size_t>(y1 - y0) + 64);
-    Scale(*cropped, scaled_.data(), static_cast<int>(scaledStride), scaled_.size());
-    for (int y = y0; y < y1; ++y) {
-        std::uint8_t* dst =
-            top - static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(stride) + 3 * x0;
-        std::memcpy(dst, scaled_.data() + scaledStride * static_cast<std::size_t>(y - y0),
-                    rowBytes);
-    }
+    // The crop is whole 64-pixel blocks wide, so the scaler's vector code
+    // writes no further than the crop's own columns: it converts straight
+    // into the DIB's rows, from the crop's top row down.
+    const std::size_t rows = static_cast<std::size_t>(y1 - y0);
+    Scale(*cropped,
+          top - static_cast<std::ptrdiff_t>(y0) * static_cast<std::ptrdiff_t>(stride) + 3 * x0,
+          -static_cast<int>(stride), stride * (rows - 1) + static_cast<std::size_t>(x1 - x0) * 3);
     return true;
 }
 
