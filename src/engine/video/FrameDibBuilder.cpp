@@ -153,11 +153,12 @@ void FrameDibBuilder::Orient(std::vector<std::uint8_t>& dib, std::size_t pixelsA
     dib.swap(turned_);
 }
 
-void FrameDibBuilder::PrepareScaler(const AVFrame& frame) {
+void FrameDibBuilder::PrepareScaler(const AVFrame& frame, bool split) {
     const int width = frame.width;
     const int height = frame.height;
     const auto format = static_cast<AVPixelFormat>(frame.format);
-    if (!scaler_ || scalerWidth_ != width || scalerHeight_ != height || scalerFormat_ != format) {
+    if (!scaler_ || scalerWidth_ != width || scalerHeight_ != height || scalerFormat_ != format ||
+        scalerSplit_ != split) {
         scaler_.reset(sws_alloc_context());
         if (scaler_) {
             SwsContext* scaler = scaler_.get();
@@ -169,12 +170,13 @@ void FrameDibBuilder::PrepareScaler(const AVFrame& frame) {
             av_opt_set_int(scaler, "dst_format", AV_PIX_FMT_BGR24, 0);
             av_opt_set_int(scaler, "sws_flags", SWS_BILINEAR, 0);
             // The conversion splits its rows over the processor's cores.
-            av_opt_set_int(scaler, "threads", 0, 0);
+            av_opt_set_int(scaler, "threads", split ? 0 : 1, 0);
             if (sws_init_context(scaler, nullptr, nullptr) < 0) scaler_.reset();
         }
         scalerWidth_ = width;
         scalerHeight_ = height;
         scalerFormat_ = format;
+        scalerSplit_ = split;
     }
     if (!scaler_) throw Error("Film frames in this pixel format cannot be converted");
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
@@ -229,7 +231,10 @@ bool FrameDibBuilder::BuildSquare(const AVFrame& frame, const PixelSquare& squar
     if (av_frame_apply_cropping(cropped.get(), AV_FRAME_CROP_UNALIGNED) < 0 ||
         cropped->width != x1 - x0 || cropped->height != y1 - y0)
         return false;
-    PrepareScaler(*cropped);
+    // The square is small, and while it is converted the other processors
+    // decode the next frames: handing its rows to threads costs more
+    // processor time than it saves.
+    PrepareScaler(*cropped, false);
     // The crop is whole 64-pixel blocks wide, so the scaler's vector code
     // writes no further than the crop's own columns: it converts straight
     // into the DIB's rows, from the crop's top row down.

@@ -34,8 +34,9 @@ public:
 private:
     void BuildStored(const AVFrame& frame, std::vector<std::uint8_t>& dib,
                      const PixelSquare* square);
-    // Makes the scaler fit the frame's size and format.
-    void PrepareScaler(const AVFrame& frame);
+    // Makes the scaler fit the frame's size and format; `split` spreads its
+    // rows over the processors.
+    void PrepareScaler(const AVFrame& frame, bool split = true);
     // Converts the square's rows and columns into the DIB whose top row is
     // at `top`; false when it cannot, and the whole frame is to be converted.
     bool BuildSquare(const AVFrame& frame, const PixelSquare& square, std::uint8_t* top,
@@ -50,6 +51,7 @@ private:
     int scalerWidth_ = 0;
     int scalerHeight_ = 0;
     int scalerFormat_ = -1;
+    bool scalerSplit_ = true;
     std::vector<std::uint8_t> scaled_;
     std::vector<std::uint8_t> turned_;
 };
