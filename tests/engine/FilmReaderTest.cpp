@@ -239,7 +239,7 @@ TEST(FilmReader, ASquareOfTheFrameIsConvertedAsTheWholeFrameIs) {
     // The measurement pass asks only for the square around the centre: its
     // pixels must be those of the whole frame's conversion, in any order.
     const PixelSquare squares[] = {{70, 10, 61, 41}, {0, 0, 20, 20}, {150, 33, 42, 31}};
-    for (const char* name : {"square-h264.mp4", "square-mjpeg.avi"}) {
+    for (const char* name : {"square-h264.mp4", "square-mjpeg.avi", "square-mjpeg422.avi"}) {
         auto whole = OpenFilm(name);
         auto part = OpenFilm(name);
         Bitmap reused;

@@ -207,19 +207,22 @@ bool FrameDibBuilder::BuildSquare(const AVFrame& frame, const PixelSquare& squar
     // Only the rows and columns of the square are converted. The crop
     // starts on whole chroma samples and on 64-pixel columns, so the
     // scaler's vector code sees aligned rows and every pixel of the square
-    // comes out as from the whole frame's conversion.
-    // Only the 4:2:0 layouts most films use: the scaler's other paths
-    // (4:2:2 Motion JPEG) filter across the crop's edges.
+    // comes out as from the whole frame's conversion. For 4:2:0 films both
+    // ways; 4:2:2 films (Motion JPEG from lab cameras) keep every row, since
+    // the scaler's 4:2:2 path gives the rows next to a crop's bottom edge
+    // otherwise than the whole frame's conversion does.
     const auto format = static_cast<AVPixelFormat>(frame.format);
-    if (format != AV_PIX_FMT_YUV420P && format != AV_PIX_FMT_YUVJ420P) return false;
+    const bool rowsToo = format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P;
+    if (!rowsToo && format != AV_PIX_FMT_YUV422P && format != AV_PIX_FMT_YUVJ422P) return false;
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
     if (!desc || !Orientation.IsIdentity() || frame.width % 64 != 0 || square.Empty()) return false;
     const int rowAlign = 1 << desc->log2_chroma_h;
     const int x0 = square.X0 / 64 * 64;
     const int x1 = std::min(frame.width, (square.X0 + square.Width + 63) / 64 * 64);
-    const int y0 = square.Y0 / rowAlign * rowAlign;
-    const int y1 =
-        std::min(frame.height, (square.Y0 + square.Height + rowAlign - 1) / rowAlign * rowAlign);
+    const int y0 = rowsToo ? square.Y0 / rowAlign * rowAlign : 0;
+    const int y1 = rowsToo ? std::min(frame.height, (square.Y0 + square.Height + rowAlign - 1) /
+                                                        rowAlign * rowAlign)
+                           : frame.height;
     if (x0 < 0 || y0 < 0 || x0 >= x1 || y0 >= y1) return false;
     if (x0 == 0 && x1 == frame.width && y0 == 0 && y1 == frame.height) return false;
     av::Frame cropped(av_frame_alloc());

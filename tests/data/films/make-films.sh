@@ -67,7 +67,8 @@ ffmpeg -nostdin -v error -y -f lavfi -i "$(src 12),transpose=clock" -c:v libx264
 ffmpeg -nostdin -v error -y -i /tmp/torvi-stored.mp4 -c copy -metadata:s:v:0 rotate=90 h264-rotated.mp4
 # Wide enough for the measurement pass to convert only a square of columns.
 for recipe in "square-h264.mp4 -c:v libx264 -preset veryfast -qp 20 -pix_fmt yuv420p" \
-    "square-mjpeg.avi -c:v mjpeg -q:v 5 -pix_fmt yuvj420p"; do
+    "square-mjpeg.avi -c:v mjpeg -q:v 5 -pix_fmt yuvj420p" \
+    "square-mjpeg422.avi -c:v mjpeg -q:v 5 -pix_fmt yuvj422p"; do
     set -- $recipe
     name=$1
     shift
