@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct LiveFrame {
     std::int64_t Unwrapped = 0;        // turned degrees since the first measured frame
     std::uint16_t PeakVotes = 0;
     std::uint32_t HandPixels = 0;
+    // When the picture reached the measurement, on the steady clock, so that
+    // a window can tell how long its number took to reach the screen.
+    std::int64_t ArrivalMicroseconds = 0;
 };
 
 // Unwraps directions as they come, by the rule UnwrapAngles applies to a
@@ -82,6 +86,8 @@ public:
     // Ends learning: the background stays as it is and the following
     // pictures are measured. Throws Error when no picture has been learned.
     void StartMeasuring();
+    // The same with the contrast threshold chosen while learning.
+    void StartMeasuring(int contrastThreshold);
 
     // Waits up to `timeout` for the run to end on its own (the device ended,
     // the analysis failed); true when it has.
@@ -107,6 +113,8 @@ public:
     // Copies of what the run has gathered so far.
     Bitmap Background() const;
     std::vector<LiveFrame> Frames() const;
+    // The measured frames from index `first` on.
+    std::vector<LiveFrame> FramesFrom(std::size_t first) const;
 
     // The measured frames as the film measurement reports them: the
     // directions unwrapped by UnwrapAngles (Error when the turn does not fit
@@ -117,20 +125,25 @@ public:
     // Measured frames per second of device time over the run; 0 with fewer
     // than two frames or no time between them.
     long double MeanRate() const;
+    // Line 2 of the result table: the mean measured rate, or the device's
+    // own rate when the run gives none, without padding.
+    std::string RateText(FrameRate deviceRate, std::string_view separator) const;
 
 private:
     void Analyse();
-    void Process(Bitmap& frame, std::int64_t timestamp, Phase phase);
-    void Measure(Bitmap& frame, std::int64_t timestamp);
+    void Process(Bitmap& frame, std::int64_t timestamp, std::int64_t arrival, Phase phase);
+    void Measure(Bitmap& frame, std::int64_t timestamp, std::int64_t arrival);
     void Record(const Bitmap& frame);
 
-    const MeasurementSettings settings_;
+    // The contrast threshold may change until measuring begins.
+    MeasurementSettings settings_;
     const FrameHandler onFrame_;
 
     mutable std::mutex lock_;
     std::condition_variable changed_;
     Bitmap waiting_;
     std::int64_t waitingTime_ = 0;
+    std::int64_t waitingArrival_ = 0;
     bool frameWaiting_ = false;
     bool busy_ = false; // the analysis works on a picture
     Phase phase_ = Phase::Learning;
