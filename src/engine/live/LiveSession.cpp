@@ -9,7 +9,9 @@
 #include "results/NumberText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <utility>
 
 namespace torvi {
@@ -419,6 +421,24 @@ std::optional<long double> LiveSession::ValueInTicks(const LiveFrame& frame,
     const std::optional<long double> ticks = ConvertNumberText(ticksPerTurn, separator);
     if (!ticks) return std::nullopt;
     return AngleInTicks(static_cast<std::int32_t>(frame.Unwrapped), *ticks);
+}
+
+std::string LiveSession::ValueText(const LiveFrame& frame, const std::string& ticksPerTurn,
+                                   const std::string& separator) {
+    const std::optional<long double> value = ValueInTicks(frame, ticksPerTurn, separator);
+    if (!value) return {};
+    char text[64];
+    const double rounded = std::round(static_cast<double>(*value) * 100.0) / 100.0;
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, rounded == 0 ? 0.0 : rounded,
+                                         std::chars_format::fixed, 2);
+    if (ec != std::errc()) return {};
+    std::string result(text, end);
+    // 12.50 is shown as 12.5 and 12.00 as 12.
+    result.erase(result.find_last_not_of('0') + 1);
+    if (result.back() == '.') result.pop_back();
+    const auto point = result.find('.');
+    if (point != std::string::npos) result.replace(point, 1, separator);
+    return result;
 }
 
 std::vector<GraphPoint> LiveSession::GraphPointsBetween(double fromSeconds, double toSeconds,

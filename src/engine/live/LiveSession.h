@@ -172,6 +172,10 @@ public:
     static std::optional<long double> ValueInTicks(const LiveFrame& frame,
                                                    const std::string& ticksPerTurn,
                                                    const std::string& separator);
+    // The same as the window shows it, large: two decimals at most, the
+    // user's separator; empty when the ticks do not convert.
+    static std::string ValueText(const LiveFrame& frame, const std::string& ticksPerTurn,
+                                 const std::string& separator);
     // The graph's points of the frames between two times (LiveGraphPoints).
     // Throws Error(ValuesNotValid) for ticks that do not convert.
     std::vector<GraphPoint> GraphPointsBetween(double fromSeconds, double toSeconds,
