@@ -29,6 +29,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 
 using torvi::LiveControl;
 using torvi::LiveStep;
@@ -47,6 +48,14 @@ constexpr auto GraphEvery = std::chrono::milliseconds(100);
 // While measuring, the graph follows the last minute of the run.
 constexpr double GraphSpanSeconds = 60;
 constexpr std::size_t GraphMaxPoints = 2000;
+
+// A step of 1, 2 or 5 times a power of ten, at least `step`.
+double RoundStep(double step) {
+    const double power = std::pow(10.0, std::floor(std::log10(step)));
+    for (const double m : {1.0, 2.0, 5.0})
+        if (m * power >= step) return m * power;
+    return 10 * power;
+}
 
 std::string Separator() {
     return torvi::UserDecimalSeparator();
@@ -158,12 +167,11 @@ void LiveWindow::BuildControls() {
     column->addWidget(promptPanel);
 
     column->addWidget(new QLabel(QStringLiteral("Masking (white counts as hand):"), left));
-    auto* maskBox = new QScrollArea(left);
-    maskBox->setFixedHeight(180);
-    maskBox->setAlignment(Qt::AlignCenter);
-    MaskView = new QLabel;
-    maskBox->setWidget(MaskView);
-    column->addWidget(maskBox);
+    MaskView = new QLabel(left);
+    MaskView->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    MaskView->setFixedSize(230, 200);
+    MaskView->setAlignment(Qt::AlignCenter);
+    column->addWidget(MaskView);
 
     SaveResultButton = new QPushButton(QStringLiteral("Save &result..."), left);
     SaveFramesButton = new QPushButton(QStringLiteral("Save &CSV..."), left);
@@ -181,6 +189,7 @@ void LiveWindow::BuildControls() {
     auto* pictureHolder = new QWidget;
     auto* holderLayout = new QVBoxLayout(pictureHolder);
     holderLayout->setContentsMargins(0, 0, 0, 0);
+    holderLayout->setSpacing(0);
     Picture = new PictureView(pictureHolder);
     NoDeviceText = new QLabel(pictureHolder);
     NoDeviceText->setWordWrap(true);
@@ -227,6 +236,10 @@ void LiveWindow::BuildControls() {
     Series->attachAxis(AxisY);
     AxisX->setRange(0, 1);
     AxisY->setRange(0, 1);
+    AxisX->setLabelFormat(QStringLiteral("%g"));
+    AxisY->setLabelFormat(QStringLiteral("%g"));
+    AxisX->setTickType(QValueAxis::TicksDynamic);
+    AxisX->setTickAnchor(0);
     chart->setMargins(QMargins(2, 2, 2, 2));
     Chart = new QChartView(chart, this);
     Chart->setRenderHint(QPainter::Antialiasing);
@@ -284,6 +297,7 @@ void LiveWindow::showEvent(QShowEvent* event) {
     if (event->spontaneous() || opened_) return;
     opened_ = true;
     PollTimer->start();
+    DeviceList->setFocus();
     // The first device is chosen; without one the window waits for a film.
     if (DeviceList->count() > 1) DeviceChosen(0);
 }
@@ -343,7 +357,7 @@ void LiveWindow::ApplyStep() {
         Series->clear();
     }
     if (step == LiveStep::Finished) UpdateGraph(true);
-    if (step != LiveStep::Learning && step != LiveStep::Learned) MaskView->clear();
+    if (!MaskShown(step)) MaskView->clear();
     UpdateScreen();
 }
 
@@ -368,15 +382,11 @@ void LiveWindow::UpdateScreen() {
     lastScreen_ = Clock::now();
     const LiveStep step = Session.Step();
     if (Session.LatestPicture(picture_, pictureSerial_)) {
+        if (picture_.Width() != Picture->width() || picture_.Height() != Picture->height())
+            FitPicture(picture_.Width(), picture_.Height());
         Picture->SetPicture(picture_);
-        NoDeviceText->clear();
-        if (step == LiveStep::Learning || step == LiveStep::Learned) {
-            const torvi::Bitmap mask = Session.MaskingPicture(picture_);
-            if (!mask.Empty()) {
-                MaskView->setPixmap(QPixmap::fromImage(torvi::gui::ToQImage(mask)));
-                MaskView->resize(mask.Width(), mask.Height());
-            }
-        }
+        NoDeviceText->hide();
+        if (MaskShown(step)) ShowMask();
     }
     const std::vector<torvi::LiveFrame>& frames = Session.Frames();
     if (frames.size() != shownFrames_) {
@@ -436,13 +446,40 @@ void LiveWindow::UpdateGraph(bool whole) {
     Series->replace(list);
     // The time axis runs to the newest frame without rounding, so that it
     // moves on smoothly; the values get round numbers.
-    AxisX->setRange(from, std::max(last, from + 1));
+    const double right = std::max(last, from + 1);
+    AxisX->setRange(from, right);
+    AxisX->setTickInterval(RoundStep((right - from) / 5));
     if (high - low < 1e-9) {
         low -= 1;
         high += 1;
     }
     AxisY->setRange(low, high);
     AxisY->applyNiceNumbers();
+}
+
+bool LiveWindow::MaskShown(LiveStep step) {
+    return step == LiveStep::Learning || step == LiveStep::Learned || step == LiveStep::Measuring;
+}
+
+void LiveWindow::ShowMask() {
+    const torvi::Bitmap mask = Session.MaskingPicture(picture_);
+    if (mask.Empty()) return;
+    QPixmap pixmap = QPixmap::fromImage(torvi::gui::ToQImage(mask));
+    // A large square is shown smaller; a small one keeps its pixels.
+    const QSize room = MaskView->contentsRect().size();
+    if (pixmap.width() > room.width() || pixmap.height() > room.height())
+        pixmap = pixmap.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    MaskView->setPixmap(pixmap);
+}
+
+void LiveWindow::FitPicture(int width, int height) {
+    // The picture at the device's own size, as far as the screen allows.
+    const QRect screen = this->screen()->availableGeometry();
+    const int frame = 2 * PictureBox->frameWidth();
+    const QSize wanted(width + frame, height + frame);
+    const QSize most(std::max(320, screen.width() - 260), std::max(240, screen.height() - 340));
+    PictureBox->setMinimumSize(wanted.boundedTo(most));
+    adjustSize();
 }
 
 // Handlers --------------------------------------------------------------------------
@@ -491,8 +528,7 @@ void LiveWindow::ContrastChanging(int position) {
     Session.SetContrast(position);
     ContrastField->setText(QString::number(Session.ContrastThreshold()));
     // The masking view follows at once, on the picture shown.
-    const torvi::Bitmap mask = Session.MaskingPicture(picture_);
-    if (!mask.Empty()) MaskView->setPixmap(QPixmap::fromImage(torvi::gui::ToQImage(mask)));
+    ShowMask();
 }
 
 void LiveWindow::HandChosen(torvi::HandColour hand) {

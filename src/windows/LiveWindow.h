@@ -103,6 +103,10 @@ private:
     void ShowMessage();
     void UpdateScreen();
     void UpdateGraph(bool whole);
+    static bool MaskShown(torvi::LiveStep step);
+    void ShowMask();
+    // Makes room for the device's picture at its own size.
+    void FitPicture(int width, int height);
 
     torvi::LiveStep appliedStep_ = torvi::LiveStep::Failed;
     torvi::gui::OpenDialogState filmDialog_;
