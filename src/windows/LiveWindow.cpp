@@ -40,9 +40,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The timer asks the session often, which costs a lock or two; the screen is
-// redrawn at most 30 times a second and the graph 10 times.
+// The timer asks the session often, which costs a lock or two. The value is
+// shown as soon as it comes, up to 50 times a second, so that a camera's
+// every frame reaches the screen without waiting for the next turn of a
+// fixed clock; the picture is redrawn at most 30 times a second and the
+// graph 10 times.
 constexpr int PollMilliseconds = 10;
+constexpr auto ValueEvery = std::chrono::milliseconds(20);
 constexpr auto ScreenEvery = std::chrono::milliseconds(33);
 constexpr auto GraphEvery = std::chrono::milliseconds(100);
 // While measuring, the graph follows the last minute of the run.
@@ -284,9 +288,10 @@ void LiveWindow::BuildControls() {
 
 void LiveWindow::FillDeviceList() {
     DeviceList->clear();
-    for (const torvi::CaptureSource& source : torvi::gui::CaptureDriverList())
-        DeviceList->addItem(Text(source.Name), Text(source.Name));
-    if (DeviceList->count() == 0)
+    sources_ = torvi::gui::CaptureDriverList();
+    for (std::size_t i = 0; i < sources_.size(); ++i)
+        DeviceList->addItem(Text(sources_[i].Name), static_cast<int>(i));
+    if (sources_.empty())
         NoDeviceText->setText(QStringLiteral("No video capture device was found. Choose \"") +
                               PlayEntryText() + QStringLiteral("\" to try a film."));
     DeviceList->addItem(PlayEntryText());
@@ -373,10 +378,30 @@ void LiveWindow::ShowMessage() {
 void LiveWindow::Poll() {
     if (Session.Poll() || appliedStep_ != Session.Step()) ApplyStep();
     ShowMessage();
-    if (Clock::now() - lastScreen_ >= ScreenEvery) UpdateScreen();
+    const Clock::time_point now = Clock::now();
+    if (now - lastScreen_ >= ScreenEvery)
+        UpdateScreen();
+    else if (now - lastValue_ >= ValueEvery)
+        UpdateValue();
 }
 
 // The screen ------------------------------------------------------------------------
+
+void LiveWindow::UpdateValue() {
+    lastValue_ = Clock::now();
+    const std::vector<torvi::LiveFrame>& frames = Session.Frames();
+    if (frames.size() == shownFrames_) return;
+    shownFrames_ = frames.size();
+    if (frames.empty()) {
+        ValueText->setText(QStringLiteral("-"));
+        return;
+    }
+    const std::string value =
+        torvi::LiveSession::ValueText(frames.back(), TicksField->text().toStdString(), Separator());
+    ValueText->setText(value.empty() ? QStringLiteral("?") : Text(value));
+    valueArrival_ = frames.back().ArrivalMicroseconds;
+    valuePending_ = true;
+}
 
 void LiveWindow::UpdateScreen() {
     lastScreen_ = Clock::now();
@@ -388,19 +413,8 @@ void LiveWindow::UpdateScreen() {
         NoDeviceText->hide();
         if (MaskShown(step)) ShowMask();
     }
+    UpdateValue();
     const std::vector<torvi::LiveFrame>& frames = Session.Frames();
-    if (frames.size() != shownFrames_) {
-        shownFrames_ = frames.size();
-        if (frames.empty()) {
-            ValueText->setText(QStringLiteral("-"));
-        } else {
-            const std::string value = torvi::LiveSession::ValueText(
-                frames.back(), TicksField->text().toStdString(), Separator());
-            ValueText->setText(value.empty() ? QStringLiteral("?") : Text(value));
-            valueArrival_ = frames.back().ArrivalMicroseconds;
-            valuePending_ = true;
-        }
-    }
     const double seconds =
         frames.empty() ? 0 : static_cast<double>(frames.back().TimeMicroseconds) / 1e6;
     QString run = QStringLiteral("Time: %1 s\nFrames: %2\nDropped: %3")
@@ -494,23 +508,25 @@ void LiveWindow::OpenSource(const torvi::CaptureSource& source) {
 
 void LiveWindow::DeviceChosen(int index) {
     if (index < 0 || !DeviceList->isEnabled()) return;
-    const QString named = DeviceList->itemData(index).toString();
-    if (!named.isEmpty()) {
-        OpenSource(torvi::CaptureSource::Named(named.toStdString()));
+    const QVariant entry = DeviceList->itemData(index);
+    if (entry.isValid()) {
+        OpenSource(sources_.at(static_cast<std::size_t>(entry.toInt())));
         return;
     }
     const std::optional<QString> film = Dialogs().OpenPicture(this, filmDialog_);
     if (!film) return;
     // The film goes into the list, so that it can be played again.
-    const QString name = QString::fromLatin1(torvi::CaptureSource::PlayPrefix) + *film;
-    int entry = DeviceList->findData(name);
-    if (entry < 0) {
-        entry = DeviceList->count() - 1;
-        DeviceList->insertItem(entry, QFileInfo(*film).fileName(), name);
-        DeviceList->setItemData(entry, *film, Qt::ToolTipRole);
+    const torvi::CaptureSource source = torvi::CaptureSource::PlayedFilm(film->toStdString());
+    int item = DeviceList->findData(*film, Qt::ToolTipRole);
+    if (item < 0) {
+        item = DeviceList->count() - 1;
+        DeviceList->insertItem(item, QFileInfo(*film).fileName(),
+                               static_cast<int>(sources_.size()));
+        DeviceList->setItemData(item, *film, Qt::ToolTipRole);
+        sources_.push_back(source);
     }
-    DeviceList->setCurrentIndex(entry);
-    OpenSource(torvi::CaptureSource::PlayedFilm(film->toStdString()));
+    DeviceList->setCurrentIndex(item);
+    OpenSource(source);
 }
 
 void LiveWindow::PictureClicked(Qt::MouseButton, int x, int y) {

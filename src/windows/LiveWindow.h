@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 class QCheckBox;
 class QChartView;
@@ -102,6 +103,7 @@ private:
     void ApplyStep();
     void ShowMessage();
     void UpdateScreen();
+    void UpdateValue();
     void UpdateGraph(bool whole);
     static bool MaskShown(torvi::LiveStep step);
     void ShowMask();
@@ -110,11 +112,14 @@ private:
 
     torvi::LiveStep appliedStep_ = torvi::LiveStep::Failed;
     torvi::gui::OpenDialogState filmDialog_;
+    // The sources behind the device list's entries (the item data is the index).
+    std::vector<torvi::CaptureSource> sources_;
     torvi::Bitmap picture_;
     std::uint64_t pictureSerial_ = 0;
     std::size_t shownFrames_ = 0;
     std::size_t graphFrames_ = 0;
     std::chrono::steady_clock::time_point lastScreen_;
+    std::chrono::steady_clock::time_point lastValue_;
     std::chrono::steady_clock::time_point lastGraph_;
     qint64 valueArrival_ = 0;
     bool valuePending_ = false;
