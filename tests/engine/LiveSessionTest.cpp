@@ -187,3 +187,21 @@ TEST(LiveSession, GraphPointsKeepEverySwingWhenThinned) {
         }
     }
 }
+
+TEST(LiveSession, ValuesAreShownInTicksWithTwoDecimalsAtMost) {
+    struct Case {
+        std::int64_t Unwrapped;
+        const char* Ticks;
+        const char* Separator;
+        const char* Shown;
+    };
+    for (const Case& c : {Case{150, "360", ".", "150"}, Case{-45, "360", ".", "-45"},
+                          Case{1, "100", ".", "0.28"}, Case{18, "100", ",", "5"},
+                          Case{9, "100", ",", "2,5"}, Case{0, "100", ".", "0"},
+                          Case{10, "x", ".", ""}}) {
+        LiveFrame frame;
+        frame.Unwrapped = c.Unwrapped;
+        EXPECT_EQ(LiveSession::ValueText(frame, c.Ticks, c.Separator), c.Shown)
+            << c.Unwrapped << ' ' << c.Ticks;
+    }
+}

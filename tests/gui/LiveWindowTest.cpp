@@ -168,6 +168,19 @@ private Q_SLOTS:
         CheckEnabling(*w_);
     }
 
+    void theFirstDeviceFoundIsOpenedAtOnce() {
+        w_->close();
+        QTRY_VERIFY(!w_);
+        torvi::gui::SetCaptureDrivers(
+            std::vector{torvi::CaptureSource::Synthetic(64, 48, 25)});
+        program_->Main.LiveMeasurement1->trigger();
+        w_ = program_->Main.Live;
+        QCOMPARE(w_->DeviceList->count(), 2);
+        QCOMPARE(w_->Session.Step(), LiveStep::MarkCentre);
+        QTRY_COMPARE_WITH_TIMEOUT(w_->Picture->width(), 64, 30000);
+        QVERIFY(dialogs_.Errors.isEmpty());
+    }
+
     void aFilmThatCannotBePlayedSaysWhy() {
         dialogs_.OpenAnswers.push_back({folder_.filePath(QStringLiteral("missing.avi"))});
         Q_EMIT w_->DeviceList->activated(0);
