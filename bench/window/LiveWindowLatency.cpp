@@ -13,7 +13,7 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>
@@ -34,12 +34,17 @@ double Percentile(std::vector<double> values, double share) {
     return values[index];
 }
 
-// Runs the event loop until the condition holds or the time is up.
+// Runs the event loop until the condition holds or the time is up, looking
+// every 10 ms (an idle loop, so that the window's own work is all there is).
 template <typename Condition> bool WaitUntil(Condition condition, int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < milliseconds)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (condition()) loop.quit();
+    });
+    check.start(10);
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
     return condition();
 }
 

@@ -51,7 +51,8 @@ constexpr auto ScreenEvery = std::chrono::milliseconds(33);
 constexpr auto GraphEvery = std::chrono::milliseconds(100);
 // While measuring, the graph follows the last minute of the run.
 constexpr double GraphSpanSeconds = 60;
-constexpr std::size_t GraphMaxPoints = 2000;
+// Two points per pixel of the graph's width keep every swing visible.
+constexpr int GraphPointsPerPixel = 2;
 
 // A step of 1, 2 or 5 times a power of ten, at least `step`.
 double RoundStep(double step) {
@@ -246,7 +247,8 @@ void LiveWindow::BuildControls() {
     AxisX->setTickAnchor(0);
     chart->setMargins(QMargins(2, 2, 2, 2));
     Chart = new QChartView(chart, this);
-    Chart->setRenderHint(QPainter::Antialiasing);
+    // Without antialiasing: a smooth line of a long run would cost the
+    // window more time than all the rest of the screen together.
     Chart->setMinimumSize(320, 220);
     results->addWidget(Chart, 1);
     right->addLayout(results, 2);
@@ -411,7 +413,10 @@ void LiveWindow::UpdateScreen() {
             FitPicture(picture_.Width(), picture_.Height());
         Picture->SetPicture(picture_);
         NoDeviceText->hide();
-        if (MaskShown(step)) ShowMask();
+        // While measuring the masking view is only watched, not worked with.
+        if (MaskShown(step) &&
+            (step != LiveStep::Measuring || Clock::now() - lastMask_ >= GraphEvery))
+            ShowMask();
     }
     UpdateValue();
     const std::vector<torvi::LiveFrame>& frames = Session.Frames();
@@ -442,8 +447,10 @@ void LiveWindow::UpdateGraph(bool whole) {
     const double from = whole ? 0 : std::max(0.0, last - GraphSpanSeconds);
     std::vector<torvi::GraphPoint> points;
     try {
-        points = Session.GraphPointsBetween(from, last, GraphMaxPoints,
-                                            TicksField->text().toStdString(), Separator());
+        const auto most =
+            static_cast<std::size_t>(GraphPointsPerPixel * std::max(Chart->width(), 100));
+        points = Session.GraphPointsBetween(from, last, most, TicksField->text().toStdString(),
+                                            Separator());
     } catch (const torvi::Error&) {
         Series->clear(); // ticks that do not convert: "?" is shown as the value
         return;
@@ -476,6 +483,7 @@ bool LiveWindow::MaskShown(LiveStep step) {
 }
 
 void LiveWindow::ShowMask() {
+    lastMask_ = Clock::now();
     const torvi::Bitmap mask = Session.MaskingPicture(picture_);
     if (mask.Empty()) return;
     QPixmap pixmap = QPixmap::fromImage(torvi::gui::ToQImage(mask));

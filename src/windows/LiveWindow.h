@@ -120,6 +120,7 @@ private:
     std::size_t graphFrames_ = 0;
     std::chrono::steady_clock::time_point lastScreen_;
     std::chrono::steady_clock::time_point lastValue_;
+    std::chrono::steady_clock::time_point lastMask_;
     std::chrono::steady_clock::time_point lastGraph_;
     qint64 valueArrival_ = 0;
     bool valuePending_ = false;
