@@ -62,6 +62,18 @@ double RoundStep(double step) {
     return 10 * power;
 }
 
+// A save dialog asking before a file is replaced; the suffix is the one of
+// the proposed name.
+std::optional<QString> AskFileName(QWidget* parent, const QString& title, const QString& name,
+                                   const QString& filters) {
+    torvi::gui::SaveFileRequest request;
+    request.Title = title;
+    request.FileName = name;
+    request.Filters = filters;
+    request.DefaultSuffix = QFileInfo(name).suffix();
+    return Dialogs().SaveFile(parent, request);
+}
+
 std::string Separator() {
     return torvi::UserDecimalSeparator();
 }
@@ -568,12 +580,9 @@ void LiveWindow::LearnClick() {
 void LiveWindow::MeasureClick() {
     std::optional<std::string> film;
     if (RecordBox->isChecked()) {
-        torvi::gui::SaveFileRequest request;
-        request.Title = QStringLiteral("Record to AVI");
-        request.FileName = QStringLiteral("Live.avi");
-        request.Filters = QStringLiteral("AVI File (*.avi)");
-        request.DefaultSuffix = QStringLiteral("avi");
-        const std::optional<QString> name = Dialogs().SaveFile(this, request);
+        const std::optional<QString> name =
+            AskFileName(this, QStringLiteral("Record to AVI"), QStringLiteral("Live.avi"),
+                        QStringLiteral("AVI File (*.avi)"));
         if (!name) return;
         film = name->toStdString();
     }
@@ -591,12 +600,9 @@ void LiveWindow::StopClick() {
 void LiveWindow::SaveResultClick() {
     if (TicksField->text().isEmpty())
         TicksField->setText(QString::fromStdString(torvi::DefaultedFieldText("")));
-    torvi::gui::SaveFileRequest request;
-    request.Title = QStringLiteral("Save result as");
-    request.FileName = QStringLiteral("result.txt");
-    request.Filters = QStringLiteral("soubor TXT (*.txt)");
-    request.DefaultSuffix = QStringLiteral("txt");
-    const std::optional<QString> name = Dialogs().SaveFile(this, request);
+    const std::optional<QString> name =
+        AskFileName(this, QStringLiteral("Save result as"), QStringLiteral("result.txt"),
+                    QStringLiteral("soubor TXT (*.txt)"));
     if (!name) return;
     Guarded(this, [&] {
         Session.WriteResult(torvi::CompleteResultFileName(name->toStdString()),
@@ -606,12 +612,9 @@ void LiveWindow::SaveResultClick() {
 }
 
 void LiveWindow::SaveFramesClick() {
-    torvi::gui::SaveFileRequest request;
-    request.Title = QStringLiteral("Save frames as");
-    request.FileName = QStringLiteral("frames.csv");
-    request.Filters = QStringLiteral("CSV table (*.csv)");
-    request.DefaultSuffix = QStringLiteral("csv");
-    const std::optional<QString> name = Dialogs().SaveFile(this, request);
+    const std::optional<QString> name =
+        AskFileName(this, QStringLiteral("Save frames as"), QStringLiteral("frames.csv"),
+                    QStringLiteral("CSV table (*.csv)"));
     if (!name) return;
     Guarded(this, [&] { Session.WriteFrames(name->toStdString()); });
 }

@@ -546,6 +546,8 @@ void TObrazek::closeEvent(QCloseEvent* event) {
     event->accept();
     FormClose();
     Maskovani->close();
+    // The live window would otherwise keep the program running on its own.
+    if (Live) Live->close();
 }
 
 void TObrazek::keyPressEvent(QKeyEvent* event) {

@@ -179,6 +179,9 @@ private Q_SLOTS:
         QCOMPARE(w_->Session.Step(), LiveStep::MarkCentre);
         QTRY_COMPARE_WITH_TIMEOUT(w_->Picture->width(), 64, 30000);
         QVERIFY(dialogs_.Errors.isEmpty());
+        // Closing the main window closes this one and stops its device.
+        program_->Main.close();
+        QTRY_VERIFY(!w_);
     }
 
     void aFilmThatCannotBePlayedSaysWhy() {

@@ -198,31 +198,33 @@ bool LiveSession::OpenDevice(const CaptureSource& source) {
 
 void LiveSession::CloseDevice() {
     // The device first, so that nothing is delivered to a run that ends.
-    if (device_) {
-        try {
-            device_->Close();
-        } catch (const Error&) {
-            // The device records nothing of its own here.
-        }
-        device_.reset();
+    ReleaseDevice();
+    DropRun();
+    SetStep(LiveStep::ChooseDevice);
+}
+
+void LiveSession::ReleaseDevice() {
+    if (!device_) return;
+    try {
+        device_->Close();
+    } catch (const Error&) {
+        // Only a recording of the device's own could fail here; the
+        // session's recordings are the run's.
     }
+    device_.reset();
+}
+
+void LiveSession::DropRun() {
     relay_.Attach(nullptr);
     if (live_) live_->Finish();
     live_.reset();
     frames_.clear();
     background_ = Bitmap();
     backgroundLearned_ = -1;
-    SetStep(LiveStep::ChooseDevice);
 }
 
 void LiveSession::OpenAgain() {
-    if (device_) {
-        try {
-            device_->Close();
-        } catch (const Error&) {
-        }
-        device_.reset();
-    }
+    ReleaseDevice();
     relay_.Reset();
     device_ = CaptureDevice::Open(source_, CaptureFormat{0, 0}, &relay_);
     if (device_->Format().Width != width_ || device_->Format().Height != height_)
@@ -243,11 +245,7 @@ void LiveSession::ClickPicture(int x, int y) {
 
 bool LiveSession::Change() {
     if (!LiveEnabled(step_, LiveControl::Change)) return false;
-    relay_.Attach(nullptr);
-    if (live_) live_->Finish();
-    live_.reset();
-    background_ = Bitmap();
-    backgroundLearned_ = -1;
+    DropRun();
     SetStep(LiveStep::MarkCentre);
     return true;
 }
@@ -269,20 +267,14 @@ bool LiveSession::StartLearning() {
     const bool newRun = step_ != LiveStep::Learned;
     try {
         if (newRun) {
-            relay_.Attach(nullptr);
-            if (live_) live_->Finish();
-            live_.reset();
-            frames_.clear();
-            background_ = Bitmap();
-            backgroundLearned_ = -1;
+            DropRun();
             settings_.ContrastThreshold = DefaultContrast;
             live_ = std::make_unique<LiveMeasurement>(settings_);
             if (!device_ || relay_.Ended() || source_.Type == CaptureSource::Kind::PlayedFilm)
                 OpenAgain();
         }
     } catch (const Error& e) {
-        if (device_) device_->Close();
-        device_.reset();
+        ReleaseDevice();
         Fail(e.what());
         return false;
     }
@@ -331,10 +323,7 @@ void LiveSession::EndRun() {
     const std::string recording = live_->RecordingFailure();
     if (!recording.empty()) message += (message.empty() ? "" : "\n") + recording;
     message_ = message;
-    if (relay_.Ended() && device_) {
-        device_->Close();
-        device_.reset();
-    }
+    if (relay_.Ended()) ReleaseDevice();
     SetStep(LiveStep::Finished);
 }
 
@@ -369,8 +358,7 @@ bool LiveSession::Poll() {
         // A played film that ends keeps its last picture for the marking;
         // learning plays it again. A camera that fails is gone.
         if (relay_.Ended() && !relay_.Failure().empty() && device_) {
-            device_->Close();
-            device_.reset();
+            ReleaseDevice();
             if (step_ == LiveStep::Finished)
                 message_ = relay_.Failure();
             else

@@ -197,6 +197,10 @@ private:
     void SetStep(LiveStep step) { step_ = step; }
     void Fail(const std::string& message);
     void OpenAgain();
+    // Closes the device, if one is open; the run stays.
+    void ReleaseDevice();
+    // Ends and forgets the run: its frames and its background.
+    void DropRun();
     void EndRun();
     void TakeFrames();
 
