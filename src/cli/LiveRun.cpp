@@ -78,6 +78,8 @@ int RunLiveMeasurement(const CommandLine& options) {
                                                      options.Tip->first, options.Tip->second);
     settings.ContrastThreshold = options.Contrast;
     settings.Hand = options.LightHand ? torvi::HandColour::Light : torvi::HandColour::Dark;
+    // The frames table holds the fine angle, as for a film.
+    settings.Fine = !options.FramesFile.empty();
 
     struct sigaction action {};
     action.sa_handler = &Interrupt;

@@ -118,6 +118,15 @@ TEST(LiveSession, APlayedFilmGoesThroughEveryStepToASavedResult) {
     EXPECT_NE(table.find(": 1\r\n"), std::string::npos);
     const std::string csv = FileText(folder.File("frames.csv"));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), static_cast<long>(frames.size()) + 1);
+    // The fine angle fills its two columns; the first frame has turned 0.
+    const std::string second = csv.substr(csv.find('\n') + 1);
+    std::vector<std::string> fields;
+    for (std::size_t at = 0, comma; fields.size() < 10; at = comma + 1) {
+        comma = std::min(second.find_first_of(",\n", at), second.size());
+        fields.push_back(second.substr(at, comma - at));
+    }
+    EXPECT_FALSE(fields[7].empty()) << second;
+    EXPECT_EQ(fields[8], "0.000") << second;
 
     // A new run learns anew: the result of the last is gone.
     ASSERT_TRUE(session.StartLearning());
@@ -195,10 +204,10 @@ TEST(LiveSession, ValuesAreShownInTicksWithTwoDecimalsAtMost) {
         const char* Separator;
         const char* Shown;
     };
-    for (const Case& c : {Case{150, "360", ".", "150"}, Case{-45, "360", ".", "-45"},
-                          Case{1, "100", ".", "0.28"}, Case{18, "100", ",", "5"},
-                          Case{9, "100", ",", "2,5"}, Case{0, "100", ".", "0"},
-                          Case{10, "x", ".", ""}}) {
+    for (const Case& c :
+         {Case{150, "360", ".", "150"}, Case{-45, "360", ".", "-45"}, Case{1, "100", ".", "0.28"},
+          Case{18, "100", ",", "5"}, Case{9, "100", ",", "2,5"}, Case{0, "100", ".", "0"},
+          Case{10, "x", ".", ""}}) {
         LiveFrame frame;
         frame.Unwrapped = c.Unwrapped;
         EXPECT_EQ(LiveSession::ValueText(frame, c.Ticks, c.Separator), c.Shown)

@@ -105,6 +105,7 @@ void LiveMeasurement::Finish() {
         changed_.notify_all();
     }
     if (worker_.joinable()) worker_.join();
+    joined_ = true;
     if (!recorder_) return;
     try {
         recorder_->Finish();
@@ -166,6 +167,7 @@ void LiveMeasurement::Measure(Bitmap& frame, std::int64_t timestamp, std::int64_
         table_ =
             std::make_unique<DirectionTable>(settings_, background_.Width(), background_.Height());
         firstTime_ = timestamp;
+        if (settings_.Fine) fine_ = std::make_unique<FineAngleMeasurement>(settings_, background_);
     }
     if (frame.Width() != background_.Width() || frame.Height() != background_.Height())
         throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
@@ -176,6 +178,7 @@ void LiveMeasurement::Measure(Bitmap& frame, std::int64_t timestamp, std::int64_
     const FrameVotes votes =
         CountVotes(frame, background_, *table_, settings_.ContrastThreshold, settings_.Hand);
     const int peak = PeakBin(votes.Histogram);
+    if (fine_) fine_->AddFrame(frame, AngleOfPeak(peak));
     LiveFrame measured;
     measured.TimeMicroseconds = timestamp - firstTime_;
     measured.Direction = static_cast<std::uint16_t>(AngleOfPeak(peak));
@@ -260,6 +263,13 @@ RotationResult LiveMeasurement::Rotation() const {
         result.HandPixels.push_back(frame.HandPixels);
     }
     result.UnwrappedSeries = UnwrapAngles(result.AngleSeries);
+    if (joined_ && fine_) {
+        FineAngleMeasurement::Series series = fine_->Finish();
+        result.FineDirections = std::move(series.Directions);
+        result.FineUnwrapped = std::move(series.Unwrapped);
+        result.FinePivotX = settings_.CentreX + series.Pivot.X;
+        result.FinePivotY = settings_.CentreY + series.Pivot.Y;
+    }
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "analysis/FineAngle.h"
 #include "analysis/MeasurementSettings.h"
 #include "analysis/RotationMeasurement.h"
 #include "capture/AviRecorder.h"
@@ -118,7 +119,9 @@ public:
 
     // The measured frames as the film measurement reports them: the
     // directions unwrapped by UnwrapAngles (Error when the turn does not fit
-    // 32 bits), the last frame's votes excepted.
+    // 32 bits), the last frame's votes excepted. With the settings' Fine,
+    // the fine series too once the run is finished (its pivot is found from
+    // all frames).
     RotationResult Rotation() const;
     // Each measured frame's time in seconds, from 0.
     std::vector<long double> Times() const;
@@ -165,10 +168,12 @@ private:
     // The analysis thread's alone while it runs.
     std::unique_ptr<AviRecorder> recorder_;
     std::unique_ptr<DirectionTable> table_;
+    std::unique_ptr<FineAngleMeasurement> fine_;
     AngleUnwrapper unwrapper_;
     std::int64_t firstTime_ = 0;
 
     std::thread worker_;
+    bool joined_ = false; // the analysis thread has ended: fine_ is the owner's
 };
 
 } // namespace torvi

@@ -162,7 +162,10 @@ void FrameRelay::Reset() {
 
 // LiveSession -------------------------------------------------------------------
 
-LiveSession::LiveSession() = default;
+LiveSession::LiveSession() {
+    // The per-frame table holds the fine angle; it costs a few per cent.
+    settings_.Fine = true;
+}
 
 LiveSession::~LiveSession() {
     CloseDevice();
