@@ -257,6 +257,7 @@ void LiveWindow::BuildControls() {
     AxisY->setLabelFormat(QStringLiteral("%g"));
     AxisX->setTickType(QValueAxis::TicksDynamic);
     AxisX->setTickAnchor(0);
+    AxisX->setTickInterval(0.2);
     chart->setMargins(QMargins(2, 2, 2, 2));
     Chart = new QChartView(chart, this);
     // Without antialiasing: a smooth line of a long run would cost the
@@ -374,6 +375,9 @@ void LiveWindow::ApplyStep() {
         shownFrames_ = graphFrames_ = 0;
         ValueText->setText(QStringLiteral("-"));
         Series->clear();
+        AxisX->setRange(0, 1);
+        AxisX->setTickInterval(0.2);
+        AxisY->setRange(0, 1);
     }
     if (step == LiveStep::Finished) UpdateGraph(true);
     if (!MaskShown(step)) MaskView->clear();
