@@ -171,8 +171,7 @@ private Q_SLOTS:
     void theFirstDeviceFoundIsOpenedAtOnce() {
         w_->close();
         QTRY_VERIFY(!w_);
-        torvi::gui::SetCaptureDrivers(
-            std::vector{torvi::CaptureSource::Synthetic(64, 48, 25)});
+        torvi::gui::SetCaptureDrivers(std::vector{torvi::CaptureSource::Synthetic(64, 48, 25)});
         program_->Main.LiveMeasurement1->trigger();
         w_ = program_->Main.Live;
         QCOMPARE(w_->DeviceList->count(), 2);
