@@ -3,8 +3,11 @@
 # opens samples/dial.avi through the open dialog, clicks the dial centre and
 # the tip of the hand, presses OK, and saves the main window with the masking
 # window (docs/images/main-window.png), then opens the graph
-# (docs/images/graph-window.png). Needs xvfb, xdotool and ImageMagick
-# (`scripts/install-deps.sh test` installs them).
+# (docs/images/graph-window.png). Then it plays a minute-long film of the
+# dial as a camera in the live measurement window, marks it, learns the
+# background, measures for a while and saves that window
+# (docs/images/live-window.png). Needs xvfb, xdotool, ImageMagick and the
+# ffmpeg tool (`scripts/install-deps.sh test` installs them).
 #   scripts/readme-screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +18,19 @@ export SHOT_FILM=$PWD/samples/dial.avi
 export SHOT_OUT=$PWD/docs/images
 [ -x "$SHOT_PROGRAM" ] || { echo "readme-screenshots: $SHOT_PROGRAM is missing; run make first" >&2; exit 1; }
 mkdir -p "$SHOT_OUT"
+
+# The live window's film: 60 seconds of the dial at 640 x 480, the hand
+# turning two and a half turns, stopping, turning back and stopping.
+cmake --build "$build" --target make-dial-frames -j2 >/dev/null
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export SHOT_LIVE_FILM=$work/dial-minute.avi
+"$build/tools/make-dial-frames" 640x480 1500 --motion wander --start 300 --turn 900 |
+    ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s 640x480 -r 25 -i - \
+        -c:v mpeg4 -q:v 3 -bf 0 -g 12 -pix_fmt yuv420p "$SHOT_LIVE_FILM"
+export SHOT_LIVE_CENTRE="320 240" SHOT_LIVE_TIP="140 137"
+# The live window's picture lies right of its 230-pixel left column.
+export SHOT_LIVE_LEFT=241 SHOT_LIVE_TOP=5
 
 # The clicks samples/README.md gives, in the picture's own pixels.
 export SHOT_CENTRE="160 120" SHOT_TIP="73 70"
@@ -107,4 +123,39 @@ xvfb-run -a -s '-screen 0 1280x1024x24' bash -euo pipefail -c '
     graph=$(window "^Graph$")
     sleep 1
     shoot "$SHOT_OUT/graph-window.png" "$graph"
+
+    # "&Live measurement..." in "&Capture"; without a camera the device list
+    # holds only the entry that asks for a film, and has the focus.
+    xdotool key Escape
+    gone "^Graph$"
+    xdotool windowfocus --sync "$main"
+    xdotool key alt+c l
+    live=$(window "^Live measurement$")
+    xdotool windowfocus --sync "$live"
+    sleep 0.5
+    xdotool key space
+    sleep 0.5
+    xdotool key Return
+    dialog=$(window "^Open$")
+    xdotool windowfocus --sync "$dialog"
+    xdotool key ctrl+a
+    xdotool type --delay 30 "$SHOT_LIVE_FILM"
+    xdotool key Return
+    gone "^Open$"
+    sleep 1
+    eval "$(xdotool getwindowgeometry --shell "$live")"
+    read -r cx cy <<<"$SHOT_LIVE_CENTRE"
+    read -r tx ty <<<"$SHOT_LIVE_TIP"
+    xdotool mousemove $((X + SHOT_LIVE_LEFT + cx)) $((Y + SHOT_LIVE_TOP + cy)) click 1
+    sleep 0.3
+    xdotool mousemove $((X + SHOT_LIVE_LEFT + tx)) $((Y + SHOT_LIVE_TOP + ty)) click 1
+    sleep 0.3
+    # Learning plays the film from its start while the hand turns; then
+    # measuring for a while, so that the graph has something to show.
+    xdotool key alt+l
+    sleep 3
+    xdotool key alt+m
+    sleep 20
+    xdotool mousemove $((X + WIDTH - 5)) $((Y + HEIGHT - 5))
+    shoot "$SHOT_OUT/live-window.png" "$live"
 '

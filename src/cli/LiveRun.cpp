@@ -1,6 +1,5 @@
 #include "LiveRun.h"
 
-#include "FramesTable.h"
 #include "MeasurementChecks.h"
 
 #include "Error.h"
@@ -9,6 +8,7 @@
 #include "capture/CaptureDevice.h"
 #include "live/LiveMeasurement.h"
 #include "locale/UserLocale.h"
+#include "results/FramesTable.h"
 #include "results/ResultNumber.h"
 #include "results/ResultTable.h"
 
@@ -55,15 +55,11 @@ void SaveResults(const CommandLine& options, const torvi::LiveMeasurement& live,
     const std::string warning = CheckHandPixels(result.HandPixels);
     if (!warning.empty()) Message(warning);
     if (!options.FramesFile.empty()) {
-        const std::string csv = FramesTableText(result, times);
+        const std::string csv = torvi::FramesTableText(result, times);
         torvi::WriteFileAtomically(options.FramesFile, csv.data(), csv.size());
     }
     if (options.OutputFile.empty()) return;
-    long double rate = live.MeanRate();
-    if (rate <= 0) rate = static_cast<long double>(deviceRate.Num) / deviceRate.Den;
-    std::string rateText = torvi::FormatResultNumber(rate, separator);
-    rateText.erase(0, rateText.find_first_not_of(' '));
-    const torvi::ResultFields fields{options.SampleName, rateText,
+    const torvi::ResultFields fields{options.SampleName, live.RateText(deviceRate, separator),
                                      torvi::DefaultedFieldText(options.TicksPerTurn)};
     torvi::WriteResultFile(options.OutputFile, fields, result.UnwrappedSeries, times, separator,
                            options.CodePage ? *options.CodePage : torvi::UserCodePage());
@@ -82,6 +78,8 @@ int RunLiveMeasurement(const CommandLine& options) {
                                                      options.Tip->first, options.Tip->second);
     settings.ContrastThreshold = options.Contrast;
     settings.Hand = options.LightHand ? torvi::HandColour::Light : torvi::HandColour::Dark;
+    // The frames table holds the fine angle, as for a film.
+    settings.Fine = !options.FramesFile.empty();
 
     struct sigaction action {};
     action.sa_handler = &Interrupt;
@@ -91,9 +89,10 @@ int RunLiveMeasurement(const CommandLine& options) {
 
     // The lines go out as the frames are measured, each complete.
     torvi::LiveMeasurement live(settings, [](const torvi::LiveFrame& frame) {
-        std::printf("%s %d %lld\n",
-                    CsvNumber(static_cast<long double>(frame.TimeMicroseconds) / 1e6L).c_str(),
-                    frame.Direction, static_cast<long long>(frame.Unwrapped));
+        std::printf(
+            "%s %d %lld\n",
+            torvi::CsvNumber(static_cast<long double>(frame.TimeMicroseconds) / 1e6L).c_str(),
+            frame.Direction, static_cast<long long>(frame.Unwrapped));
         std::fflush(stdout);
     });
     std::unique_ptr<torvi::CaptureDevice> device;
@@ -108,7 +107,7 @@ int RunLiveMeasurement(const CommandLine& options) {
         if (!asked.RecordFile.empty())
             live.RecordTo(asked.RecordFile, format.Width, format.Height, rate);
         if (!options.Quiet)
-            Message("learning the background for " + CsvNumber(asked.LearnSeconds) +
+            Message("learning the background for " + torvi::CsvNumber(asked.LearnSeconds) +
                     " seconds: let the hand move");
         if (WaitWhileRunning(live, After(asked.LearnSeconds)) && live.Failure().empty())
             throw torvi::Error("The film ended before the background was learned");

@@ -3,7 +3,6 @@
 // "Save result" writes for the same settings.
 
 #include "CommandLine.h"
-#include "FramesTable.h"
 #include "LiveRun.h"
 #include "MeasurementChecks.h"
 
@@ -16,6 +15,7 @@
 #include "analysis/RotationMeasurement.h"
 #include "locale/UserLocale.h"
 #include "measurement/Measurement.h"
+#include "results/FramesTable.h"
 #include "results/ResultNumber.h"
 #include "results/ResultTable.h"
 
@@ -191,7 +191,7 @@ struct Job {
                 torvi::FrameTime(static_cast<std::int64_t>(i + 1), scale.FramesPerSecond));
             filmTimes.push_back(FilmTimeText(film, static_cast<int>(i)));
         }
-        const std::string csv = FramesTableText(result, times, filmTimes);
+        const std::string csv = torvi::FramesTableText(result, times, filmTimes);
         torvi::WriteFileAtomically(Options.FramesFile, csv.data(), csv.size());
     }
 };

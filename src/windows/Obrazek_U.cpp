@@ -5,6 +5,7 @@
 #include "Error.h"
 #include "FileTypes.h"
 #include "Graf_U.h"
+#include "LiveWindow.h"
 #include "Maskovani_U.h"
 #include "MeasurementSignals.h"
 #include "PictureFiles.h"
@@ -107,6 +108,8 @@ void TObrazek::BuildMenu() {
     capture->addSeparator();
     RecordAVI1 =
         capture->addAction(QStringLiteral("&Record AVI..."), this, [this] { RecordAVI1Click(); });
+    LiveMeasurement1 = capture->addAction(QStringLiteral("&Live measurement..."), this,
+                                          [this] { LiveMeasurement1Click(); });
 
     QMenu* masking = menuBar()->addMenu(QStringLiteral("&Masking"));
     ShowmaskedBMP1 = masking->addAction(QStringLiteral("Show &masked BMP"));
@@ -543,6 +546,8 @@ void TObrazek::closeEvent(QCloseEvent* event) {
     event->accept();
     FormClose();
     Maskovani->close();
+    // The live window would otherwise keep the program running on its own.
+    if (Live) Live->close();
 }
 
 void TObrazek::keyPressEvent(QKeyEvent* event) {
@@ -710,4 +715,11 @@ void TObrazek::Edit4Change() {
 void TObrazek::RecordAVI1Click() {
     torvi::gui::TAviCapture dialog(this);
     dialog.exec();
+}
+
+void TObrazek::LiveMeasurement1Click() {
+    if (!Live) Live = new LiveWindow(this);
+    Live->show();
+    Live->raise();
+    Live->activateWindow();
 }

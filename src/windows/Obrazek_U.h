@@ -5,6 +5,7 @@
 
 #include <QIcon>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -20,6 +21,7 @@ class QRadioButton;
 class QScrollArea;
 class QTimer;
 class QToolButton;
+class LiveWindow;
 class MeasurementSignals;
 class PictureView;
 class TAbout;
@@ -94,6 +96,7 @@ public:
     QAction* Konec1 = nullptr;
     QAction* SaveBMP2 = nullptr;
     QAction* RecordAVI1 = nullptr;
+    QAction* LiveMeasurement1 = nullptr; // "&Live measurement..."
     QAction* ShowmaskedBMP1 = nullptr;
     QAction* SaveBMP1 = nullptr;
     QAction* FineAngle1 = nullptr; // "&Fine angle": measure the fine angle
@@ -127,6 +130,11 @@ public:
     void Konec1Click();
     void About3Click();
     void RecordAVI1Click();
+    // Opens the live measurement window, or brings it to the front.
+    void LiveMeasurement1Click();
+
+    // The live measurement window while it is open.
+    QPointer<LiveWindow> Live;
 
     // True when the picture click handler is installed (marking runs).
     bool ClickHandlerInstalled() const { return clickHandlerInstalled_; }

@@ -186,6 +186,7 @@ TEST(LiveMeasurement, APlayedFilmMeasuresAsItsRecordingDoes) {
     settings.CentreX = 160;
     settings.CentreY = 120;
     settings.HandRadius = 100;
+    settings.Fine = true;
     LiveMeasurement live(settings);
     auto device = CaptureDevice::Open(CaptureSource::Named(std::string("play:") + SampleFilm()),
                                       CaptureFormat{0, 0}, &live);
@@ -221,6 +222,10 @@ TEST(LiveMeasurement, APlayedFilmMeasuresAsItsRecordingDoes) {
     EXPECT_EQ(measured.AngleSeries, film.AngleSeries);
     EXPECT_EQ(measured.UnwrappedSeries, film.UnwrappedSeries);
     EXPECT_EQ(measured.HandPixels, film.HandPixels);
+    // The fine angle too, its pivot found from the same frames.
+    EXPECT_EQ(measured.FineDirections, film.FineDirections);
+    EXPECT_EQ(measured.FineUnwrapped, film.FineUnwrapped);
+    EXPECT_EQ(measured.FineDirections.size(), frames.size());
 }
 
 TEST(LiveMeasurement, ResultTableTakesTheTimesOfTheFrames) {

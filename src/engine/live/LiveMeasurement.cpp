@@ -3,10 +3,22 @@
 #include "Error.h"
 #include "analysis/Calibration.h"
 #include "analysis/DirectionTable.h"
+#include "results/ResultNumber.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace torvi {
+
+namespace {
+
+std::int64_t SteadyMicroseconds() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
 
 std::int64_t AngleUnwrapper::Next(int angle) {
     // The steps of UnwrapAngles, one direction at a time.
@@ -41,6 +53,7 @@ void LiveMeasurement::ReceiveFrame(const Bitmap& picture, std::int64_t timestamp
     // Assigning a picture of the same size reuses the waiting picture's memory.
     waiting_ = picture;
     waitingTime_ = timestampMicroseconds;
+    waitingArrival_ = SteadyMicroseconds();
     frameWaiting_ = true;
     changed_.notify_all();
 }
@@ -65,8 +78,15 @@ void LiveMeasurement::RecordTo(const std::string& path, int width, int height, F
 }
 
 void LiveMeasurement::StartMeasuring() {
+    StartMeasuring(settings_.ContrastThreshold);
+}
+
+void LiveMeasurement::StartMeasuring(int contrastThreshold) {
     std::lock_guard lock(lock_);
     if (learned_ == 0) throw Error("No picture has come from the capture device yet");
+    // The analysis thread reads the threshold only once measuring, which
+    // begins here under the lock.
+    settings_.ContrastThreshold = std::clamp(contrastThreshold, 0, 255);
     phase_ = Phase::Measuring;
 }
 
@@ -85,6 +105,7 @@ void LiveMeasurement::Finish() {
         changed_.notify_all();
     }
     if (worker_.joinable()) worker_.join();
+    joined_ = true;
     if (!recorder_) return;
     try {
         recorder_->Finish();
@@ -106,11 +127,12 @@ void LiveMeasurement::Analyse() {
         frameWaiting_ = false;
         busy_ = true;
         const std::int64_t timestamp = waitingTime_;
+        const std::int64_t arrival = waitingArrival_;
         const Phase phase = phase_;
         lock.unlock();
         std::string failure;
         try {
-            Process(frame, timestamp, phase);
+            Process(frame, timestamp, arrival, phase);
         } catch (const std::exception& e) {
             failure = e.what();
         }
@@ -125,7 +147,8 @@ void LiveMeasurement::Analyse() {
     }
 }
 
-void LiveMeasurement::Process(Bitmap& frame, std::int64_t timestamp, Phase phase) {
+void LiveMeasurement::Process(Bitmap& frame, std::int64_t timestamp, std::int64_t arrival,
+                              Phase phase) {
     if (phase == Phase::Learning) {
         {
             std::lock_guard lock(backgroundLock_);
@@ -135,15 +158,16 @@ void LiveMeasurement::Process(Bitmap& frame, std::int64_t timestamp, Phase phase
         ++learned_;
         return;
     }
-    Measure(frame, timestamp);
+    Measure(frame, timestamp, arrival);
 }
 
-void LiveMeasurement::Measure(Bitmap& frame, std::int64_t timestamp) {
+void LiveMeasurement::Measure(Bitmap& frame, std::int64_t timestamp, std::int64_t arrival) {
     if (!table_) {
         // The background no longer changes, so it is read without its lock.
         table_ =
             std::make_unique<DirectionTable>(settings_, background_.Width(), background_.Height());
         firstTime_ = timestamp;
+        if (settings_.Fine) fine_ = std::make_unique<FineAngleMeasurement>(settings_, background_);
     }
     if (frame.Width() != background_.Width() || frame.Height() != background_.Height())
         throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
@@ -154,12 +178,14 @@ void LiveMeasurement::Measure(Bitmap& frame, std::int64_t timestamp) {
     const FrameVotes votes =
         CountVotes(frame, background_, *table_, settings_.ContrastThreshold, settings_.Hand);
     const int peak = PeakBin(votes.Histogram);
+    if (fine_) fine_->AddFrame(frame, AngleOfPeak(peak));
     LiveFrame measured;
     measured.TimeMicroseconds = timestamp - firstTime_;
     measured.Direction = static_cast<std::uint16_t>(AngleOfPeak(peak));
     measured.Unwrapped = unwrapper_.Next(measured.Direction);
     measured.PeakVotes = votes.Histogram[static_cast<std::size_t>(peak)];
     measured.HandPixels = votes.HandPixels;
+    measured.ArrivalMicroseconds = arrival;
     {
         std::lock_guard lock(lock_);
         frames_.push_back(measured);
@@ -222,6 +248,12 @@ std::vector<LiveFrame> LiveMeasurement::Frames() const {
     return frames_;
 }
 
+std::vector<LiveFrame> LiveMeasurement::FramesFrom(std::size_t first) const {
+    std::lock_guard lock(lock_);
+    if (first >= frames_.size()) return {};
+    return {frames_.begin() + static_cast<std::ptrdiff_t>(first), frames_.end()};
+}
+
 RotationResult LiveMeasurement::Rotation() const {
     const std::vector<LiveFrame> frames = Frames();
     RotationResult result;
@@ -231,6 +263,13 @@ RotationResult LiveMeasurement::Rotation() const {
         result.HandPixels.push_back(frame.HandPixels);
     }
     result.UnwrappedSeries = UnwrapAngles(result.AngleSeries);
+    if (joined_ && fine_) {
+        FineAngleMeasurement::Series series = fine_->Finish();
+        result.FineDirections = std::move(series.Directions);
+        result.FineUnwrapped = std::move(series.Unwrapped);
+        result.FinePivotX = settings_.CentreX + series.Pivot.X;
+        result.FinePivotY = settings_.CentreY + series.Pivot.Y;
+    }
     return result;
 }
 
@@ -248,6 +287,15 @@ long double LiveMeasurement::MeanRate() const {
     if (frames.size() < 2 || frames.back().TimeMicroseconds <= 0) return 0;
     return static_cast<long double>(frames.size() - 1) * 1e6L /
            static_cast<long double>(frames.back().TimeMicroseconds);
+}
+
+std::string LiveMeasurement::RateText(FrameRate deviceRate, std::string_view separator) const {
+    long double rate = MeanRate();
+    if (rate <= 0 && deviceRate.Den != 0)
+        rate = static_cast<long double>(deviceRate.Num) / deviceRate.Den;
+    std::string text = FormatResultNumber(rate, separator);
+    text.erase(0, text.find_first_not_of(' '));
+    return text;
 }
 
 } // namespace torvi

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "analysis/FineAngle.h"
 #include "analysis/MeasurementSettings.h"
 #include "analysis/RotationMeasurement.h"
 #include "capture/AviRecorder.h"
@@ -13,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -25,6 +27,9 @@ struct LiveFrame {
     std::int64_t Unwrapped = 0;        // turned degrees since the first measured frame
     std::uint16_t PeakVotes = 0;
     std::uint32_t HandPixels = 0;
+    // When the picture reached the measurement, on the steady clock, so that
+    // a window can tell how long its number took to reach the screen.
+    std::int64_t ArrivalMicroseconds = 0;
 };
 
 // Unwraps directions as they come, by the rule UnwrapAngles applies to a
@@ -82,6 +87,8 @@ public:
     // Ends learning: the background stays as it is and the following
     // pictures are measured. Throws Error when no picture has been learned.
     void StartMeasuring();
+    // The same with the contrast threshold chosen while learning.
+    void StartMeasuring(int contrastThreshold);
 
     // Waits up to `timeout` for the run to end on its own (the device ended,
     // the analysis failed); true when it has.
@@ -107,30 +114,39 @@ public:
     // Copies of what the run has gathered so far.
     Bitmap Background() const;
     std::vector<LiveFrame> Frames() const;
+    // The measured frames from index `first` on.
+    std::vector<LiveFrame> FramesFrom(std::size_t first) const;
 
     // The measured frames as the film measurement reports them: the
     // directions unwrapped by UnwrapAngles (Error when the turn does not fit
-    // 32 bits), the last frame's votes excepted.
+    // 32 bits), the last frame's votes excepted. With the settings' Fine,
+    // the fine series too once the run is finished (its pivot is found from
+    // all frames).
     RotationResult Rotation() const;
     // Each measured frame's time in seconds, from 0.
     std::vector<long double> Times() const;
     // Measured frames per second of device time over the run; 0 with fewer
     // than two frames or no time between them.
     long double MeanRate() const;
+    // Line 2 of the result table: the mean measured rate, or the device's
+    // own rate when the run gives none, without padding.
+    std::string RateText(FrameRate deviceRate, std::string_view separator) const;
 
 private:
     void Analyse();
-    void Process(Bitmap& frame, std::int64_t timestamp, Phase phase);
-    void Measure(Bitmap& frame, std::int64_t timestamp);
+    void Process(Bitmap& frame, std::int64_t timestamp, std::int64_t arrival, Phase phase);
+    void Measure(Bitmap& frame, std::int64_t timestamp, std::int64_t arrival);
     void Record(const Bitmap& frame);
 
-    const MeasurementSettings settings_;
+    // The contrast threshold may change until measuring begins.
+    MeasurementSettings settings_;
     const FrameHandler onFrame_;
 
     mutable std::mutex lock_;
     std::condition_variable changed_;
     Bitmap waiting_;
     std::int64_t waitingTime_ = 0;
+    std::int64_t waitingArrival_ = 0;
     bool frameWaiting_ = false;
     bool busy_ = false; // the analysis works on a picture
     Phase phase_ = Phase::Learning;
@@ -152,10 +168,12 @@ private:
     // The analysis thread's alone while it runs.
     std::unique_ptr<AviRecorder> recorder_;
     std::unique_ptr<DirectionTable> table_;
+    std::unique_ptr<FineAngleMeasurement> fine_;
     AngleUnwrapper unwrapper_;
     std::int64_t firstTime_ = 0;
 
     std::thread worker_;
+    bool joined_ = false; // the analysis thread has ended: fine_ is the owner's
 };
 
 } // namespace torvi

@@ -5,15 +5,19 @@
 #include <span>
 #include <string>
 
+namespace torvi {
+
 // The per-frame table of torvi-measure --frames: frame, time, direction,
 // unwrapped angle, votes of the peak, hand pixels and a flag where the hand
 // moved more than 150 degrees since the frame before, the fine direction and
 // unwrapped angle (empty where the run did not take them), and the film's own time
 // of the frame (text, empty where there is none); one line per frame of the
 // result, at the given times in seconds (as many as frames).
-std::string FramesTableText(const torvi::RotationResult& result, std::span<const long double> times,
+std::string FramesTableText(const RotationResult& result, std::span<const long double> times,
                             std::span<const std::string> filmTimes = {});
 
 // A number for the frames table and the live lines: the result file's
 // rounding, with a point and no padding, whatever the locale.
 std::string CsvNumber(long double value);
+
+} // namespace torvi

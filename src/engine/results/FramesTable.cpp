@@ -1,4 +1,4 @@
-#include "FramesTable.h"
+#include "results/FramesTable.h"
 
 #include "results/ResultNumber.h"
 
@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace torvi {
+
 std::string CsvNumber(long double value) {
-    std::string text = torvi::FormatResultNumber(value, ".");
+    std::string text = FormatResultNumber(value, ".");
     text.erase(0, text.find_first_not_of(' '));
     return text;
 }
@@ -27,7 +29,7 @@ std::string FineNumber(double degrees, bool direction = false) {
 
 } // namespace
 
-std::string FramesTableText(const torvi::RotationResult& result, std::span<const long double> times,
+std::string FramesTableText(const RotationResult& result, std::span<const long double> times,
                             std::span<const std::string> filmTimes) {
     std::string csv =
         "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step,fine_direction,"
@@ -51,3 +53,5 @@ std::string FramesTableText(const torvi::RotationResult& result, std::span<const
     }
     return csv;
 }
+
+} // namespace torvi
