@@ -158,4 +158,24 @@ xvfb-run -a -s '-screen 0 1280x1024x24' bash -euo pipefail -c '
     sleep 20
     xdotool mousemove $((X + WIDTH - 5)) $((Y + HEIGHT - 5))
     shoot "$SHOT_OUT/live-window.png" "$live"
+
+    # The program must end cleanly with the live run still measuring:
+    # closing the main window closes the live window, which stops the run.
+    xdotool windowfocus --sync "$main"
+    xdotool key alt+f e
+    for _ in $(seq 1 100); do
+        kill -0 "$program" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$program" 2>/dev/null; then
+        echo "Torvi did not end within 10 s of \"Exit\"" >&2
+        exit 1
+    fi
+    status=0
+    wait "$program" || status=$?
+    trap - EXIT
+    if [ "$status" -ne 0 ]; then
+        echo "Torvi ended with status $status when its window was closed" >&2
+        exit 1
+    fi
 '
