@@ -27,6 +27,13 @@ cut -d, -f3 "$work/film.csv" > "$work/film.dir"
 diff -q "$work/live.dir" "$work/film.dir" > /dev/null ||
     fail "directions differ: $(diff "$work/live.dir" "$work/film.dir" | head -5)"
 
+# --fine: the same rows at the same times, with the fine angle.
+"$tool" --live "play:$film" "${clicks[@]}" --learn 1 --fine -o "$work/fine.txt" --quiet \
+    > /dev/null 2> "$work/err" || fail "--fine run failed: $(cat "$work/err")"
+[ "$(wc -l < "$work/fine.txt")" -ge 10 ] || fail "--fine wrote no table"
+awk 'NR > 5 && $2 ~ /\.[0-9]*[1-9]/ { fine = 1 } END { exit !fine }' "$work/fine.txt" ||
+    fail "--fine kept whole degrees"
+
 "$tool" --live "play:$film" "${clicks[@]}" --learn 0.5 -o "$work/stopped.txt" --quiet \
     > "$work/first" 2> "$work/err" &
 pid=$!

@@ -61,8 +61,16 @@ void SaveResults(const CommandLine& options, const torvi::LiveMeasurement& live,
     if (options.OutputFile.empty()) return;
     const torvi::ResultFields fields{options.SampleName, live.RateText(deviceRate, separator),
                                      torvi::DefaultedFieldText(options.TicksPerTurn)};
+    const int codePage = options.CodePage ? *options.CodePage : torvi::UserCodePage();
+    if (options.Fine) {
+        if (result.FineUnwrapped.size() != times.size())
+            throw torvi::Error("The fine angle of the run is missing");
+        torvi::WriteFineResultFile(options.OutputFile, fields, result.FineUnwrapped, times,
+                                   separator, codePage);
+        return;
+    }
     torvi::WriteResultFile(options.OutputFile, fields, result.UnwrappedSeries, times, separator,
-                           options.CodePage ? *options.CodePage : torvi::UserCodePage());
+                           codePage);
 }
 
 } // namespace
@@ -79,7 +87,7 @@ int RunLiveMeasurement(const CommandLine& options) {
     settings.ContrastThreshold = options.Contrast;
     settings.Hand = options.LightHand ? torvi::HandColour::Light : torvi::HandColour::Dark;
     // The frames table holds the fine angle, as for a film.
-    settings.Fine = !options.FramesFile.empty();
+    settings.Fine = options.Fine || !options.FramesFile.empty();
 
     struct sigaction action {};
     action.sa_handler = &Interrupt;

@@ -611,7 +611,7 @@ void LiveWindow::SaveResultClick() {
     Guarded(this, [&] {
         Session.WriteResult(torvi::CompleteResultFileName(name->toStdString()),
                             SampleField->text().toStdString(), TicksField->text().toStdString(),
-                            Separator());
+                            Separator(), FineAngle);
     });
 }
 

@@ -38,6 +38,9 @@ public:
     ~LiveWindow() override;
 
     torvi::LiveSession Session;
+    // "Save result..." writes the fine angle, as the main window's "&Fine
+    // angle" asks; the main window keeps this in step with its menu item.
+    bool FineAngle = false;
 
     // The entry of the device list that asks for a film to play.
     static QString PlayEntryText() { return QStringLiteral("Play a film as a camera..."); }

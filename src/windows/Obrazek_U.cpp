@@ -123,7 +123,10 @@ void TObrazek::BuildMenu() {
     // Results of the other kind of angle no longer hold once it is toggled.
     FineAngle1 = masking->addAction(QStringLiteral("&Fine angle"));
     FineAngle1->setCheckable(true);
-    connect(FineAngle1, &QAction::toggled, this, [this](bool checked) { Model.SetFine(checked); });
+    connect(FineAngle1, &QAction::toggled, this, [this](bool checked) {
+        Model.SetFine(checked);
+        if (Live) Live->FineAngle = checked;
+    });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     About3 =
@@ -719,6 +722,7 @@ void TObrazek::RecordAVI1Click() {
 
 void TObrazek::LiveMeasurement1Click() {
     if (!Live) Live = new LiveWindow(this);
+    Live->FineAngle = FineAngle1->isChecked();
     Live->show();
     Live->raise();
     Live->activateWindow();

@@ -116,6 +116,23 @@ TEST(LiveSession, APlayedFilmGoesThroughEveryStepToASavedResult) {
               std::string::npos)
         << table;
     EXPECT_NE(table.find(": 1\r\n"), std::string::npos);
+    // With "&Fine angle" the same rows at the same times hold the fine angle.
+    session.WriteResult(folder.File("fine.txt"), "live", "", ".", true);
+    const std::string fine = FileText(folder.File("fine.txt"));
+    EXPECT_NE(fine, table);
+    // The first field of every line: the rows' times, and the header lines.
+    const auto times = [](const std::string& text) {
+        std::vector<std::string> column;
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = std::min(text.find("\r\n", at), text.size());
+            const std::string line = text.substr(at, end - at);
+            column.push_back(line.substr(0, line.find(' ')));
+            at = end + 2;
+        }
+        return column;
+    };
+    EXPECT_EQ(times(fine), times(table));
+    EXPECT_EQ(times(fine).size(), frames.size() + 6); // five lines above the rows, one below
     const std::string csv = FileText(folder.File("frames.csv"));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), static_cast<long>(frames.size()) + 1);
     // The fine angle fills its two columns; the first frame has turned 0.

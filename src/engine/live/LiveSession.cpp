@@ -442,13 +442,21 @@ std::vector<GraphPoint> LiveSession::GraphPointsBetween(double fromSeconds, doub
 }
 
 void LiveSession::WriteResult(const std::string& path, const std::string& sampleName,
-                              const std::string& ticksPerTurn, const std::string& separator) const {
+                              const std::string& ticksPerTurn, const std::string& separator,
+                              bool fine) const {
     if (!live_ || frames_.empty()) throw Error("No frame was measured");
     const RotationResult result = live_->Rotation();
     const std::vector<long double> times = live_->Times();
     const ResultFields fields{sampleName, live_->RateText(rate_, separator),
                               DefaultedFieldText(ticksPerTurn)};
-    WriteResultFile(path, fields, result.UnwrappedSeries, times, separator);
+    if (!fine) {
+        WriteResultFile(path, fields, result.UnwrappedSeries, times, separator);
+        return;
+    }
+    // The fine series comes once the run has ended.
+    if (result.FineUnwrapped.size() != times.size())
+        throw Error("The fine angle is there once the measurement has stopped");
+    WriteFineResultFile(path, fields, result.FineUnwrapped, times, separator);
 }
 
 void LiveSession::WriteFrames(const std::string& path) const {

@@ -186,8 +186,10 @@ public:
     // The result table (time column from the device's timestamps, line 2 the
     // mean measured rate) and the per-frame CSV of torvi-measure --frames.
     // Throw Error with the reason; nothing is written for refused values.
+    // With `fine` the table holds the fine angle, as "&Fine angle" asks.
     void WriteResult(const std::string& path, const std::string& sampleName,
-                     const std::string& ticksPerTurn, const std::string& separator) const;
+                     const std::string& ticksPerTurn, const std::string& separator,
+                     bool fine = false) const;
     void WriteFrames(const std::string& path) const;
 
     // What the device delivers to; a test stands in for a device through it.

@@ -114,6 +114,15 @@ std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int
 }
 
 std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
+                                std::span<const long double> times, std::string_view separator,
+                                int codePage) {
+    if (times.size() != unwrapped.size())
+        throw Error("The result has not one time for every frame");
+    return TableBytes(fields, unwrapped, separator, codePage,
+                      [times](std::size_t k, const ResultScale&) { return times[k]; });
+}
+
+std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
                                 std::string_view separator, int codePage) {
     return TableBytes(fields, unwrapped, separator, codePage,
                       [](std::size_t k, const ResultScale& scale) {
@@ -139,6 +148,13 @@ void WriteFineResultFile(const std::string& path, const ResultFields& fields,
                          std::span<const double> unwrapped, std::string_view separator,
                          int codePage) {
     const std::string bytes = FineResultFileBytes(fields, unwrapped, separator, codePage);
+    WriteFileAtomically(path, bytes.data(), bytes.size());
+}
+
+void WriteFineResultFile(const std::string& path, const ResultFields& fields,
+                         std::span<const double> unwrapped, std::span<const long double> times,
+                         std::string_view separator, int codePage) {
+    const std::string bytes = FineResultFileBytes(fields, unwrapped, times, separator, codePage);
     WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 

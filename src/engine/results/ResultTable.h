@@ -82,6 +82,13 @@ void WriteResultFile(const std::string& path, const ResultFields& fields,
 void WriteFineResultFile(const std::string& path, const ResultFields& fields,
                          std::span<const double> unwrapped, std::string_view separator,
                          int codePage = UserCodePage());
+// The fine-angle table at the given times.
+std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
+                                std::span<const long double> times, std::string_view separator,
+                                int codePage = UserCodePage());
+void WriteFineResultFile(const std::string& path, const ResultFields& fields,
+                         std::span<const double> unwrapped, std::span<const long double> times,
+                         std::string_view separator, int codePage = UserCodePage());
 
 // Completes a file name typed without an extension with ".txt". The name has
 // an extension when its last component holds a point after its first
