@@ -179,6 +179,30 @@ TEST(LiveMeasurement, AFailingDeviceEndsTheRunAndKeepsWhatWasMeasuredAndRecorded
 // The sample film played as a camera: every frame the live run measured
 // gives the same direction when its recording is measured as a film against
 // the learned background, and the run ends normally with the film.
+TEST(LiveMeasurement, AFullDiskStopsTheRecordingNotTheMeasurement) {
+    TempFolder folder;
+    const std::string film = folder.File("live.avi");
+    LiveMeasurement live(DialSettings());
+    for (int quarter = 0; quarter < 4; ++quarter)
+        Deliver(live, As15Bit(DialFrame(200, 20, quarter)), 0);
+    constexpr int Frames = 40; // 240 KB of pictures, four times what the disk takes
+    {
+        FileSizeLimit limit(64 << 10);
+        live.RecordTo(film, 64, 48, FrameRate{25, 1});
+        live.StartMeasuring();
+        for (int i = 0; i < Frames; ++i)
+            Deliver(live, As15Bit(DialFrame(200, 20, i % 4)), i * 40000);
+        live.Finish();
+    }
+    EXPECT_EQ(live.Failure(), "");
+    EXPECT_EQ(live.Frames().size(), static_cast<std::size_t>(Frames));
+    const std::string failure = live.RecordingFailure();
+    EXPECT_NE(failure.find("The recording"), std::string::npos) << failure;
+    EXPECT_NE(failure.find(film), std::string::npos) << failure;
+    // No half-written film is left behind.
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+}
+
 TEST(LiveMeasurement, APlayedFilmMeasuresAsItsRecordingDoes) {
     TempFolder folder;
     const std::string recording = folder.File("measured.avi");
