@@ -2,6 +2,7 @@
 
 #include "measurement/Measurement.h"
 #include "results/GraphPoints.h"
+#include "widgets/TimeValueChart.h"
 #include "widgets/UserDialogs.h"
 
 #include <QChart>
@@ -83,19 +84,12 @@ TGraf::TGraf(const torvi::Measurement& model, QWidget* parent) : QDialog(parent)
     Series1->setPen(pen);
     Series1->setName(QStringLiteral("Y"));
 
-    auto* chart = new QChart;
-    chart->legend()->hide();
+    const TimeValueChart made = NewTimeValueChart(Series1);
+    QChart* chart = made.Chart;
     chart->setTitle(QString());
     chart->setPlotAreaBackgroundVisible(false);
-    chart->addSeries(Series1);
-    AxisX = new QValueAxis;
-    AxisX->setTitleText(QStringLiteral("Time(s)"));
-    AxisY = new QValueAxis;
-    AxisY->setTitleText(QStringLiteral("Value"));
-    chart->addAxis(AxisX, Qt::AlignBottom);
-    chart->addAxis(AxisY, Qt::AlignLeft);
-    Series1->attachAxis(AxisX);
-    Series1->attachAxis(AxisY);
+    AxisX = made.AxisX;
+    AxisY = made.AxisY;
 
     Chart1 = new GraphView(chart, this);
     auto* layout = new QVBoxLayout(this);
@@ -156,12 +150,11 @@ void TGraf::showEvent(QShowEvent* event) {
 }
 
 void TGraf::FillChart() {
-    const auto points =
-        model_.Settings().Fine
-            ? torvi::FineGraphPoints(model_.Result().FineUnwrapped, framesPerSecond_, ticksPerTurn_,
-                                     separator_)
-            : torvi::GraphPoints(model_.UnwrappedSeries(), framesPerSecond_, ticksPerTurn_,
-                                 separator_);
+    const auto points = model_.Settings().Fine
+                            ? torvi::FineGraphPoints(model_.Result().FineUnwrapped,
+                                                     framesPerSecond_, ticksPerTurn_, separator_)
+                            : torvi::GraphPoints(model_.UnwrappedSeries(), framesPerSecond_,
+                                                 ticksPerTurn_, separator_);
     QList<QPointF> list;
     list.reserve(static_cast<qsizetype>(points.size()));
     for (const auto& p : points)

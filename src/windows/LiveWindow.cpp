@@ -5,6 +5,7 @@
 #include "widgets/BitmapImage.h"
 #include "widgets/CaptureWindowWidget.h"
 #include "widgets/PictureView.h"
+#include "widgets/TimeValueChart.h"
 #include "widgets/UpDown.h"
 
 #include <QChart>
@@ -240,17 +241,10 @@ void LiveWindow::BuildControls() {
     QPen pen(Qt::darkGreen);
     pen.setWidth(2);
     Series->setPen(pen);
-    auto* chart = new QChart;
-    chart->legend()->hide();
-    chart->addSeries(Series);
-    AxisX = new QValueAxis;
-    AxisX->setTitleText(QStringLiteral("Time(s)"));
-    AxisY = new QValueAxis;
-    AxisY->setTitleText(QStringLiteral("Value"));
-    chart->addAxis(AxisX, Qt::AlignBottom);
-    chart->addAxis(AxisY, Qt::AlignLeft);
-    Series->attachAxis(AxisX);
-    Series->attachAxis(AxisY);
+    const TimeValueChart made = NewTimeValueChart(Series);
+    QChart* chart = made.Chart;
+    AxisX = made.AxisX;
+    AxisY = made.AxisY;
     AxisX->setRange(0, 1);
     AxisY->setRange(0, 1);
     AxisX->setLabelFormat(QStringLiteral("%g"));

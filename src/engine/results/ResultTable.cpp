@@ -94,6 +94,17 @@ std::string TableBytes(const ResultFields& fields, std::span<const Angle> unwrap
     return out;
 }
 
+// The table with row k at times[k].
+template <typename Angle>
+std::string TimedTableBytes(const ResultFields& fields, std::span<const Angle> unwrapped,
+                            std::span<const long double> times, std::string_view separator,
+                            int codePage) {
+    if (times.size() != unwrapped.size())
+        throw Error("The result has not one time for every frame");
+    return TableBytes(fields, unwrapped, separator, codePage,
+                      [times](std::size_t k, const ResultScale&) { return times[k]; });
+}
+
 } // namespace
 
 std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
@@ -107,19 +118,13 @@ std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int
 std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
                             std::span<const long double> times, std::string_view separator,
                             int codePage) {
-    if (times.size() != unwrapped.size())
-        throw Error("The result has not one time for every frame");
-    return TableBytes(fields, unwrapped, separator, codePage,
-                      [times](std::size_t k, const ResultScale&) { return times[k]; });
+    return TimedTableBytes(fields, unwrapped, times, separator, codePage);
 }
 
 std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
                                 std::span<const long double> times, std::string_view separator,
                                 int codePage) {
-    if (times.size() != unwrapped.size())
-        throw Error("The result has not one time for every frame");
-    return TableBytes(fields, unwrapped, separator, codePage,
-                      [times](std::size_t k, const ResultScale&) { return times[k]; });
+    return TimedTableBytes(fields, unwrapped, times, separator, codePage);
 }
 
 std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QChart>
+#include <QLineSeries>
+#include <QValueAxis>
+
+// A chart of one series over time: "Time(s)" along the bottom, "Value" up
+// the left, no legend. The chart takes the series; the axes belong to it.
+struct TimeValueChart {
+    QChart* Chart = nullptr;
+    QValueAxis* AxisX = nullptr;
+    QValueAxis* AxisY = nullptr;
+};
+
+TimeValueChart NewTimeValueChart(QLineSeries* series);
