@@ -5,6 +5,7 @@
 #include "widgets/BitmapImage.h"
 #include "widgets/CaptureWindowWidget.h"
 #include "widgets/PictureView.h"
+#include "widgets/PromptPanel.h"
 #include "widgets/TimeValueChart.h"
 #include "widgets/UpDown.h"
 
@@ -166,23 +167,10 @@ void LiveWindow::BuildControls() {
                                          "(lossless, 16 bits per pixel)"));
     column->addWidget(RecordBox);
 
-    auto* promptPanel = new QFrame(left);
-    promptPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    promptPanel->setAutoFillBackground(true);
-    QPalette tip = promptPanel->palette();
-    tip.setColor(QPalette::Window, tip.color(QPalette::ToolTipBase));
-    promptPanel->setPalette(tip);
-    promptPanel->setMinimumHeight(78);
-    auto* promptLayout = new QVBoxLayout(promptPanel);
-    promptLayout->setContentsMargins(3, 3, 3, 3);
-    Prompt = new QLabel(promptPanel);
-    Prompt->setWordWrap(true);
-    Prompt->setAlignment(Qt::AlignCenter);
-    QFont bold = Prompt->font();
-    bold.setBold(true);
-    Prompt->setFont(bold);
-    promptLayout->addWidget(Prompt);
-    column->addWidget(promptPanel);
+    const PromptPanel promptPanel = NewPromptPanel(left);
+    promptPanel.Frame->setMinimumHeight(78);
+    Prompt = promptPanel.Text;
+    column->addWidget(promptPanel.Frame);
 
     column->addWidget(new QLabel(QStringLiteral("Masking (white counts as hand):"), left));
     MaskView = new QLabel(left);

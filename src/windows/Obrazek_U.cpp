@@ -15,6 +15,7 @@
 #include "results/NumberText.h"
 #include "results/ResultTable.h"
 #include "widgets/PictureView.h"
+#include "widgets/PromptPanel.h"
 #include "widgets/UpDown.h"
 
 #include <QAction>
@@ -196,22 +197,10 @@ void TObrazek::BuildControls() {
     okRow->addWidget(Button1);
     column->addLayout(okRow);
 
-    Panel2 = new QFrame(left);
-    Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel2->setAutoFillBackground(true);
-    QPalette tip = Panel2->palette();
-    tip.setColor(QPalette::Window, tip.color(QPalette::ToolTipBase));
-    Panel2->setPalette(tip);
+    const PromptPanel prompt = NewPromptPanel(left);
+    Panel2 = prompt.Frame;
     Panel2->setFixedHeight(78);
-    auto* promptLayout = new QVBoxLayout(Panel2);
-    promptLayout->setContentsMargins(3, 3, 3, 3);
-    Label2 = new QLabel(Panel2);
-    Label2->setWordWrap(true);
-    Label2->setAlignment(Qt::AlignCenter);
-    QFont bold = Label2->font();
-    bold.setBold(true);
-    Label2->setFont(bold);
-    promptLayout->addWidget(Label2);
+    Label2 = prompt.Text;
     column->addWidget(Panel2);
 
     Edit2 = new QLineEdit(left);
