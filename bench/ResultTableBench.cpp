@@ -39,9 +39,13 @@ BENCHMARK(FormatSmallestValue);
 
 // A whole file for a measurement of state.range(0) frames.
 static void ResultFile(benchmark::State& state) {
-    std::vector<std::int32_t> series(static_cast<std::size_t>(state.range(0)));
-    for (std::size_t k = 0; k < series.size(); ++k)
-        series[k] = static_cast<std::int32_t>(k * 7 % 100000) - 5000;
+    MeasuredSeries series;
+    for (std::int64_t k = 0; k < state.range(0); ++k) {
+        series.Frames.UnwrappedSeries.push_back(static_cast<std::int32_t>(k * 7 % 100000) - 5000);
+        series.Frames.AngleSeries.push_back(0);
+        series.Frames.PeakVotes.push_back(0);
+        series.Frames.HandPixels.push_back(0);
+    }
     const ResultFields fields{"Sample 1", "29.97", "360"};
     for (auto _ : state)
         benchmark::DoNotOptimize(ResultFileBytes(fields, series, "."));

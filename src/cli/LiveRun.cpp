@@ -47,30 +47,21 @@ void Message(const std::string& text) {
 void SaveResults(const CommandLine& options, const torvi::LiveMeasurement& live,
                  torvi::FrameRate deviceRate) {
     const std::string separator = torvi::UserDecimalSeparator();
-    const torvi::RotationResult result = live.Rotation();
-    const std::vector<long double> times = live.Times();
+    const torvi::MeasuredSeries series = live.Series(options.Fine);
     if (!options.ReferenceFile.empty())
         torvi::SavePicture(options.ReferenceFile, live.Background());
-    if (result.AngleSeries.empty()) throw torvi::Error("No frame was measured");
-    const std::string warning = CheckHandPixels(result.HandPixels);
+    if (series.Size() == 0) throw torvi::Error("No frame was measured");
+    const std::string warning = CheckHandPixels(series.Frames.HandPixels);
     if (!warning.empty()) Message(warning);
     if (!options.FramesFile.empty()) {
-        const std::string csv = torvi::FramesTableText(result, times);
+        const std::string csv = torvi::FramesTableText(series, 1);
         torvi::WriteFileAtomically(options.FramesFile, csv.data(), csv.size());
     }
     if (options.OutputFile.empty()) return;
     const torvi::ResultFields fields{options.SampleName, live.RateText(deviceRate, separator),
                                      torvi::DefaultedFieldText(options.TicksPerTurn)};
     const int codePage = options.CodePage ? *options.CodePage : torvi::UserCodePage();
-    if (options.Fine) {
-        if (result.FineUnwrapped.size() != times.size())
-            throw torvi::Error("The fine angle of the run is missing");
-        torvi::WriteFineResultFile(options.OutputFile, fields, result.FineUnwrapped, times,
-                                   separator, codePage);
-        return;
-    }
-    torvi::WriteResultFile(options.OutputFile, fields, result.UnwrappedSeries, times, separator,
-                           codePage);
+    torvi::WriteResultFile(options.OutputFile, fields, series, separator, codePage);
 }
 
 } // namespace

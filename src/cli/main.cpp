@@ -162,17 +162,16 @@ struct Job {
         }();
         Bar.Done();
         if (!measured) observer.Rethrow();
-        const torvi::RotationResult& result = measurement.Result();
+        // The frames table shows the fine angle whichever the result table holds.
+        torvi::MeasuredSeries series = measurement.Series();
+        series.Fine = Options.Fine;
         const torvi::Bitmap& reference = measurement.ReferenceImage();
-        const std::string warning = CheckHandPixels(result.HandPixels);
+        const std::string warning = CheckHandPixels(series.Frames.HandPixels);
         if (!warning.empty()) PrintMessage(Options, input, warning);
 
         if (!Options.ReferenceFile.empty()) torvi::SavePicture(Options.ReferenceFile, reference);
-        if (!Options.FramesFile.empty()) WriteFramesTable(result, scale, measurement.Film());
-        const std::string bytes =
-            Options.Fine
-                ? torvi::FineResultFileBytes(fields, result.FineUnwrapped, Separator, CodePage)
-                : torvi::ResultFileBytes(fields, result.UnwrappedSeries, Separator, CodePage);
+        if (!Options.FramesFile.empty()) WriteFramesTable(series, scale, measurement.Film());
+        const std::string bytes = torvi::ResultFileBytes(fields, series, Separator, CodePage);
         if (resultPath.empty()) {
             std::fwrite(bytes.data(), 1, bytes.size(), stdout);
             if (std::fflush(stdout) != 0)
@@ -182,16 +181,12 @@ struct Job {
         }
     }
 
-    void WriteFramesTable(const torvi::RotationResult& result, const torvi::ResultScale& scale,
+    void WriteFramesTable(const torvi::MeasuredSeries& series, const torvi::ResultScale& scale,
                           const torvi::FilmReader* film) {
-        std::vector<long double> times;
         std::vector<std::string> filmTimes;
-        for (std::size_t i = 0; i < result.AngleSeries.size(); ++i) {
-            times.push_back(
-                torvi::FrameTime(static_cast<std::int64_t>(i + 1), scale.FramesPerSecond));
+        for (std::size_t i = 0; i < series.Size(); ++i)
             filmTimes.push_back(FilmTimeText(film, static_cast<int>(i)));
-        }
-        const std::string csv = torvi::FramesTableText(result, times, filmTimes);
+        const std::string csv = torvi::FramesTableText(series, scale.FramesPerSecond, filmTimes);
         torvi::WriteFileAtomically(Options.FramesFile, csv.data(), csv.size());
     }
 };

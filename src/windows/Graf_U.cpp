@@ -150,11 +150,8 @@ void TGraf::showEvent(QShowEvent* event) {
 }
 
 void TGraf::FillChart() {
-    const auto points = model_.Settings().Fine
-                            ? torvi::FineGraphPoints(model_.Result().FineUnwrapped,
-                                                     framesPerSecond_, ticksPerTurn_, separator_)
-                            : torvi::GraphPoints(model_.UnwrappedSeries(), framesPerSecond_,
-                                                 ticksPerTurn_, separator_);
+    const auto points =
+        torvi::GraphPoints(model_.Series(), framesPerSecond_, ticksPerTurn_, separator_);
     QList<QPointF> list;
     list.reserve(static_cast<qsizetype>(points.size()));
     for (const auto& p : points)

@@ -368,11 +368,25 @@ void LiveWindow::ApplyStep() {
 
 void LiveWindow::ShowMessage() {
     const std::string message = Session.TakeMessage();
-    if (message.empty() || showingMessage_) return;
-    // The box runs its own loop, in which the timer goes on polling.
-    showingMessage_ = true;
-    Dialogs().ShowError(this, Text(message), torvi::gui::MessageIcon::Stop);
-    showingMessage_ = false;
+    if (message.empty()) return;
+    // The box runs its own loop, in which the timer goes on polling: it is
+    // shown once the handler that found the message has returned, never
+    // from inside the timer's own call, and one box at a time.
+    QMetaObject::invokeMethod(
+        this,
+        [this, text = Text(message)] {
+            if (showingMessage_) {
+                pendingMessages_.push_back(text);
+                return;
+            }
+            showingMessage_ = true;
+            Dialogs().ShowError(this, text, torvi::gui::MessageIcon::Stop);
+            while (!pendingMessages_.isEmpty())
+                Dialogs().ShowError(this, pendingMessages_.takeFirst(),
+                                    torvi::gui::MessageIcon::Stop);
+            showingMessage_ = false;
+        },
+        Qt::QueuedConnection);
 }
 
 void LiveWindow::Poll() {

@@ -4,6 +4,7 @@
 #include "live/LiveSession.h"
 #include "widgets/UserDialogs.h"
 
+#include <QStringList>
 #include <QWidget>
 
 #include <chrono>
@@ -129,4 +130,5 @@ private:
     bool valuePending_ = false;
     bool opened_ = false;
     bool showingMessage_ = false;
+    QStringList pendingMessages_;
 };

@@ -22,7 +22,6 @@
 #include <QApplication>
 #include <QBitmap>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -384,13 +383,10 @@ void TObrazek::OtevtGIF1Click() {
     const int filter =
         std::clamp(OpenPictureDialog1.FilterIndex, 1, static_cast<int>(torvi::OpenFilters.size()));
     const std::string fileExt = torvi::OpenFilters[static_cast<std::size_t>(filter - 1)].FileExt;
-    // Indexing a long film lets the window repaint its progress bar; the
-    // window may close meanwhile, which abandons the Open.
-    const bool opened = Model.Open(chosen->toStdString(), fileExt, [this] {
-        QCoreApplication::processEvents();
-        return !Closing;
-    });
-    if (opened) ShowmaskedBMP1->setChecked(false);
+    // A long film is indexed on the worker, so the window stays responsive;
+    // Esc or closing the window abandons the Open.
+    StartRun(Model.BeginOpen(chosen->toStdString(), fileExt),
+             [this] { ShowmaskedBMP1->setChecked(false); });
 }
 
 // Marking ---------------------------------------------------------------------
@@ -524,7 +520,6 @@ void TObrazek::ShowmaskedBMP1Click() {
 
 void TObrazek::FormCloseQuery() {
     StopAnimation();
-    Closing = true;
 }
 
 void TObrazek::FormClose() {

@@ -53,8 +53,6 @@ public:
     TAbout* About = nullptr;
 
     bool AnimationStopped = true;
-    // Set when the window is closing, so an Open that indexes a film ends early.
-    bool Closing = false;
     // The animation's frame clock and pace.
     QTimer* Animation = nullptr;
     torvi::AnimationPace Pace;

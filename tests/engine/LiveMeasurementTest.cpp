@@ -73,21 +73,6 @@ std::string SampleFilm() {
 
 } // namespace
 
-TEST(LiveMeasurement, UnwrapsAsTheFilmMeasurementDoes) {
-    const std::vector<std::vector<std::uint16_t>> series = {
-        {300, 350, 10, 40, 359, 0, 1},      // across 12 o'clock both ways
-        {10, 190, 10, 190},                 // steps of exactly 180 stay as they are
-        {0, 181, 2, 183, 4, 185, 6},        // a hand racing backwards
-        {359, 358, 1, 359, 1, 181, 0, 180}, // back and forth around 12
-    };
-    for (const auto& angles : series) {
-        AngleUnwrapper unwrapper;
-        const std::vector<std::int32_t> expected = UnwrapAngles(angles);
-        for (std::size_t i = 0; i < angles.size(); ++i)
-            EXPECT_EQ(unwrapper.Next(angles[i]), expected[i]) << "step " << i;
-    }
-}
-
 TEST(LiveMeasurement, LearnsTheBackgroundAsCalibrationFoldsAndThenMeasures) {
     struct Case {
         HandColour Hand;
@@ -256,12 +241,15 @@ TEST(LiveMeasurement, ResultTableTakesTheTimesOfTheFrames) {
     const ResultFields fields{"live", "24.5", "360"};
     const std::vector<std::int32_t> unwrapped = {0, 5, 12};
     const std::vector<long double> times = {0, 0.04L, 0.12L};
-    const std::string table = ResultFileBytes(fields, unwrapped, times, ".", 1252);
+    const std::string table =
+        ResultFileBytes(fields, test::WholeSeries(unwrapped, times), ".", 1252);
     EXPECT_NE(table.find("Number of frames per second    (x-axis): 24.5\r\n"), std::string::npos);
     EXPECT_NE(table.find("     0.00000             0.00000\r\n"
                          "     0.04000             5.00000\r\n"
                          "     0.12000            12.00000\r\n\f\r\n"),
               std::string::npos)
         << table;
-    EXPECT_THROW(ResultFileBytes(fields, unwrapped, std::span(times).first(2), ".", 1252), Error);
+    EXPECT_THROW(ResultFileBytes(fields, test::WholeSeries(unwrapped, std::vector<long double>(2)),
+                                 ".", 1252),
+                 Error);
 }

@@ -186,13 +186,13 @@ TEST(LiveSession, RunsThatEndEarlyKeepWhatTheyHave) {
 }
 
 TEST(LiveSession, GraphPointsKeepEverySwingWhenThinned) {
-    std::vector<LiveFrame> frames;
+    std::vector<std::int32_t> turned;
+    std::vector<long double> times;
     for (int i = 0; i < 100; ++i) {
-        LiveFrame f;
-        f.TimeMicroseconds = i * 100000; // 0.1 s apart
-        f.Unwrapped = i == 57 ? 900 : i; // one spike
-        frames.push_back(f);
+        times.push_back(i / 10.0L);          // 0.1 s apart
+        turned.push_back(i == 57 ? 900 : i); // one spike
     }
+    const MeasuredSeries series = test::WholeSeries(turned, times);
     struct Case {
         double From, To;
         std::size_t Max;
@@ -201,7 +201,7 @@ TEST(LiveSession, GraphPointsKeepEverySwingWhenThinned) {
     };
     for (const Case& c : {Case{0, 100, 1000, 100, 0, 99 * 0.5}, Case{2, 3, 1000, 11, 2, 15},
                           Case{0, 100, 10, 10, 0, 99 * 0.5}, Case{20, 5, 10, 0, 0, 0}}) {
-        const auto points = LiveGraphPoints(frames, c.From, c.To, c.Max, 180);
+        const auto points = ThinnedGraphPoints(series, c.From, c.To, c.Max, ResultScale{1, 180});
         ASSERT_EQ(points.size(), c.Count) << c.From << ' ' << c.Max;
         if (points.empty()) continue;
         EXPECT_DOUBLE_EQ(points.front().X, c.FirstX);

@@ -232,11 +232,12 @@ TEST(CodePage, ResultFileInEachCodePageMatchesItsGoldenFile) {
     for (const auto& [codePage, name] : samples) {
         const std::string golden = "results/codepages/cp" + std::to_string(codePage) + ".txt";
         const std::vector<std::uint8_t> expected = ReadWholeFile(test::DataFile(golden));
-        const std::string bytes =
-            ResultFileBytes({name + " \xE4\xB8\xAD", "12,5", "360"}, series, ",", codePage);
+        const std::string bytes = ResultFileBytes({name + " \xE4\xB8\xAD", "12,5", "360"},
+                                                  test::WholeSeries(series), ",", codePage);
         EXPECT_EQ(bytes, std::string(expected.begin(), expected.end())) << codePage;
     }
-    EXPECT_THROW((void)ResultFileBytes({"", "25", "360"}, series, ".", 437), Error);
+    EXPECT_THROW((void)ResultFileBytes({"", "25", "360"}, test::WholeSeries(series), ".", 437),
+                 Error);
     EXPECT_THROW((void)CodePageFromUtf8("x", 65001), Error);
 }
 

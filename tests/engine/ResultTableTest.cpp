@@ -13,6 +13,7 @@
 using namespace torvi;
 using torvi::test::DataFile;
 using torvi::test::TempFolder;
+using torvi::test::WholeSeries;
 
 namespace {
 
@@ -24,7 +25,7 @@ std::string ReadText(const std::string& path) {
 void ExpectRefused(const ResultFields& fields, const std::string& separator) {
     const std::vector<std::int32_t> series{0, 1, 2};
     try {
-        (void)ResultFileBytes(fields, series, separator);
+        (void)ResultFileBytes(fields, WholeSeries(series), separator);
         ADD_FAILURE() << "accepted " << fields.FramesPerSecond.substr(0, 20) << " / "
                       << fields.TicksPerTurn.substr(0, 20);
     } catch (const Error& e) {
@@ -43,12 +44,12 @@ TEST(ResultTable, GoldenFilesMatchByteForByte) {
                              "5 \xE2\x80\x93 20\xC2\xB0"
                              "C",
                              "29.97", "360"};
-    WriteResultFile(dir.File("point.txt"), point, series, ".", 1252);
+    WriteResultFile(dir.File("point.txt"), point, WholeSeries(series), ".", 1252);
     EXPECT_EQ(ReadText(dir.File("point.txt")), ReadText(DataFile("results/point_separator.txt")));
 
     const std::vector<std::int32_t> second{0, 3, -1, 720, 359};
     const ResultFields comma{"", "12,5", "1000000"};
-    WriteResultFile(dir.File("comma.txt"), comma, second, ",", 1252);
+    WriteResultFile(dir.File("comma.txt"), comma, WholeSeries(second), ",", 1252);
     EXPECT_EQ(ReadText(dir.File("comma.txt")), ReadText(DataFile("results/comma_separator.txt")));
 }
 
@@ -57,7 +58,7 @@ TEST(ResultTable, OneLinePerFrameAndDefaultsCountFramesAndTurns) {
     EXPECT_EQ(fields.FramesPerSecond, "1");
     EXPECT_EQ(DefaultedFieldText("25"), "25");
     const std::vector<std::int32_t> series{360, 90, -720};
-    const std::string bytes = ResultFileBytes(fields, series, ".", 1252);
+    const std::string bytes = ResultFileBytes(fields, WholeSeries(series), ".", 1252);
     const std::string head = "Sample: s\r\n"
                              "Number of frames per second    (x-axis): 1\r\n"
                              "Number of ticks per angle 360\xB0 (y-axis): 1\r\n"
@@ -67,7 +68,7 @@ TEST(ResultTable, OneLinePerFrameAndDefaultsCountFramesAndTurns) {
                             "     2.00000             0.25000\r\n"
                             "     3.00000            -2.00000\r\n"
                             "\f\r\n");
-    EXPECT_EQ(ResultFileBytes(fields, {}, ".", 1252), head + "\f\r\n");
+    EXPECT_EQ(ResultFileBytes(fields, WholeSeries({}), ".", 1252), head + "\f\r\n");
 }
 
 TEST(ResultTable, RefusesFieldsThatGiveNoNumbers) {
@@ -83,9 +84,9 @@ TEST(ResultTable, RefusesFieldsThatGiveNoNumbers) {
     ExpectRefused({"", "25", "180000000000000000000"}, ","); // 2 × that / 360 is 10^18
     ExpectRefused({"", "0,000000000000000001", "360"}, ",");
     EXPECT_NO_THROW((void)ResultFileBytes({"", "0,00000000000000001", "179999999999999999"},
-                                          std::vector<std::int32_t>{-9}, ","));
+                                          WholeSeries({-9}), ","));
     // A tick count of 0 or a lone separator is fine: every value is 0.
-    EXPECT_NO_THROW((void)ResultFileBytes({"", "25", ","}, std::vector<std::int32_t>{5}, ","));
+    EXPECT_NO_THROW((void)ResultFileBytes({"", "25", ","}, WholeSeries({5}), ","));
 }
 
 TEST(ResultTable, RefusedOrFailedWriteLeavesEarlierFileUntouched) {
@@ -93,18 +94,18 @@ TEST(ResultTable, RefusedOrFailedWriteLeavesEarlierFileUntouched) {
     const std::string path = dir.File("result.txt");
     dir.Write("result.txt", "earlier result");
     const std::vector<std::int32_t> series{1, 2};
-    EXPECT_THROW(WriteResultFile(path, {"", "0", "360"}, series, ","), Error);
+    EXPECT_THROW(WriteResultFile(path, {"", "0", "360"}, WholeSeries(series), ","), Error);
     EXPECT_EQ(ReadText(path), "earlier result");
-    EXPECT_THROW(WriteResultFile(dir.File("missing/result.txt"), {"", "25", "360"}, series, ","),
+    EXPECT_THROW(WriteResultFile(dir.File("missing/result.txt"), {"", "25", "360"},
+                                 WholeSeries(series), ","),
                  Error);
-    WriteResultFile(path, {"", "25", "360"}, series, ",");
+    WriteResultFile(path, {"", "25", "360"}, WholeSeries(series), ",");
     EXPECT_NE(ReadText(path), "earlier result");
     EXPECT_EQ(std::filesystem::directory_iterator(dir.Path())->path().filename(), "result.txt");
 }
 
 TEST(ResultTable, LineBreaksInTheSampleNameBecomeSpaces) {
-    const std::string bytes =
-        ResultFileBytes({"line\r\nbreak", "25", "360"}, std::vector<std::int32_t>{}, ".");
+    const std::string bytes = ResultFileBytes({"line\r\nbreak", "25", "360"}, WholeSeries({}), ".");
     EXPECT_EQ(bytes.substr(0, 21), "Sample: line  break\r\n");
 }
 
@@ -122,7 +123,7 @@ TEST(ResultTable, NamesWithoutExtensionGetTxt) {
 
 TEST(ResultTable, GraphStartsAtTimeZeroInTicks) {
     const std::vector<std::int32_t> series{0, 10, -5, 359};
-    const std::vector<GraphPoint> degrees = GraphPoints(series, "25", "360", ",");
+    const std::vector<GraphPoint> degrees = GraphPoints(WholeSeries(series), "25", "360", ",");
     ASSERT_EQ(degrees.size(), 4u);
     EXPECT_EQ(degrees[0], (GraphPoint{0, 0}));
     EXPECT_DOUBLE_EQ(degrees[1].X, 0.04);
@@ -130,17 +131,19 @@ TEST(ResultTable, GraphStartsAtTimeZeroInTicks) {
     EXPECT_EQ(degrees[2].Y, -5.0);
     EXPECT_EQ(degrees[3].Y, 359.0);
 
-    const std::vector<GraphPoint> sixty = GraphPoints(series, "25", "60", ",");
+    const std::vector<GraphPoint> sixty = GraphPoints(WholeSeries(series), "25", "60", ",");
     for (std::size_t k = 0; k < series.size(); ++k) {
         EXPECT_EQ(sixty[k].X, degrees[k].X);
         EXPECT_EQ(sixty[k].Y, static_cast<double>(series[k] * 60.0L / 360.0L));
     }
-    EXPECT_EQ(GraphPoints(series, "12.5", "1", ".")[1],
+    EXPECT_EQ(GraphPoints(WholeSeries(series), "12.5", "1", ".")[1],
               (GraphPoint{0.08, static_cast<double>(10.0L / 360.0L)}));
 
     for (const auto& [rate, ticks] : std::vector<std::pair<std::string, std::string>>{
              {"", "360"}, {"0", "360"}, {",", "360"}, {"2x", "360"}, {"25", ""}, {"25", "1.5"}})
-        EXPECT_THROW((void)GraphPoints(series, rate, ticks, ","), Error) << rate << "/" << ticks;
+        EXPECT_THROW((void)GraphPoints(WholeSeries(series), rate, ticks, ","), Error)
+            << rate << "/" << ticks;
     // Beyond a double though within the extended type.
-    EXPECT_THROW((void)GraphPoints(series, "25", "1" + std::string(400, '0'), ","), Error);
+    EXPECT_THROW((void)GraphPoints(WholeSeries(series), "25", "1" + std::string(400, '0'), ","),
+                 Error);
 }

@@ -1,9 +1,30 @@
 #pragma once
 
+#include "results/MeasuredSeries.h"
+
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace torvi::test {
+
+// A whole-degree series of these turns as a measurement gives it (the
+// directions, votes and hand pixels filled in), with its frames' own times
+// when given.
+inline MeasuredSeries WholeSeries(const std::vector<std::int32_t>& turned,
+                                  std::optional<std::vector<long double>> times = std::nullopt) {
+    MeasuredSeries series;
+    for (const std::int32_t t : turned) {
+        series.Frames.AngleSeries.push_back(static_cast<std::uint16_t>(((t % 360) + 360) % 360));
+        series.Frames.PeakVotes.push_back(1);
+        series.Frames.HandPixels.push_back(1);
+    }
+    series.Frames.UnwrappedSeries = turned;
+    series.Times = std::move(times);
+    return series;
+}
 
 // A fresh empty folder under the system's temporary folder, removed when the
 // object goes.

@@ -67,6 +67,7 @@ private Q_SLOTS:
         QDir::setCurrent(sequence_);
         const QString folder = QFileInfo(path).absolutePath();
         OpenCommandLineFile(*Obrazek, path);
+        WaitForRun(Obrazek);
         QDir::setCurrent(cwd);
 
         if (!error.isEmpty()) {
@@ -84,6 +85,7 @@ private Q_SLOTS:
 
         // The next Open shows the dialog again.
         Obrazek->OtevtGIF1Click();
+        WaitForRun(Obrazek);
         QCOMPARE(dialogs_->OpenCount, 1);
     }
 };

@@ -63,6 +63,7 @@ private Q_SLOTS:
         W = &program_->Main;
         dialogs.OpenAnswers.push_back({dial_.filePath(QStringLiteral("d003.bmp")), 3});
         W->OtevtGIF1Click();
+        WaitForRun(W);
         QTest::mouseClick(W->Image1, Qt::LeftButton, {}, QPoint(40, 40));
         QTest::mouseClick(W->Image1, Qt::LeftButton, {}, QPoint(52, 13));
         W->Button2->click();
@@ -129,6 +130,7 @@ private Q_SLOTS:
         W = &program_->Main;
         dialogs.OpenAnswers.push_back({dial_.filePath(QStringLiteral("d002.bmp")), 3});
         W->OtevtGIF1Click();
+        WaitForRun(W);
         QTest::mouseClick(W->Image1, Qt::LeftButton, {}, QPoint(40, 40));
         QTest::mouseClick(W->Image1, Qt::LeftButton, {}, QPoint(52, 13));
         W->Button2->click();

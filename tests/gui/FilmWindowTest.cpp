@@ -30,6 +30,7 @@ private:
     void Open(const QString& path, int filter = 1) {
         dialogs_->OpenAnswers.push_back({path, filter});
         W->OtevtGIF1Click();
+        WaitForRun(W);
     }
 
 private Q_SLOTS:

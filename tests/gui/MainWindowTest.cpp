@@ -156,6 +156,7 @@ private:
     void OpenSequence(const QString& chosen, int filter = 3) {
         dialogs_->OpenAnswers.push_back({chosen, filter});
         W->OtevtGIF1Click();
+        WaitForRun(W);
     }
     void Click(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
         QTest::mouseClick(W->Image1, button, {}, QPoint(x, y));
@@ -297,6 +298,7 @@ private Q_SLOTS:
         W->BitBtn2->click();
         dialogs_->OpenAnswers.push_back({std::nullopt, 3});
         W->OtevtGIF1Click();
+        WaitForRun(W);
         CHECK_STATE(State::NoMeasurementAfterCancel);
         QCOMPARE(W->Model.Frames().size(), std::size_t{5});
         QCOMPARE(W->Image1->size(), QSize(160, 120));

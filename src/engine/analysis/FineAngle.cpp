@@ -1,5 +1,6 @@
 #include "FineAngle.h"
 
+#include "AngleUnwrapper.h"
 #include "Error.h"
 #include "FrameLoader.h"
 #include "GreyValue.h"
@@ -324,19 +325,11 @@ PixelOffset EstimatePivot(const std::vector<HandMoments>& frames,
 }
 
 std::vector<double> UnwrapFineAngles(const std::vector<double>& directions) {
-    std::vector<double> unwrapped(directions.size(), 0.0);
-    if (directions.empty()) return unwrapped;
-    double turns = 0;
-    double previous = directions[0];
-    for (std::size_t i = 1; i < directions.size(); ++i) {
-        const double diff = previous - (directions[i] + 360.0 * turns);
-        if (diff > 180.0)
-            ++turns;
-        else if (diff < -180.0)
-            --turns;
-        previous = directions[i] + 360.0 * turns;
-        unwrapped[i] = previous - directions[0];
-    }
+    std::vector<double> unwrapped;
+    unwrapped.reserve(directions.size());
+    AngleUnwrapper unwrapper;
+    for (const double direction : directions)
+        unwrapped.push_back(unwrapper.Next(direction));
     return unwrapped;
 }
 

@@ -1,8 +1,9 @@
 #include "RotationMeasurement.h"
 
+#include "AngleUnwrapper.h"
 #include "Error.h"
-#include "FineAngle.h"
 #include "GreyValue.h"
+#include "HandMeter.h"
 #include "PixelVectors.h"
 
 #include <algorithm>
@@ -144,28 +145,15 @@ int PeakBin(const VoteHistogram& histogram) {
 }
 
 std::vector<std::int32_t> UnwrapAngles(const std::vector<std::uint16_t>& angles) {
-    std::vector<std::int32_t> unwrapped(angles.size(), 0);
-    if (angles.empty()) return unwrapped;
-    // Worked in 64 bits; only the re-based result has to fit 32.
-    std::vector<long long> turned(angles.size());
-    long long turns = 0;
-    long long previous = angles[0];
-    turned[0] = angles[0];
-    for (std::size_t i = 1; i < angles.size(); ++i) {
-        const long long diff = previous - (angles[i] + 360 * turns);
-        if (diff > 180)
-            ++turns;
-        else if (diff < -180)
-            --turns;
-        turned[i] = angles[i] + 360 * turns;
-        previous = turned[i];
-    }
-    for (std::size_t i = 0; i < angles.size(); ++i) {
-        const long long value = turned[i] - turned[0];
+    std::vector<std::int32_t> unwrapped;
+    unwrapped.reserve(angles.size());
+    AngleUnwrapper unwrapper;
+    for (const std::uint16_t angle : angles) {
+        const double value = unwrapper.Next(angle);
         if (value > std::numeric_limits<std::int32_t>::max() ||
             value < std::numeric_limits<std::int32_t>::min())
             throw Error("The hand turned too far to be recorded");
-        unwrapped[i] = static_cast<std::int32_t>(value);
+        unwrapped.push_back(static_cast<std::int32_t>(value));
     }
     return unwrapped;
 }
@@ -173,42 +161,17 @@ std::vector<std::int32_t> UnwrapAngles(const std::vector<std::uint16_t>& angles)
 RotationResult MeasureHandRotation(int frameCount, const FrameLoader& loadFrame,
                                    const Bitmap& reference, const MeasurementSettings& settings,
                                    const FrameProgress& progress) {
-    RotationResult result;
-    if (frameCount < 1) return result;
-    const DirectionTable table(settings, reference.Width(), reference.Height());
-    // The series grow frame by frame; reserving is capped so that an absurd
-    // count cannot ask for memory before any frame has been read.
-    const auto count = std::min<std::size_t>(static_cast<std::size_t>(frameCount), 1u << 20);
-    result.AngleSeries.reserve(count);
-    result.PeakVotes.reserve(count);
-    result.HandPixels.reserve(count);
+    if (frameCount < 1) return {};
+    HandMeter meter(settings, reference);
     // One picture serves every frame: a film's frames overwrite it in place.
     Bitmap frame;
     const ExpectedPictureSize expected(reference.Width(), reference.Height());
-    FineAngleMeasurement fine(settings, reference);
     for (int index = 0; index < frameCount; ++index) {
         LoadAnalysisFrame(loadFrame, index, frame);
-        CheckSameSize(frame, reference);
-        frame.ConvertTo24();
-        const FrameVotes votes =
-            CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
-        const int peak = PeakBin(votes.Histogram);
-        result.AngleSeries.push_back(static_cast<std::uint16_t>(AngleOfPeak(peak)));
-        if (settings.Fine) fine.AddFrame(frame, AngleOfPeak(peak));
-        result.PeakVotes.push_back(votes.Histogram[static_cast<std::size_t>(peak)]);
-        result.HandPixels.push_back(votes.HandPixels);
-        result.AngleHistogram = votes.Histogram;
+        meter.Measure(frame);
         if (progress) progress(index);
     }
-    result.UnwrappedSeries = UnwrapAngles(result.AngleSeries);
-    if (settings.Fine) {
-        FineAngleMeasurement::Series series = fine.Finish();
-        result.FineDirections = std::move(series.Directions);
-        result.FineUnwrapped = std::move(series.Unwrapped);
-        result.FinePivotX = settings.CentreX + series.Pivot.X;
-        result.FinePivotY = settings.CentreY + series.Pivot.Y;
-    }
-    return result;
+    return meter.Result();
 }
 
 } // namespace torvi

@@ -2,7 +2,6 @@
 
 #include "Error.h"
 #include "analysis/Calibration.h"
-#include "analysis/DirectionTable.h"
 #include "results/ResultNumber.h"
 
 #include <algorithm>
@@ -19,22 +18,6 @@ std::int64_t SteadyMicroseconds() {
 }
 
 } // namespace
-
-std::int64_t AngleUnwrapper::Next(int angle) {
-    // The steps of UnwrapAngles, one direction at a time.
-    if (!started_) {
-        started_ = true;
-        previous_ = first_ = angle;
-        return 0;
-    }
-    const std::int64_t diff = previous_ - (angle + 360 * turns_);
-    if (diff > 180)
-        ++turns_;
-    else if (diff < -180)
-        --turns_;
-    previous_ = angle + 360 * turns_;
-    return previous_ - first_;
-}
 
 LiveMeasurement::LiveMeasurement(const MeasurementSettings& settings, FrameHandler onFrame)
     : settings_(settings), onFrame_(std::move(onFrame)) {
@@ -162,29 +145,23 @@ void LiveMeasurement::Process(Bitmap& frame, std::int64_t timestamp, std::int64_
 }
 
 void LiveMeasurement::Measure(Bitmap& frame, std::int64_t timestamp, std::int64_t arrival) {
-    if (!table_) {
+    if (!meter_) {
         // The background no longer changes, so it is read without its lock.
-        table_ =
-            std::make_unique<DirectionTable>(settings_, background_.Width(), background_.Height());
+        meter_ = std::make_unique<HandMeter>(settings_, background_);
         firstTime_ = timestamp;
-        if (settings_.Fine) fine_ = std::make_unique<FineAngleMeasurement>(settings_, background_);
     }
     if (frame.Width() != background_.Width() || frame.Height() != background_.Height())
         throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
     // The film holds the frame as it came, before the analysis turns it into
     // 24 bits.
     Record(frame);
-    frame.ConvertTo24();
-    const FrameVotes votes =
-        CountVotes(frame, background_, *table_, settings_.ContrastThreshold, settings_.Hand);
-    const int peak = PeakBin(votes.Histogram);
-    if (fine_) fine_->AddFrame(frame, AngleOfPeak(peak));
+    const MeasuredFrame hand = meter_->Measure(frame);
     LiveFrame measured;
     measured.TimeMicroseconds = timestamp - firstTime_;
-    measured.Direction = static_cast<std::uint16_t>(AngleOfPeak(peak));
-    measured.Unwrapped = unwrapper_.Next(measured.Direction);
-    measured.PeakVotes = votes.Histogram[static_cast<std::size_t>(peak)];
-    measured.HandPixels = votes.HandPixels;
+    measured.Direction = hand.Direction;
+    measured.Unwrapped = hand.Unwrapped;
+    measured.PeakVotes = hand.PeakVotes;
+    measured.HandPixels = hand.HandPixels;
     measured.ArrivalMicroseconds = arrival;
     {
         std::lock_guard lock(lock_);
@@ -255,22 +232,17 @@ std::vector<LiveFrame> LiveMeasurement::FramesFrom(std::size_t first) const {
 }
 
 RotationResult LiveMeasurement::Rotation() const {
-    const std::vector<LiveFrame> frames = Frames();
-    RotationResult result;
-    for (const LiveFrame& frame : frames) {
-        result.AngleSeries.push_back(frame.Direction);
-        result.PeakVotes.push_back(frame.PeakVotes);
-        result.HandPixels.push_back(frame.HandPixels);
-    }
-    result.UnwrappedSeries = UnwrapAngles(result.AngleSeries);
-    if (joined_ && fine_) {
-        FineAngleMeasurement::Series series = fine_->Finish();
-        result.FineDirections = std::move(series.Directions);
-        result.FineUnwrapped = std::move(series.Unwrapped);
-        result.FinePivotX = settings_.CentreX + series.Pivot.X;
-        result.FinePivotY = settings_.CentreY + series.Pivot.Y;
-    }
-    return result;
+    if (!joined_ || !meter_) return {};
+    return meter_->Result();
+}
+
+MeasuredSeries LiveMeasurement::Series(bool fine) const {
+    MeasuredSeries series;
+    series.Frames = Rotation();
+    series.Fine = fine;
+    series.Times = Times();
+    if (series.Times->size() != series.Size()) series.Times->resize(series.Size());
+    return series;
 }
 
 std::vector<long double> LiveMeasurement::Times() const {

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "Bitmap.h"
-#include "analysis/FineAngle.h"
+#include "analysis/HandMeter.h"
 #include "analysis/MeasurementSettings.h"
 #include "analysis/RotationMeasurement.h"
 #include "capture/AviRecorder.h"
 #include "capture/FrameReceiver.h"
+#include "results/MeasuredSeries.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -30,20 +31,6 @@ struct LiveFrame {
     // When the picture reached the measurement, on the steady clock, so that
     // a window can tell how long its number took to reach the screen.
     std::int64_t ArrivalMicroseconds = 0;
-};
-
-// Unwraps directions as they come, by the rule UnwrapAngles applies to a
-// whole series, so that a live run shows the turn the measurement of its
-// film gives.
-class AngleUnwrapper {
-public:
-    std::int64_t Next(int angle);
-
-private:
-    bool started_ = false;
-    std::int64_t turns_ = 0;
-    std::int64_t previous_ = 0;
-    std::int64_t first_ = 0;
 };
 
 // The measurement of a capture device's pictures as they arrive. It is the
@@ -117,12 +104,12 @@ public:
     // The measured frames from index `first` on.
     std::vector<LiveFrame> FramesFrom(std::size_t first) const;
 
-    // The measured frames as the film measurement reports them: the
-    // directions unwrapped by UnwrapAngles (Error when the turn does not fit
-    // 32 bits), the last frame's votes excepted. With the settings' Fine,
-    // the fine series too once the run is finished (its pivot is found from
-    // all frames).
+    // The measured frames as the film measurement reports them, once the run
+    // is finished (nothing before): the hand meter's result, the fine series
+    // too with the settings' Fine. Error when the turn does not fit 32 bits.
     RotationResult Rotation() const;
+    // The same with the frames' times, as the tables and the graph show it.
+    MeasuredSeries Series(bool fine) const;
     // Each measured frame's time in seconds, from 0.
     std::vector<long double> Times() const;
     // Measured frames per second of device time over the run; 0 with fewer
@@ -167,13 +154,11 @@ private:
 
     // The analysis thread's alone while it runs.
     std::unique_ptr<AviRecorder> recorder_;
-    std::unique_ptr<DirectionTable> table_;
-    std::unique_ptr<FineAngleMeasurement> fine_;
-    AngleUnwrapper unwrapper_;
+    std::unique_ptr<HandMeter> meter_;
     std::int64_t firstTime_ = 0;
 
     std::thread worker_;
-    bool joined_ = false; // the analysis thread has ended: fine_ is the owner's
+    bool joined_ = false; // the analysis thread has ended: meter_ is the owner's
 };
 
 } // namespace torvi

@@ -76,49 +76,6 @@ const char* LiveStepPrompt(LiveStep step) {
     return "";
 }
 
-std::vector<GraphPoint> LiveGraphPoints(std::span<const LiveFrame> frames, double fromSeconds,
-                                        double toSeconds, std::size_t maxPoints,
-                                        long double ticksPerTurn) {
-    auto seconds = [](const LiveFrame& f) { return static_cast<double>(f.TimeMicroseconds) / 1e6; };
-    // Device times only grow, so the stretch is found by halving.
-    const auto first =
-        std::lower_bound(frames.begin(), frames.end(), fromSeconds,
-                         [&](const LiveFrame& f, double t) { return seconds(f) < t; });
-    const auto last =
-        std::upper_bound(first, frames.end(), toSeconds,
-                         [&](double t, const LiveFrame& f) { return t < seconds(f); });
-    const auto count = static_cast<std::size_t>(last - first);
-    auto point = [&](const LiveFrame& f) {
-        return GraphPoint{seconds(f), static_cast<double>(AngleInTicks(
-                                          static_cast<std::int32_t>(f.Unwrapped), ticksPerTurn))};
-    };
-    std::vector<GraphPoint> points;
-    if (count <= maxPoints || maxPoints < 2) {
-        points.reserve(count);
-        for (auto f = first; f != last; ++f)
-            points.push_back(point(*f));
-        return points;
-    }
-    const std::size_t stretches = maxPoints / 2;
-    points.reserve(2 * stretches);
-    for (std::size_t s = 0; s < stretches; ++s) {
-        const auto begin = first + static_cast<std::ptrdiff_t>(s * count / stretches);
-        const auto end = first + static_cast<std::ptrdiff_t>((s + 1) * count / stretches);
-        if (begin == end) continue;
-        const auto [low, high] =
-            std::minmax_element(begin, end, [](const LiveFrame& a, const LiveFrame& b) {
-                return a.Unwrapped < b.Unwrapped;
-            });
-        if (low == high) {
-            points.push_back(point(*low));
-        } else {
-            points.push_back(point(*std::min(low, high)));
-            points.push_back(point(*std::max(low, high)));
-        }
-    }
-    return points;
-}
-
 // FrameRelay ------------------------------------------------------------------
 
 void FrameRelay::ReceiveFrame(const Bitmap& picture, std::int64_t timestampMicroseconds) {
@@ -222,6 +179,7 @@ void LiveSession::DropRun() {
     if (live_) live_->Finish();
     live_.reset();
     frames_.clear();
+    series_ = MeasuredSeries();
     background_ = Bitmap();
     backgroundLearned_ = -1;
 }
@@ -333,6 +291,14 @@ void LiveSession::EndRun() {
 void LiveSession::TakeFrames() {
     if (!live_) return;
     std::vector<LiveFrame> fresh = live_->FramesFrom(frames_.size());
+    if (!series_.Times) series_.Times.emplace();
+    for (const LiveFrame& frame : fresh) {
+        series_.Frames.AngleSeries.push_back(frame.Direction);
+        series_.Frames.UnwrappedSeries.push_back(static_cast<std::int32_t>(frame.Unwrapped));
+        series_.Frames.PeakVotes.push_back(frame.PeakVotes);
+        series_.Frames.HandPixels.push_back(frame.HandPixels);
+        series_.Times->push_back(static_cast<long double>(frame.TimeMicroseconds) / 1e6L);
+    }
     frames_.insert(frames_.end(), fresh.begin(), fresh.end());
 }
 
@@ -438,30 +404,21 @@ std::vector<GraphPoint> LiveSession::GraphPointsBetween(double fromSeconds, doub
                                                         const std::string& separator) const {
     const std::optional<long double> ticks = ConvertNumberText(ticksPerTurn, separator);
     if (!ticks) throw Error(ValuesNotValid);
-    return LiveGraphPoints(frames_, fromSeconds, toSeconds, maxPoints, *ticks);
+    return ThinnedGraphPoints(series_, fromSeconds, toSeconds, maxPoints, ResultScale{1, *ticks});
 }
 
 void LiveSession::WriteResult(const std::string& path, const std::string& sampleName,
                               const std::string& ticksPerTurn, const std::string& separator,
                               bool fine) const {
     if (!live_ || frames_.empty()) throw Error("No frame was measured");
-    const RotationResult result = live_->Rotation();
-    const std::vector<long double> times = live_->Times();
     const ResultFields fields{sampleName, live_->RateText(rate_, separator),
                               DefaultedFieldText(ticksPerTurn)};
-    if (!fine) {
-        WriteResultFile(path, fields, result.UnwrappedSeries, times, separator);
-        return;
-    }
-    // The fine series comes once the run has ended.
-    if (result.FineUnwrapped.size() != times.size())
-        throw Error("The fine angle is there once the measurement has stopped");
-    WriteFineResultFile(path, fields, result.FineUnwrapped, times, separator);
+    WriteResultFile(path, fields, live_->Series(fine), separator);
 }
 
 void LiveSession::WriteFrames(const std::string& path) const {
     if (!live_ || frames_.empty()) throw Error("No frame was measured");
-    const std::string csv = FramesTableText(live_->Rotation(), live_->Times());
+    const std::string csv = FramesTableText(live_->Series(false), 1);
     WriteFileAtomically(path, csv.data(), csv.size());
 }
 

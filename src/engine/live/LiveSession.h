@@ -68,14 +68,6 @@ inline bool LiveCrossCursor(LiveStep step) {
     return step == LiveStep::MarkCentre || step == LiveStep::MarkRadius;
 }
 
-// Graph points (seconds, ticks) of the frames whose time lies in
-// [fromSeconds, toSeconds] (frames in the order of time), about maxPoints at
-// most: where there are more, each stretch gives its lowest and its highest
-// value in their order, so that no swing of the hand is lost.
-std::vector<GraphPoint> LiveGraphPoints(std::span<const LiveFrame> frames, double fromSeconds,
-                                        double toSeconds, std::size_t maxPoints,
-                                        long double ticksPerTurn);
-
 // Takes a device's pictures and hands them to a live measurement while one
 // is attached and wants them; remembers that the device ended. The device
 // delivers on its own thread; everything else is called from the owner's.
@@ -176,7 +168,7 @@ public:
     // user's separator; empty when the ticks do not convert.
     static std::string ValueText(const LiveFrame& frame, const std::string& ticksPerTurn,
                                  const std::string& separator);
-    // The graph's points of the frames between two times (LiveGraphPoints).
+    // The graph's points of the frames between two times (ThinnedGraphPoints).
     // Throws Error(ValuesNotValid) for ticks that do not convert.
     std::vector<GraphPoint> GraphPointsBetween(double fromSeconds, double toSeconds,
                                                std::size_t maxPoints,
@@ -219,6 +211,8 @@ private:
     FrameRelay relay_;
     std::unique_ptr<CaptureDevice> device_;
     std::vector<LiveFrame> frames_;
+    // The same frames as a series, for the graph while the run goes on.
+    MeasuredSeries series_;
     Bitmap background_;
     int backgroundLearned_ = -1;
 };

@@ -23,6 +23,18 @@ Error RunCancelled() {
 void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source) {
     try {
         if (cancel_) throw RunCancelled();
+        if (kind_ == Kind::Opening) {
+            if (!IsFilmExt(fileExt_)) return;
+            // The index counts bytes of the file; the bar counts to 1000.
+            opened_.OpenVideo(openPath_, [&](std::int64_t done, std::int64_t total) {
+                if (cancel_) return false;
+                if (progress && total > 0)
+                    progress(static_cast<int>(std::min<std::int64_t>(done * 1000 / total, 1000)));
+                return true;
+            });
+            if (opened_.LastOpenAbandoned()) throw RunCancelled();
+            return;
+        }
         FrameSource own;
         if (!source) {
             own.FileExt = fileExt_;
@@ -129,9 +141,9 @@ void Measurement::ResetToNoMeasurement() {
     SetStep(Step::NoMeasurement);
 }
 
-bool Measurement::Open(const std::string& path, const std::string& fileExt,
-                       const std::function<bool()>& keepGoing) {
-    if (Running()) return false;
+std::unique_ptr<MeasurementRun> Measurement::BeginOpen(const std::string& path,
+                                                       const std::string& fileExt) {
+    if (Running()) return nullptr;
     source_.CloseVideo();
     frames_.clear();
     hasFrameList_ = true;
@@ -146,40 +158,80 @@ bool Measurement::Open(const std::string& path, const std::string& fileExt,
     // for "&Change" or the contrast arrows to resume if this Open fails.
     SetStep(Step::OpenFailed);
 
-    if (!IsFilmExt(fileExt_)) {
-        frames_ = ListPictureSequence(folder_, fileExt_, NameCollator());
-        if (frames_.size() < 3) {
-            Fail(Error(ErrorKind::TooFewFrames,
-                       "More than two files *" + fileExt_ + " in directory are needed"));
-            return false;
-        }
-    } else {
+    std::unique_ptr<MeasurementRun> run(new MeasurementRun);
+    run->kind_ = MeasurementRun::Kind::Opening;
+    run->fileExt_ = fileExt;
+    run->folder_ = folder_;
+    run->openPath_ = path;
+    run->opened_.FileExt = fileExt_;
+    run->opened_.Folder = folder_;
+    stepBeforeRun_ = step_;
+    activity_ = Activity::Running;
+    if (IsFilmExt(fileExt_)) {
         // Indexing a long film takes a while: its progress shows on the bar,
-        // which a failed Open gives back as it was.
-        const int range = progressMaximum_;
-        const int value = progressValue_;
+        // which the Open gives back as it was.
+        progressMaximumBeforeOpen_ = progressMaximum_;
+        progressValueBeforeOpen_ = progressValue_;
         SetActivity("Opening ...");
         SetProgressRange(1000);
         SetProgress(0);
-        const int last = source_.OpenVideo(path, [&](std::int64_t done, std::int64_t total) {
-            if (total > 0)
-                SetProgress(static_cast<int>(std::min<std::int64_t>(done * 1000 / total, 1000)));
-            return !keepGoing || keepGoing();
-        });
+    }
+    observer_->StepChanged(step_);
+    return run;
+}
+
+bool Measurement::Open(const std::string& path, const std::string& fileExt) {
+    return RunHere(BeginOpen(path, fileExt));
+}
+
+bool Measurement::FinishOpen(MeasurementRun& run) {
+    const std::string& path = run.openPath_;
+    if (IsFilmExt(fileExt_)) {
         SetActivity("");
-        SetProgressRange(range);
-        SetProgress(value);
-        if (source_.LastOpenAbandoned()) return false;
-        if (last < 1) {
-            Fail(Error(ErrorKind::NoVideoCodec, "Missing system video codec",
-                       source_.LastVideoError()));
+        SetProgressRange(progressMaximumBeforeOpen_);
+        SetProgress(progressValueBeforeOpen_);
+    }
+    if (run.failure_) {
+        try {
+            std::rethrow_exception(run.failure_);
+        } catch (const Error& e) {
+            // An Open abandoned (Esc, the window closing) ends quietly.
+            if (e.Kind() != ErrorKind::Cancelled) Fail(e);
+        } catch (const std::exception& e) {
+            Fail(e);
+        }
+        observer_->StepChanged(step_);
+        return false;
+    }
+    if (!IsFilmExt(fileExt_)) {
+        try {
+            frames_ = ListPictureSequence(folder_, fileExt_, NameCollator());
+        } catch (const std::exception& e) {
+            Fail(e);
+            observer_->StepChanged(step_);
             return false;
         }
-        if (last == 1) {
+        if (frames_.size() < 3) {
             Fail(Error(ErrorKind::TooFewFrames,
-                       "More than two pictures in *" + fileExt_ + " file are needed"));
+                       "More than two files *" + fileExt_ + " in directory are needed"));
+            observer_->StepChanged(step_);
             return false;
         }
+    } else {
+        FrameSource& opened = run.opened_;
+        const int last = opened.VideoOpen() ? opened.Film()->FrameCount() - 1 : -1;
+        // A film of one picture is not taken for a film at all.
+        if (last <= 1) {
+            if (last < 1)
+                Fail(Error(ErrorKind::NoVideoCodec, "Missing system video codec",
+                           opened.LastVideoError()));
+            else
+                Fail(Error(ErrorKind::TooFewFrames,
+                           "More than two pictures in *" + fileExt_ + " file are needed"));
+            observer_->StepChanged(step_);
+            return false;
+        }
+        source_ = std::move(opened);
         frames_ = FilmFrameList(last);
         filmPath_ = path;
     }
@@ -201,6 +253,7 @@ bool Measurement::Open(const std::string& path, const std::string& fileExt,
         observer_->PictureChanged(picture_);
     } catch (const std::exception& e) {
         Fail(e);
+        observer_->StepChanged(step_);
         return false;
     }
     observer_->FrameFieldChanged(FrameFieldText(frames_[static_cast<std::size_t>(currentIndex_)]));
@@ -356,6 +409,7 @@ std::unique_ptr<MeasurementRun> Measurement::BeginMeasurement() {
 
 bool Measurement::FinishRun(MeasurementRun& run) {
     activity_ = Activity::Idle;
+    if (run.kind_ == MeasurementRun::Kind::Opening) return FinishOpen(run);
     SetActivity("");
     SetProgress(0);
     const bool calibration = run.kind_ == MeasurementRun::Kind::Calibration;
@@ -379,7 +433,8 @@ bool Measurement::FinishRun(MeasurementRun& run) {
     }
 
     if (!calibration) {
-        result_ = std::move(run.result_);
+        series_.Frames = std::move(run.result_);
+        series_.Fine = run.settings_.Fine;
         // "&Fine angle" toggled while the frames were measured: the series
         // are of the other kind and the next use measures again.
         resultsValid_ = settings_.Fine == run.settings_.Fine;
@@ -450,10 +505,7 @@ bool Measurement::WriteResult(const std::string& path, const ResultFields& field
                               const std::string& separator) {
     try {
         if (!resultsValid_) throw Error("There is no result to write");
-        if (settings_.Fine)
-            WriteFineResultFile(path, fields, result_.FineUnwrapped, separator);
-        else
-            WriteResultFile(path, fields, result_.UnwrappedSeries, separator);
+        WriteResultFile(path, fields, series_, separator);
     } catch (const std::exception& e) {
         Fail(e);
         return false;

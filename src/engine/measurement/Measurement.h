@@ -10,6 +10,7 @@
 #include "analysis/RotationMeasurement.h"
 #include "measurement/MeasurementObserver.h"
 #include "measurement/Step.h"
+#include "results/MeasuredSeries.h"
 #include "results/ResultTable.h"
 
 #include <atomic>
@@ -20,14 +21,15 @@
 
 namespace torvi {
 
-// A calibration or a measurement packed to run on any thread. It holds
-// copies of everything it reads and, unless given a frame source, opens its
-// own (a film a second time), so the measurement stays usable meanwhile:
-// navigation goes on while the run works. Made by Measurement::Begin...,
-// run once with Execute, handed back to Measurement::FinishRun.
+// The opening of a film (its index is built), a calibration or a
+// measurement, packed to run on any thread. It holds copies of everything it
+// reads and, unless given a frame source, opens its own (a film a second
+// time), so the measurement stays usable meanwhile: navigation goes on while
+// a calibration or measurement works. Made by Measurement::Begin..., run once
+// with Execute, handed back to Measurement::FinishRun.
 class MeasurementRun {
 public:
-    enum class Kind { Calibration, Measurement };
+    enum class Kind { Opening, Calibration, Measurement };
 
     Kind What() const { return kind_; }
     int FrameCount() const { return static_cast<int>(frames_.size()); }
@@ -46,6 +48,8 @@ private:
 
     Kind kind_ = Kind::Calibration;
     bool confirm_ = false; // a calibration started by "OK"
+    std::string openPath_; // the file an Opening opens
+    FrameSource opened_;   // the film an Opening opened, for the measurement to take
     std::string fileExt_;
     std::string folder_;
     std::string filmPath_;
@@ -95,8 +99,12 @@ public:
     // The reference picture fits the frames and the hand colour.
     bool Calibrated() const { return calibrated_; }
     bool ResultsValid() const { return resultsValid_; }
-    const RotationResult& Result() const { return result_; }
-    const std::vector<std::int32_t>& UnwrappedSeries() const { return result_.UnwrappedSeries; }
+    const RotationResult& Result() const { return series_.Frames; }
+    // The measured series as the graph and the result file show it.
+    const MeasuredSeries& Series() const { return series_; }
+    const std::vector<std::int32_t>& UnwrappedSeries() const {
+        return series_.Frames.UnwrappedSeries;
+    }
     // The picture last shown (the frame on view).
     const Bitmap& Picture() const { return picture_; }
     const std::string& ActivityText() const { return activityText_; }
@@ -113,10 +121,12 @@ public:
     // Opening. The reset comes first, before the file is asked for.
     void ResetToNoMeasurement();
     // Opens the file as a measurement of pictures or a film of type fileExt
-    // (the open dialog's choice). keepGoing is asked now and then while a
-    // film is indexed; false abandons the Open quietly.
-    bool Open(const std::string& path, const std::string& fileExt,
-              const std::function<bool()>& keepGoing = {});
+    // (the open dialog's choice), on the caller's thread.
+    bool Open(const std::string& path, const std::string& fileExt);
+    // The same in two halves, for a window that indexes a long film on a
+    // worker: the run (nothing while another runs) indexes the film, and
+    // FinishRun shows its first frame. A cancelled Open ends quietly.
+    std::unique_ptr<MeasurementRun> BeginOpen(const std::string& path, const std::string& fileExt);
 
     // Marking.
     void ClickPicture(int x, int y);
@@ -171,6 +181,7 @@ private:
     void Fail(const Error& error);
     bool MovedTo(int index, bool loadPicture);
     bool RunHere(std::unique_ptr<MeasurementRun> run);
+    bool FinishOpen(MeasurementRun& run);
     std::unique_ptr<MeasurementRun> NewRun(MeasurementRun::Kind kind);
 
     MeasurementObserver* observer_;
@@ -191,11 +202,14 @@ private:
     bool changeAllowed_ = false;
     bool calibrated_ = false;
     bool resultsValid_ = false;
-    RotationResult result_;
+    MeasuredSeries series_;
     Bitmap picture_;
     std::string activityText_;
     int progressMaximum_ = 100;
     int progressValue_ = 0;
+    // The bar as it was before an Open showed the indexing on it.
+    int progressMaximumBeforeOpen_ = 100;
+    int progressValueBeforeOpen_ = 0;
 };
 
 } // namespace torvi

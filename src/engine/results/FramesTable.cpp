@@ -29,20 +29,21 @@ std::string FineNumber(double degrees, bool direction = false) {
 
 } // namespace
 
-std::string FramesTableText(const RotationResult& result, std::span<const long double> times,
+std::string FramesTableText(const MeasuredSeries& series, long double framesPerSecond,
                             std::span<const std::string> filmTimes) {
+    series.Check();
+    const RotationResult& result = series.Frames;
     std::string csv =
         "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step,fine_direction,"
         "fine_unwrapped,film_time\n";
     // A run that did not take the fine angle leaves its two columns empty.
-    const bool fine = result.FineDirections.size() == result.AngleSeries.size() &&
-                      result.FineUnwrapped.size() == result.AngleSeries.size();
-    for (std::size_t i = 0; i < result.AngleSeries.size() && i < times.size(); ++i) {
+    const bool fine = series.HasFine();
+    for (std::size_t i = 0; i < series.Size(); ++i) {
         const long long step = i == 0
                                    ? 0
                                    : std::llabs(static_cast<long long>(result.UnwrappedSeries[i]) -
                                                 result.UnwrappedSeries[i - 1]);
-        csv += std::to_string(i + 1) + ',' + CsvNumber(times[i]) + ',' +
+        csv += std::to_string(i + 1) + ',' + CsvNumber(series.RowTime(i, framesPerSecond)) + ',' +
                std::to_string(result.AngleSeries[i]) + ',' +
                std::to_string(result.UnwrappedSeries[i]) + ',' +
                std::to_string(result.PeakVotes[i]) + ',' + std::to_string(result.HandPixels[i]) +

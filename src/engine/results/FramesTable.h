@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/RotationMeasurement.h"
+#include "results/MeasuredSeries.h"
 
 #include <span>
 #include <string>
@@ -10,10 +10,11 @@ namespace torvi {
 // The per-frame table of torvi-measure --frames: frame, time, direction,
 // unwrapped angle, votes of the peak, hand pixels and a flag where the hand
 // moved more than 150 degrees since the frame before, the fine direction and
-// unwrapped angle (empty where the run did not take them), and the film's own time
-// of the frame (text, empty where there is none); one line per frame of the
-// result, at the given times in seconds (as many as frames).
-std::string FramesTableText(const RotationResult& result, std::span<const long double> times,
+// unwrapped angle (empty where the run did not take them), and the film's own
+// time of the frame (text, empty where there is none); one line per frame of
+// the series, at its row times (frames without times of their own at the
+// rate). Throws Error as MeasuredSeries::Check says.
+std::string FramesTableText(const MeasuredSeries& series, long double framesPerSecond,
                             std::span<const std::string> filmTimes = {});
 
 // A number for the frames table and the live lines: the result file's

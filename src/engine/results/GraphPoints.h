@@ -1,7 +1,9 @@
 #pragma once
 
-#include <cstdint>
-#include <span>
+#include "results/MeasuredSeries.h"
+#include "results/ResultTable.h"
+
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
@@ -14,19 +16,24 @@ struct GraphPoint {
     bool operator==(const GraphPoint&) const = default;
 };
 
-// The points of the rotation graph, one per entry of the unwrapped series:
-// frame k (from 0) at time k / rate with the value ticks × angle / 360, both
-// computed in extended precision and handed on as doubles. The first frame
-// lies at time 0. The field texts are converted as typed (no defaults).
+// The points of the rotation graph, one per frame of the series: frame k
+// (from 0) at its graph time (k / rate for a series without times of its
+// own) with the value ticks × angle / 360, whole degrees or fine as the
+// series holds, both computed in extended precision and handed on as
+// doubles. The field texts are converted as typed (no defaults).
 // Throws Error(ValuesNotValid) when the rate is empty, does not convert or is
 // 0, when the tick count does not convert, or when a point lies beyond the
-// range of a double.
-std::vector<GraphPoint> GraphPoints(std::span<const std::int32_t> unwrapped,
-                                    std::string_view framesPerSecond, std::string_view ticksPerTurn,
-                                    std::string_view separator);
-// The same with fine angles, in degrees with fractions.
-std::vector<GraphPoint> FineGraphPoints(std::span<const double> unwrapped,
-                                        std::string_view framesPerSecond,
-                                        std::string_view ticksPerTurn, std::string_view separator);
+// range of a double; Error as MeasuredSeries::Check says.
+std::vector<GraphPoint> GraphPoints(const MeasuredSeries& series, std::string_view framesPerSecond,
+                                    std::string_view ticksPerTurn, std::string_view separator);
+
+// The points of the frames whose graph time lies in [fromSeconds,
+// toSeconds] (times grow with the frames), about maxPoints at most: where
+// there are more, each stretch gives its lowest and its highest value in
+// their order, so that no swing of the hand is lost. A running live
+// measurement draws its graph from these.
+std::vector<GraphPoint> ThinnedGraphPoints(const MeasuredSeries& series, double fromSeconds,
+                                           double toSeconds, std::size_t maxPoints,
+                                           const ResultScale& scale);
 
 } // namespace torvi

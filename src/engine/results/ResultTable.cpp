@@ -46,23 +46,15 @@ long double FrameTime(std::int64_t frame, long double framesPerSecond) {
     return static_cast<long double>(frame) / framesPerSecond;
 }
 
-long double AngleInTicks(std::int32_t angle, long double ticksPerTurn) {
-    return static_cast<long double>(angle) * ticksPerTurn / 360.0L;
-}
-
 long double AngleInTicks(double angle, long double ticksPerTurn) {
     return static_cast<long double>(angle) * ticksPerTurn / 360.0L;
 }
 
-namespace {
-
-// The table with row k (from 0) at time timeOf(k, scale), for whole-degree
-// and fine angles alike.
-template <typename Angle, typename TimeOf>
-std::string TableBytes(const ResultFields& fields, std::span<const Angle> unwrapped,
-                       std::string_view separator, int codePage, TimeOf timeOf) {
+std::string ResultFileBytes(const ResultFields& fields, const MeasuredSeries& series,
+                            std::string_view separator, int codePage) {
     if (!IsResultCodePage(codePage))
         throw Error("There is no code page " + std::to_string(codePage) + " for result files");
+    series.Check();
     const ResultScale scale =
         CheckResultScale(fields.FramesPerSecond, fields.TicksPerTurn, separator);
 
@@ -71,7 +63,7 @@ std::string TableBytes(const ResultFields& fields, std::span<const Angle> unwrap
         if (c == '\r' || c == '\n') c = ' ';
 
     std::string out;
-    out.reserve(200 + unwrapped.size() * 34);
+    out.reserve(200 + series.Size() * 34);
     AppendLine(out, std::string(SampleCaption) + " " + sample, codePage);
     AppendLine(out, std::string(RateCaption) + " " + fields.FramesPerSecond, codePage);
     AppendLine(out, std::string(TicksCaption) + " " + fields.TicksPerTurn, codePage);
@@ -79,9 +71,9 @@ std::string TableBytes(const ResultFields& fields, std::span<const Angle> unwrap
     AppendLine(out, ColumnHeader, codePage);
 
     const std::string fileSeparator = CodePageFromUtf8(separator, codePage);
-    for (std::size_t k = 0; k < unwrapped.size(); ++k) {
-        const long double time = timeOf(k, scale);
-        const long double value = AngleInTicks(unwrapped[k], scale.TicksPerTurn);
+    for (std::size_t k = 0; k < series.Size(); ++k) {
+        const long double time = series.RowTime(k, scale.FramesPerSecond);
+        const long double value = AngleInTicks(series.Turned(k), scale.TicksPerTurn);
         if (!(std::fabs(time) < LargestNumber) || !(std::fabs(value) < LargestNumber))
             throw Error(ValuesNotValid);
         AppendResultNumber(out, time, fileSeparator);
@@ -94,72 +86,9 @@ std::string TableBytes(const ResultFields& fields, std::span<const Angle> unwrap
     return out;
 }
 
-// The table with row k at times[k].
-template <typename Angle>
-std::string TimedTableBytes(const ResultFields& fields, std::span<const Angle> unwrapped,
-                            std::span<const long double> times, std::string_view separator,
-                            int codePage) {
-    if (times.size() != unwrapped.size())
-        throw Error("The result has not one time for every frame");
-    return TableBytes(fields, unwrapped, separator, codePage,
-                      [times](std::size_t k, const ResultScale&) { return times[k]; });
-}
-
-} // namespace
-
-std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
-                            std::string_view separator, int codePage) {
-    return TableBytes(fields, unwrapped, separator, codePage,
-                      [](std::size_t k, const ResultScale& scale) {
-                          return FrameTime(static_cast<std::int64_t>(k) + 1, scale.FramesPerSecond);
-                      });
-}
-
-std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
-                            std::span<const long double> times, std::string_view separator,
-                            int codePage) {
-    return TimedTableBytes(fields, unwrapped, times, separator, codePage);
-}
-
-std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
-                                std::span<const long double> times, std::string_view separator,
-                                int codePage) {
-    return TimedTableBytes(fields, unwrapped, times, separator, codePage);
-}
-
-std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
-                                std::string_view separator, int codePage) {
-    return TableBytes(fields, unwrapped, separator, codePage,
-                      [](std::size_t k, const ResultScale& scale) {
-                          return FrameTime(static_cast<std::int64_t>(k) + 1, scale.FramesPerSecond);
-                      });
-}
-
 void WriteResultFile(const std::string& path, const ResultFields& fields,
-                     std::span<const std::int32_t> unwrapped, std::string_view separator,
-                     int codePage) {
-    const std::string bytes = ResultFileBytes(fields, unwrapped, separator, codePage);
-    WriteFileAtomically(path, bytes.data(), bytes.size());
-}
-
-void WriteResultFile(const std::string& path, const ResultFields& fields,
-                     std::span<const std::int32_t> unwrapped, std::span<const long double> times,
-                     std::string_view separator, int codePage) {
-    const std::string bytes = ResultFileBytes(fields, unwrapped, times, separator, codePage);
-    WriteFileAtomically(path, bytes.data(), bytes.size());
-}
-
-void WriteFineResultFile(const std::string& path, const ResultFields& fields,
-                         std::span<const double> unwrapped, std::string_view separator,
-                         int codePage) {
-    const std::string bytes = FineResultFileBytes(fields, unwrapped, separator, codePage);
-    WriteFileAtomically(path, bytes.data(), bytes.size());
-}
-
-void WriteFineResultFile(const std::string& path, const ResultFields& fields,
-                         std::span<const double> unwrapped, std::span<const long double> times,
-                         std::string_view separator, int codePage) {
-    const std::string bytes = FineResultFileBytes(fields, unwrapped, times, separator, codePage);
+                     const MeasuredSeries& series, std::string_view separator, int codePage) {
+    const std::string bytes = ResultFileBytes(fields, series, separator, codePage);
     WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 

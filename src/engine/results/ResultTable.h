@@ -1,9 +1,9 @@
 #pragma once
 
 #include "locale/UserLocale.h"
+#include "results/MeasuredSeries.h"
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -42,53 +42,31 @@ long double FrameTime(std::int64_t frame, long double framesPerSecond);
 
 // An unwrapped angle in whole degrees expressed in ticks per turn:
 // angle × ticks / 360, multiplied first, in extended precision.
-long double AngleInTicks(std::int32_t angle, long double ticksPerTurn);
-// The same for a fine angle in degrees.
+// Whole degrees and fine angles alike: a double holds every whole degree exactly.
 long double AngleInTicks(double angle, long double ticksPerTurn);
 
 // The complete result file for one measurement: the sample line, the two
 // scale lines with the field texts as typed, an empty line, the column header,
-// one line per entry of the unwrapped series (row i at time i / rate) and a
-// form-feed line; CR LF after every line. The bytes are those of a single-byte
-// code page, one of ResultCodePages, by default the one of the user's locale;
-// characters it lacks become "?". A line break
-// in the sample name becomes a space so that the table keeps its lines.
+// one line per frame of the series (its row time and its turned angle in
+// ticks, whole degrees or fine as the series holds) and a form-feed line;
+// CR LF after every line. The bytes are those of a single-byte code page, one
+// of ResultCodePages, by default the one of the user's locale; characters it
+// lacks become "?". A line break in the sample name becomes a space so that
+// the table keeps its lines. The rate field gives the row times of a series
+// without times of its own, and fills line 2 either way.
 // Throws Error(ValuesNotValid) as CheckResultScale does, and also when a row's
 // time or value reaches 10^18 in magnitude (a tick count of 10^16 or a rate of
-// 10^-18 and the like). Throws Error for a code page not in ResultCodePages.
-std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
+// 10^-18 and the like). Throws Error for a code page not in ResultCodePages
+// and for a series MeasuredSeries::Check refuses.
+std::string ResultFileBytes(const ResultFields& fields, const MeasuredSeries& series,
                             std::string_view separator, int codePage = UserCodePage());
-// The same with fine angles, in degrees with fractions.
-std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
-                                std::string_view separator, int codePage = UserCodePage());
 
 // Writes ResultFileBytes to path: complete or not at all, an earlier file
 // under that name survives any failure. Throws Error with the reason; nothing
 // is touched when the values are refused.
 void WriteResultFile(const std::string& path, const ResultFields& fields,
-                     std::span<const std::int32_t> unwrapped, std::string_view separator,
+                     const MeasuredSeries& series, std::string_view separator,
                      int codePage = UserCodePage());
-
-// The same table for frames taken at the given times in seconds (a live
-// measurement's, from the device's clock) instead of at row / rate; the rate
-// field only fills line 2. Throws Error as above, and when the two series
-// differ in length.
-std::string ResultFileBytes(const ResultFields& fields, std::span<const std::int32_t> unwrapped,
-                            std::span<const long double> times, std::string_view separator,
-                            int codePage = UserCodePage());
-void WriteResultFile(const std::string& path, const ResultFields& fields,
-                     std::span<const std::int32_t> unwrapped, std::span<const long double> times,
-                     std::string_view separator, int codePage = UserCodePage());
-void WriteFineResultFile(const std::string& path, const ResultFields& fields,
-                         std::span<const double> unwrapped, std::string_view separator,
-                         int codePage = UserCodePage());
-// The fine-angle table at the given times.
-std::string FineResultFileBytes(const ResultFields& fields, std::span<const double> unwrapped,
-                                std::span<const long double> times, std::string_view separator,
-                                int codePage = UserCodePage());
-void WriteFineResultFile(const std::string& path, const ResultFields& fields,
-                         std::span<const double> unwrapped, std::span<const long double> times,
-                         std::string_view separator, int codePage = UserCodePage());
 
 // Completes a file name typed without an extension with ".txt". The name has
 // an extension when its last component holds a point after its first

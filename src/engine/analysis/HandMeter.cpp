@@ -1,0 +1,55 @@
+#include "HandMeter.h"
+
+#include "Error.h"
+
+#include <limits>
+
+namespace torvi {
+
+HandMeter::HandMeter(const MeasurementSettings& settings, const Bitmap& reference)
+    : settings_(settings), reference_(reference),
+      table_(settings, reference.Width(), reference.Height()), fine_(settings, reference) {}
+
+MeasuredFrame HandMeter::Measure(Bitmap& frame) {
+    if (frame.Width() != reference_.Width() || frame.Height() != reference_.Height())
+        throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
+    frame.ConvertTo24();
+    const FrameVotes votes =
+        CountVotes(frame, reference_, table_, settings_.ContrastThreshold, settings_.Hand);
+    const int peak = PeakBin(votes.Histogram);
+    MeasuredFrame measured;
+    measured.Direction = static_cast<std::uint16_t>(AngleOfPeak(peak));
+    // Whole degrees stay exact in a double far beyond what 64 bits can count
+    // of turns made frame by frame.
+    measured.Unwrapped = static_cast<std::int64_t>(unwrapper_.Next(measured.Direction));
+    measured.PeakVotes = votes.Histogram[static_cast<std::size_t>(peak)];
+    measured.HandPixels = votes.HandPixels;
+    if (settings_.Fine) fine_.AddFrame(frame, measured.Direction);
+    result_.AngleSeries.push_back(measured.Direction);
+    result_.PeakVotes.push_back(measured.PeakVotes);
+    result_.HandPixels.push_back(measured.HandPixels);
+    result_.AngleHistogram = votes.Histogram;
+    unwrapped_.push_back(measured.Unwrapped);
+    return measured;
+}
+
+RotationResult HandMeter::Result() const {
+    RotationResult result = result_;
+    result.UnwrappedSeries.reserve(unwrapped_.size());
+    for (const std::int64_t turned : unwrapped_) {
+        if (turned > std::numeric_limits<std::int32_t>::max() ||
+            turned < std::numeric_limits<std::int32_t>::min())
+            throw Error("The hand turned too far to be recorded");
+        result.UnwrappedSeries.push_back(static_cast<std::int32_t>(turned));
+    }
+    if (settings_.Fine) {
+        FineAngleMeasurement::Series series = fine_.Finish();
+        result.FineDirections = std::move(series.Directions);
+        result.FineUnwrapped = std::move(series.Unwrapped);
+        result.FinePivotX = settings_.CentreX + series.Pivot.X;
+        result.FinePivotY = settings_.CentreY + series.Pivot.Y;
+    }
+    return result;
+}
+
+} // namespace torvi
