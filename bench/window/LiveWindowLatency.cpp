@@ -85,8 +85,8 @@ int main(int argc, char** argv) {
         latencies.push_back(static_cast<double>(now - arrival) / 1000.0);
     });
     window->show();
-    torvi::LiveSession& session = window->Session;
-    if (!WaitUntil([&] { return session.Step() == torvi::LiveStep::MarkCentre; }, 10000)) {
+    torvi::Measurement& session = window->Session;
+    if (!WaitUntil([&] { return session.CurrentStep() == torvi::Step::MarkCentre; }, 10000)) {
         std::fprintf(stderr, "live-window-latency: the film did not open\n");
         return 1;
     }
@@ -95,9 +95,9 @@ int main(int argc, char** argv) {
     window->LearnClick();
     WaitUntil([] { return false; }, 2000);
     window->MeasureClick();
-    WaitUntil([&] { return session.Step() != torvi::LiveStep::Measuring; }, seconds * 1000);
+    WaitUntil([&] { return session.CurrentStep() != torvi::Step::Measuring; }, seconds * 1000);
     window->StopClick();
-    std::printf("frames measured %zu, dropped %d, values painted %zu\n", session.Frames().size(),
+    std::printf("frames measured %zu, dropped %d, values painted %zu\n", session.DeviceFrames().size(),
                 session.DroppedFrames(), latencies.size());
     std::printf("arrival to paint (ms): median %.1f, 95th percentile %.1f, largest %.1f\n",
                 Percentile(latencies, 0.5), Percentile(latencies, 0.95),

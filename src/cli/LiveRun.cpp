@@ -3,18 +3,15 @@
 #include "MeasurementChecks.h"
 
 #include "Error.h"
-#include "FileIO.h"
 #include "PictureFiles.h"
-#include "capture/CaptureDevice.h"
-#include "live/LiveMeasurement.h"
 #include "locale/UserLocale.h"
+#include "measurement/Measurement.h"
 #include "results/FramesTable.h"
-#include "results/ResultNumber.h"
-#include "results/ResultTable.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -26,11 +23,47 @@ void Interrupt(int) {
 
 using Clock = std::chrono::steady_clock;
 
-// Waits until the deadline, an interruption or the end of the run; true
-// when the run ended on its own.
-bool WaitWhileRunning(torvi::LiveMeasurement& live, Clock::time_point deadline) {
-    while (interrupted == 0 && Clock::now() < deadline)
-        if (live.WaitForEnd(std::chrono::milliseconds(50))) return true;
+void Message(const std::string& text) {
+    std::fprintf(stderr, "torvi-measure: %s\n", text.c_str());
+}
+
+// Prints what the measurement reports: its failures, and a line for every
+// measured frame as it comes, each line complete.
+class LiveObserver : public torvi::MeasurementObserver {
+public:
+    explicit LiveObserver(const torvi::Measurement& measurement) : measurement_(measurement) {}
+
+    void FramesMeasured(std::size_t total) override {
+        const std::vector<torvi::LiveFrame>& frames = measurement_.DeviceFrames();
+        for (; printed_ < total && printed_ < frames.size(); ++printed_) {
+            const torvi::LiveFrame& frame = frames[printed_];
+            std::printf(
+                "%s %d %lld\n",
+                torvi::CsvNumber(static_cast<long double>(frame.TimeMicroseconds) / 1e6L).c_str(),
+                frame.Direction, static_cast<long long>(frame.Unwrapped));
+        }
+        std::fflush(stdout);
+    }
+    void Failed(const torvi::Error& error) override {
+        Message(error.what());
+        failed = true;
+    }
+
+    bool failed = false;
+
+private:
+    const torvi::Measurement& measurement_;
+    std::size_t printed_ = 0;
+};
+
+// Polls the measurement until the deadline, an interruption or a step other
+// than `step`; true when the step changed.
+bool PollWhile(torvi::Measurement& measurement, torvi::Step step, Clock::time_point deadline) {
+    while (interrupted == 0 && Clock::now() < deadline) {
+        measurement.Poll();
+        if (measurement.CurrentStep() != step) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     return false;
 }
 
@@ -39,46 +72,35 @@ Clock::time_point After(double seconds) {
            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
-void Message(const std::string& text) {
-    std::fprintf(stderr, "torvi-measure: %s\n", text.c_str());
-}
-
-// Writes the table, the frames and the background as asked; throws Error.
-void SaveResults(const CommandLine& options, const torvi::LiveMeasurement& live,
-                 torvi::FrameRate deviceRate) {
-    const std::string separator = torvi::UserDecimalSeparator();
-    const torvi::MeasuredSeries series = live.Series(options.Fine);
-    if (!options.ReferenceFile.empty())
-        torvi::SavePicture(options.ReferenceFile, live.Background());
-    if (series.Size() == 0) throw torvi::Error("No frame was measured");
-    const std::string warning = CheckHandPixels(series.Frames.HandPixels);
-    if (!warning.empty()) Message(warning);
-    if (!options.FramesFile.empty()) {
-        const std::string csv = torvi::FramesTableText(series, 1);
-        torvi::WriteFileAtomically(options.FramesFile, csv.data(), csv.size());
+// Writes the background, the frames and the table as asked.
+void SaveResults(const CommandLine& options, torvi::Measurement& measurement,
+                 LiveObserver& observer) {
+    if (!options.ReferenceFile.empty()) {
+        try {
+            torvi::SavePicture(options.ReferenceFile, measurement.Background());
+        } catch (const torvi::Error& e) {
+            observer.Failed(e);
+        }
     }
+    if (measurement.DeviceFrames().empty()) {
+        observer.Failed(torvi::Error("No frame was measured"));
+        return;
+    }
+    const std::string warning = CheckHandPixels(measurement.Series().Frames.HandPixels);
+    if (!warning.empty()) Message(warning);
+    if (!options.FramesFile.empty()) measurement.WriteDeviceFrames(options.FramesFile);
     if (options.OutputFile.empty()) return;
-    const torvi::ResultFields fields{options.SampleName, live.RateText(deviceRate, separator),
-                                     torvi::DefaultedFieldText(options.TicksPerTurn)};
-    const int codePage = options.CodePage ? *options.CodePage : torvi::UserCodePage();
-    torvi::WriteResultFile(options.OutputFile, fields, series, separator, codePage);
+    measurement.SetFine(options.Fine);
+    measurement.WriteDeviceResult(options.OutputFile, options.SampleName,
+                                  torvi::DefaultedFieldText(options.TicksPerTurn),
+                                  torvi::UserDecimalSeparator(),
+                                  options.CodePage ? *options.CodePage : torvi::UserCodePage());
 }
 
 } // namespace
 
 int RunLiveMeasurement(const CommandLine& options) {
     const LiveOptions& asked = *options.Live;
-    torvi::MeasurementSettings settings;
-    settings.CentreX = options.CentreX;
-    settings.CentreY = options.CentreY;
-    settings.HandRadius = options.Radius
-                              ? *options.Radius
-                              : torvi::RadiusOfClick(options.CentreX, options.CentreY,
-                                                     options.Tip->first, options.Tip->second);
-    settings.ContrastThreshold = options.Contrast;
-    settings.Hand = options.LightHand ? torvi::HandColour::Light : torvi::HandColour::Dark;
-    // The frames table holds the fine angle, as for a film.
-    settings.Fine = options.Fine || !options.FramesFile.empty();
 
     struct sigaction action {};
     action.sa_handler = &Interrupt;
@@ -86,58 +108,51 @@ int RunLiveMeasurement(const CommandLine& options) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    // The lines go out as the frames are measured, each complete.
-    torvi::LiveMeasurement live(settings, [](const torvi::LiveFrame& frame) {
-        std::printf(
-            "%s %d %lld\n",
-            torvi::CsvNumber(static_cast<long double>(frame.TimeMicroseconds) / 1e6L).c_str(),
-            frame.Direction, static_cast<long long>(frame.Unwrapped));
-        std::fflush(stdout);
-    });
-    std::unique_ptr<torvi::CaptureDevice> device;
-    torvi::FrameRate rate;
-    bool failed = false;
-    try {
-        device = torvi::CaptureDevice::Open(torvi::CaptureSource::Named(asked.Device),
-                                            torvi::CaptureFormat{0, 0}, &live);
-        rate = device->Rate();
-        const torvi::CaptureFormat format = device->Format();
-        CheckCentreInPicture(settings.CentreX, settings.CentreY, format.Width, format.Height);
-        if (!asked.RecordFile.empty())
-            live.RecordTo(asked.RecordFile, format.Width, format.Height, rate);
+    // The same steps as in the live window: the device, the marks, the hand,
+    // learning, the contrast, measuring, the result.
+    torvi::Measurement measurement(nullptr, torvi::Measurement::Source::Device);
+    LiveObserver observer(measurement);
+    measurement.SetObserver(&observer);
+    const bool started = [&] {
+        if (!measurement.OpenDevice(torvi::CaptureSource::Named(asked.Device))) return false;
+        try {
+            CheckCentreInPicture(options.CentreX, options.CentreY, measurement.PictureWidth(),
+                                 measurement.PictureHeight());
+        } catch (const torvi::Error& e) {
+            observer.Failed(e);
+            return false;
+        }
+        const int radius = options.Radius
+                               ? *options.Radius
+                               : torvi::RadiusOfClick(options.CentreX, options.CentreY,
+                                                      options.Tip->first, options.Tip->second);
+        measurement.Mark(options.CentreX, options.CentreY, radius);
+        measurement.ChooseHand(options.LightHand ? torvi::HandColour::Light
+                                                 : torvi::HandColour::Dark);
+        if (!measurement.StartLearning()) return false;
+        measurement.SetContrast(options.Contrast);
         if (!options.Quiet)
             Message("learning the background for " + torvi::CsvNumber(asked.LearnSeconds) +
                     " seconds: let the hand move");
-        if (WaitWhileRunning(live, After(asked.LearnSeconds)) && live.Failure().empty())
-            throw torvi::Error("The film ended before the background was learned");
-        live.StartMeasuring();
+        // A device that ends while learning says why as it ends.
+        if (PollWhile(measurement, torvi::Step::Learning, After(asked.LearnSeconds))) return false;
+        measurement.StopLearning();
+        if (!measurement.StartMeasuring(asked.RecordFile.empty()
+                                            ? std::nullopt
+                                            : std::optional<std::string>(asked.RecordFile)))
+            return false;
         if (!options.Quiet) Message("measuring");
-        WaitWhileRunning(live, asked.DurationSeconds ? After(*asked.DurationSeconds)
-                                                     : Clock::time_point::max());
-    } catch (const torvi::Error& e) {
-        Message(e.what());
-        failed = true;
-    }
-    // The device goes first, so that no frame arrives after the last one
-    // measured; the film is completed by Finish.
-    if (device) device->Close();
-    live.Finish();
-    if (!live.Failure().empty()) {
-        Message(live.Failure());
-        failed = true;
-    }
-    if (!live.RecordingFailure().empty()) {
-        Message(live.RecordingFailure());
-        failed = true;
-    }
-    if (live.DroppedFrames() > 0)
-        Message(std::to_string(live.DroppedFrames()) +
+        PollWhile(measurement, torvi::Step::Measuring,
+                  asked.DurationSeconds ? After(*asked.DurationSeconds) : Clock::time_point::max());
+        return true;
+    }();
+    // The run ends here unless the device ended it; the film is completed.
+    measurement.Stop();
+    if (measurement.DroppedFrames() > 0)
+        Message(std::to_string(measurement.DroppedFrames()) +
                 " frames were dropped: the analysis fell behind the device");
-    try {
-        SaveResults(options, live, rate);
-    } catch (const torvi::Error& e) {
-        Message(e.what());
-        failed = true;
-    }
-    return failed ? 1 : 0;
+    if (started || measurement.CurrentStep() == torvi::Step::Finished)
+        SaveResults(options, measurement, observer);
+    measurement.CloseDevice();
+    return observer.failed || !started ? 1 : 0;
 }

@@ -1,7 +1,9 @@
 #include "LiveWindow.h"
 
 #include "Error.h"
+#include "MeasurementSignals.h"
 #include "locale/UserLocale.h"
+#include "results/ResultNumber.h"
 #include "widgets/BitmapImage.h"
 #include "widgets/CaptureWindowWidget.h"
 #include "widgets/PictureView.h"
@@ -33,19 +35,17 @@
 #include <algorithm>
 #include <cmath>
 
-using torvi::LiveControl;
-using torvi::LiveStep;
+using torvi::Control;
+using torvi::Step;
 using torvi::gui::Dialogs;
-using torvi::gui::Guarded;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The timer asks the session often, which costs a lock or two. The value is
-// shown as soon as it comes, up to 50 times a second, so that a camera's
-// every frame reaches the screen without waiting for the next turn of a
-// fixed clock; the picture is redrawn at most 30 times a second and the
+// The value is shown as soon as it comes, up to 50 times a second, so that a
+// camera's every frame reaches the screen without waiting for the next turn
+// of a fixed clock; the picture is redrawn at most 30 times a second and the
 // graph 10 times.
 constexpr int PollMilliseconds = 10;
 constexpr auto ValueEvery = std::chrono::milliseconds(20);
@@ -90,6 +90,10 @@ LiveWindow::LiveWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Live measurement"));
     setAttribute(Qt::WA_DeleteOnClose);
     BuildControls();
+    Signals = new MeasurementSignals(Session, this);
+    connect(Signals, &MeasurementSignals::stepChanged, this, [this] { ApplyStep(); });
+    connect(Signals, &MeasurementSignals::failed, this,
+            [this](const QString& message) { ShowMessage(message); });
     PollTimer = new QTimer(this);
     PollTimer->setInterval(PollMilliseconds);
     connect(PollTimer, &QTimer::timeout, this, &LiveWindow::Poll);
@@ -99,6 +103,9 @@ LiveWindow::LiveWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 LiveWindow::~LiveWindow() {
     PollTimer->stop();
+    // The session goes before the window's children: its reports end first.
+    delete Signals;
+    Signals = nullptr;
     Session.CloseDevice();
 }
 
@@ -279,7 +286,7 @@ void LiveWindow::BuildControls() {
     connect(TicksField, &QLineEdit::textChanged, this, [this] {
         shownFrames_ = graphFrames_ = static_cast<std::size_t>(-1);
         UpdateScreen();
-        if (Session.Step() == LiveStep::Finished) UpdateGraph(true);
+        if (Session.CurrentStep() == Step::Finished) UpdateGraph(true);
     });
 }
 
@@ -321,38 +328,36 @@ bool LiveWindow::eventFilter(QObject* watched, QEvent* event) {
 // Steps ---------------------------------------------------------------------------
 
 void LiveWindow::ApplyStep() {
-    const LiveStep step = Session.Step();
-    appliedStep_ = step;
-    const torvi::LiveControlEnabling table = torvi::LiveEnabledControls(step);
-    auto on = [&](LiveControl control) { return table[static_cast<std::size_t>(control)]; };
-    DeviceList->setEnabled(on(LiveControl::DeviceList));
-    ChangeButton->setEnabled(on(LiveControl::Change));
-    DarkHand->setEnabled(on(LiveControl::HandColour));
-    LightHand->setEnabled(on(LiveControl::HandColour));
-    ContrastArrows->setEnabled(on(LiveControl::ContrastArrows));
-    ContrastField->setEnabled(on(LiveControl::ContrastArrows));
-    LearnButton->setEnabled(on(LiveControl::Learn));
-    MeasureButton->setEnabled(on(LiveControl::Measure));
-    StopButton->setEnabled(on(LiveControl::Stop));
-    RecordBox->setEnabled(on(LiveControl::Record));
-    SaveResultButton->setEnabled(on(LiveControl::Results) && Session.HasResult());
-    SaveFramesButton->setEnabled(on(LiveControl::Results) && Session.HasResult());
-    Prompt->setText(QString::fromLatin1(torvi::LiveStepPrompt(step)));
-    if (torvi::LiveCrossCursor(step))
+    const Step step = Session.CurrentStep();
+    auto on = [&](Control control) { return Session.Enabled(control); };
+    DeviceList->setEnabled(on(Control::DeviceList));
+    ChangeButton->setEnabled(on(Control::Change));
+    DarkHand->setEnabled(on(Control::HandColour));
+    LightHand->setEnabled(on(Control::HandColour));
+    ContrastArrows->setEnabled(on(Control::ContrastArrows));
+    ContrastField->setEnabled(on(Control::ContrastArrows));
+    LearnButton->setEnabled(on(Control::Learn));
+    MeasureButton->setEnabled(on(Control::Measure));
+    StopButton->setEnabled(on(Control::Stop));
+    RecordBox->setEnabled(on(Control::Record));
+    SaveResultButton->setEnabled(on(Control::Results));
+    SaveFramesButton->setEnabled(on(Control::Results));
+    Prompt->setText(QString::fromLatin1(torvi::StepPrompt(step)));
+    if (torvi::CrossCursor(step))
         Picture->setCursor(Qt::CrossCursor);
     else
         Picture->unsetCursor();
     const torvi::MeasurementSettings& settings = Session.Settings();
     const bool marked =
-        step != LiveStep::ChooseDevice && step != LiveStep::MarkCentre && step != LiveStep::Failed;
+        step != Step::ChooseDevice && step != Step::MarkCentre && step != Step::DeviceFailed;
     CentreText->setText(marked ? QString::number(settings.CentreX) + QLatin1Char(':') +
                                      QString::number(settings.CentreY)
                                : QString());
-    RadiusText->setText(
-        marked && step != LiveStep::MarkRadius ? QString::number(settings.HandRadius) : QString());
+    RadiusText->setText(marked && step != Step::MarkRadius ? QString::number(settings.HandRadius)
+                                                           : QString());
     ContrastArrows->SetPosition(Session.ContrastThreshold());
     ContrastField->setText(QString::number(Session.ContrastThreshold()));
-    if (step == LiveStep::Learning && Session.Frames().empty()) {
+    if (step == Step::Learning && Session.DeviceFrames().empty()) {
         // A new run: the last run's value and graph go.
         shownFrames_ = graphFrames_ = 0;
         ValueText->setText(QStringLiteral("-"));
@@ -361,37 +366,26 @@ void LiveWindow::ApplyStep() {
         AxisX->setTickInterval(0.2);
         AxisY->setRange(0, 1);
     }
-    if (step == LiveStep::Finished) UpdateGraph(true);
+    if (step == Step::Finished) UpdateGraph(true);
     if (!MaskShown(step)) MaskView->clear();
     UpdateScreen();
 }
 
-void LiveWindow::ShowMessage() {
-    const std::string message = Session.TakeMessage();
-    if (message.empty()) return;
-    // The box runs its own loop, in which the timer goes on polling: it is
-    // shown once the handler that found the message has returned, never
-    // from inside the timer's own call, and one box at a time.
-    QMetaObject::invokeMethod(
-        this,
-        [this, text = Text(message)] {
-            if (showingMessage_) {
-                pendingMessages_.push_back(text);
-                return;
-            }
-            showingMessage_ = true;
-            Dialogs().ShowError(this, text, torvi::gui::MessageIcon::Stop);
-            while (!pendingMessages_.isEmpty())
-                Dialogs().ShowError(this, pendingMessages_.takeFirst(),
-                                    torvi::gui::MessageIcon::Stop);
-            showingMessage_ = false;
-        },
-        Qt::QueuedConnection);
+void LiveWindow::ShowMessage(const QString& text) {
+    // The box runs its own loop, in which the session goes on being polled
+    // and may report again: those messages follow this one.
+    if (showingMessage_) {
+        pendingMessages_.push_back(text);
+        return;
+    }
+    showingMessage_ = true;
+    Dialogs().ShowError(this, text, torvi::gui::MessageIcon::Stop);
+    while (!pendingMessages_.isEmpty())
+        Dialogs().ShowError(this, pendingMessages_.takeFirst(), torvi::gui::MessageIcon::Stop);
+    showingMessage_ = false;
 }
 
 void LiveWindow::Poll() {
-    if (Session.Poll() || appliedStep_ != Session.Step()) ApplyStep();
-    ShowMessage();
     const Clock::time_point now = Clock::now();
     if (now - lastScreen_ >= ScreenEvery)
         UpdateScreen();
@@ -403,15 +397,15 @@ void LiveWindow::Poll() {
 
 void LiveWindow::UpdateValue() {
     lastValue_ = Clock::now();
-    const std::vector<torvi::LiveFrame>& frames = Session.Frames();
+    const std::vector<torvi::LiveFrame>& frames = Session.DeviceFrames();
     if (frames.size() == shownFrames_) return;
     shownFrames_ = frames.size();
     if (frames.empty()) {
         ValueText->setText(QStringLiteral("-"));
         return;
     }
-    const std::string value =
-        torvi::LiveSession::ValueText(frames.back(), TicksField->text().toStdString(), Separator());
+    const std::string value = torvi::TurnValueText(frames.back().Unwrapped,
+                                                   TicksField->text().toStdString(), Separator());
     ValueText->setText(value.empty() ? QStringLiteral("?") : Text(value));
     valueArrival_ = frames.back().ArrivalMicroseconds;
     valuePending_ = true;
@@ -419,36 +413,35 @@ void LiveWindow::UpdateValue() {
 
 void LiveWindow::UpdateScreen() {
     lastScreen_ = Clock::now();
-    const LiveStep step = Session.Step();
+    const Step step = Session.CurrentStep();
     if (Session.LatestPicture(picture_, pictureSerial_)) {
         if (picture_.Width() != Picture->width() || picture_.Height() != Picture->height())
             FitPicture(picture_.Width(), picture_.Height());
         Picture->SetPicture(picture_);
         NoDeviceText->hide();
         // While measuring the masking view is only watched, not worked with.
-        if (MaskShown(step) &&
-            (step != LiveStep::Measuring || Clock::now() - lastMask_ >= GraphEvery))
+        if (MaskShown(step) && (step != Step::Measuring || Clock::now() - lastMask_ >= GraphEvery))
             ShowMask();
     }
     UpdateValue();
-    const std::vector<torvi::LiveFrame>& frames = Session.Frames();
+    const std::vector<torvi::LiveFrame>& frames = Session.DeviceFrames();
     const double seconds =
         frames.empty() ? 0 : static_cast<double>(frames.back().TimeMicroseconds) / 1e6;
     QString run = QStringLiteral("Time: %1 s\nFrames: %2\nDropped: %3")
                       .arg(seconds, 0, 'f', 1)
                       .arg(frames.size())
                       .arg(Session.DroppedFrames());
-    if (step == LiveStep::Learning || step == LiveStep::Learned)
+    if (step == Step::Learning || step == Step::Learned)
         run += QStringLiteral("\nLearned: %1").arg(Session.LearnedFrames());
     if (Session.RecordedFrames() > 0)
         run += QStringLiteral("\nRecorded: %1").arg(Session.RecordedFrames());
     RunText->setText(run);
-    if (step == LiveStep::Measuring && Clock::now() - lastGraph_ >= GraphEvery) UpdateGraph(false);
+    if (step == Step::Measuring && Clock::now() - lastGraph_ >= GraphEvery) UpdateGraph(false);
 }
 
 void LiveWindow::UpdateGraph(bool whole) {
     lastGraph_ = Clock::now();
-    const std::vector<torvi::LiveFrame>& frames = Session.Frames();
+    const std::vector<torvi::LiveFrame>& frames = Session.DeviceFrames();
     if (frames.size() == graphFrames_) return;
     graphFrames_ = frames.size();
     if (frames.empty()) {
@@ -490,8 +483,8 @@ void LiveWindow::UpdateGraph(bool whole) {
     AxisY->applyNiceNumbers();
 }
 
-bool LiveWindow::MaskShown(LiveStep step) {
-    return step == LiveStep::Learning || step == LiveStep::Learned || step == LiveStep::Measuring;
+bool LiveWindow::MaskShown(Step step) {
+    return step == Step::Learning || step == Step::Learned || step == Step::Measuring;
 }
 
 void LiveWindow::ShowMask() {
@@ -522,8 +515,6 @@ void LiveWindow::OpenSource(const torvi::CaptureSource& source) {
     picture_ = torvi::Bitmap();
     pictureSerial_ = 0;
     Session.OpenDevice(source);
-    ApplyStep();
-    ShowMessage();
 }
 
 void LiveWindow::DeviceChosen(int index) {
@@ -550,14 +541,11 @@ void LiveWindow::DeviceChosen(int index) {
 }
 
 void LiveWindow::PictureClicked(Qt::MouseButton, int x, int y) {
-    if (!torvi::LiveEnabled(Session.Step(), LiveControl::PictureClicks)) return;
     Session.ClickPicture(x, y);
-    ApplyStep();
 }
 
 void LiveWindow::ChangeClick() {
     Session.Change();
-    ApplyStep();
 }
 
 void LiveWindow::ContrastChanging(int position) {
@@ -573,8 +561,6 @@ void LiveWindow::HandChosen(torvi::HandColour hand) {
 
 void LiveWindow::LearnClick() {
     Session.StartLearning();
-    ApplyStep();
-    ShowMessage();
 }
 
 void LiveWindow::MeasureClick() {
@@ -587,14 +573,10 @@ void LiveWindow::MeasureClick() {
         film = name->toStdString();
     }
     Session.StartMeasuring(film);
-    ApplyStep();
-    ShowMessage();
 }
 
 void LiveWindow::StopClick() {
     Session.Stop();
-    ApplyStep();
-    ShowMessage();
 }
 
 void LiveWindow::SaveResultClick() {
@@ -604,11 +586,10 @@ void LiveWindow::SaveResultClick() {
         AskFileName(this, QStringLiteral("Save result as"), QStringLiteral("result.txt"),
                     QStringLiteral("soubor TXT (*.txt)"));
     if (!name) return;
-    Guarded(this, [&] {
-        Session.WriteResult(torvi::CompleteResultFileName(name->toStdString()),
-                            SampleField->text().toStdString(), TicksField->text().toStdString(),
-                            Separator(), FineAngle);
-    });
+    Session.SetFine(FineAngle);
+    Session.WriteDeviceResult(torvi::CompleteResultFileName(name->toStdString()),
+                              SampleField->text().toStdString(), TicksField->text().toStdString(),
+                              Separator());
 }
 
 void LiveWindow::SaveFramesClick() {
@@ -616,5 +597,5 @@ void LiveWindow::SaveFramesClick() {
         AskFileName(this, QStringLiteral("Save frames as"), QStringLiteral("frames.csv"),
                     QStringLiteral("CSV table (*.csv)"));
     if (!name) return;
-    Guarded(this, [&] { Session.WriteFrames(name->toStdString()); });
+    Session.WriteDeviceFrames(name->toStdString());
 }

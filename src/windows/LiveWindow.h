@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Bitmap.h"
-#include "live/LiveSession.h"
+#include "measurement/Measurement.h"
 #include "widgets/UserDialogs.h"
 
 #include <QStringList>
@@ -22,6 +22,7 @@ class QRadioButton;
 class QScrollArea;
 class QTimer;
 class QValueAxis;
+class MeasurementSignals;
 class PictureView;
 class UpDown;
 
@@ -38,7 +39,9 @@ public:
     explicit LiveWindow(QWidget* parent = nullptr);
     ~LiveWindow() override;
 
-    torvi::LiveSession Session;
+    // The live measurement; its reports arrive through Signals, which polls it.
+    torvi::Measurement Session{nullptr, torvi::Measurement::Source::Device};
+    MeasurementSignals* Signals = nullptr;
     // "Save result..." writes the fine angle, as the main window's "&Fine
     // angle" asks; the main window keeps this in step with its menu item.
     bool FineAngle = false;
@@ -73,6 +76,7 @@ public:
     QValueAxis* AxisY = nullptr;
     QLineEdit* SampleField = nullptr;
     QLineEdit* TicksField = nullptr;
+    // Redraws the picture, the value and the graph as they come.
     QTimer* PollTimer = nullptr;
 
     // Handlers.
@@ -86,7 +90,7 @@ public:
     void StopClick();
     void SaveResultClick();
     void SaveFramesClick();
-    // One pass of the timer: the session's news, then the screen when due.
+    // One pass of the timer: the screen when due.
     void Poll();
 
 Q_SIGNALS:
@@ -105,16 +109,16 @@ private:
     void OpenSource(const torvi::CaptureSource& source);
     // Enables the step's controls and shows its prompt.
     void ApplyStep();
-    void ShowMessage();
+    // A failure the session reported, shown once no other box is up.
+    void ShowMessage(const QString& text);
     void UpdateScreen();
     void UpdateValue();
     void UpdateGraph(bool whole);
-    static bool MaskShown(torvi::LiveStep step);
+    static bool MaskShown(torvi::Step step);
     void ShowMask();
     // Makes room for the device's picture at its own size.
     void FitPicture(int width, int height);
 
-    torvi::LiveStep appliedStep_ = torvi::LiveStep::Failed;
     torvi::gui::OpenDialogState filmDialog_;
     // The sources behind the device list's entries (the item data is the index).
     std::vector<torvi::CaptureSource> sources_;

@@ -3,19 +3,47 @@
 #include "Error.h"
 
 #include <QThread>
+#include <QTimer>
+
+namespace {
+
+// A poll costs a lock or two; a camera's every frame is taken within this.
+constexpr int PollMilliseconds = 10;
+
+} // namespace
 
 MeasurementSignals::MeasurementSignals(torvi::Measurement& model, QObject* parent)
     : QObject(parent), model_(model) {
     model_.SetObserver(this);
+    if (model_.SourceKind() == torvi::Measurement::Source::Device) {
+        poll_ = new QTimer(this);
+        poll_->setInterval(PollMilliseconds);
+        connect(poll_, &QTimer::timeout, this, &MeasurementSignals::Poll);
+        poll_->start();
+    }
+}
+
+void MeasurementSignals::Poll() {
+    polling_ = true;
+    model_.Poll();
+    polling_ = false;
 }
 
 MeasurementSignals::~MeasurementSignals() {
+    if (poll_) poll_->stop();
     EndRun();
     model_.SetObserver(nullptr);
 }
 
 void MeasurementSignals::Failed(const torvi::Error& error) {
-    Q_EMIT failed(QString::fromUtf8(error.what()), QString::fromUtf8(error.Detail().c_str()));
+    const QString message = QString::fromUtf8(error.what());
+    const QString detail = QString::fromUtf8(error.Detail().c_str());
+    if (!polling_) {
+        Q_EMIT failed(message, detail);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, message, detail] { Q_EMIT failed(message, detail); }, Qt::QueuedConnection);
 }
 
 bool MeasurementSignals::StartRun(std::unique_ptr<torvi::MeasurementRun> run,

@@ -9,10 +9,14 @@
 #include <memory>
 
 class QThread;
+class QTimer;
 
 // The measurement's reports as Qt signals, so that every window can follow
 // what it needs of them, and its long runs on a worker thread. The
 // measurement itself stays on the GUI thread: only the run object crosses.
+// A measurement of a capture device is polled here every few milliseconds;
+// a failure found by a poll is signalled once the poll has returned, so that
+// a message box never runs inside the timer's call.
 class MeasurementSignals : public QObject, public torvi::MeasurementObserver {
     Q_OBJECT
 public:
@@ -48,6 +52,9 @@ public:
     void PictureChanged(const torvi::Bitmap& picture) override { Q_EMIT pictureChanged(picture); }
     void MaskChanged(const torvi::Bitmap& masked) override { Q_EMIT maskChanged(masked); }
     void ContrastChanged(int value) override { Q_EMIT contrastChanged(value); }
+    void FramesMeasured(std::size_t total) override {
+        Q_EMIT framesMeasured(static_cast<qsizetype>(total));
+    }
     void Failed(const torvi::Error& error) override;
 
 Q_SIGNALS:
@@ -64,11 +71,16 @@ Q_SIGNALS:
     void maskChanged(const torvi::Bitmap& masked);
     void contrastChanged(int value);
     void failed(const QString& message, const QString& detail);
+    void framesMeasured(qsizetype total);
 
 private:
     void RunEnded();
 
+    void Poll();
+
     torvi::Measurement& model_;
+    QTimer* poll_ = nullptr;
+    bool polling_ = false;
     std::unique_ptr<torvi::MeasurementRun> run_;
     std::function<void(bool)> done_;
     QThread* thread_ = nullptr;

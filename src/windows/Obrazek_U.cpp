@@ -340,15 +340,14 @@ void TObrazek::ConnectModel() {
 void TObrazek::ApplyStep() {
     using torvi::Control;
     const torvi::Step step = Model.CurrentStep();
-    const torvi::ControlEnabling table = torvi::EnabledControls(step, Model.CurrentActivity());
+    // The measurement remembers what each step left on; the widgets show it.
     auto apply = [&](Control control, std::initializer_list<QWidget*> widgets,
                      std::initializer_list<QAction*> actions = {}) {
-        const torvi::Enabling e = torvi::EnablingOf(table, control);
-        if (e == torvi::Enabling::Keep) return;
+        const bool on = Model.Enabled(control);
         for (QWidget* w : widgets)
-            w->setEnabled(e == torvi::Enabling::On);
+            w->setEnabled(on);
         for (QAction* a : actions)
-            a->setEnabled(e == torvi::Enabling::On);
+            a->setEnabled(on);
     };
     apply(Control::Ok, {Button2});
     apply(Control::Change, {Button1});
@@ -361,8 +360,7 @@ void TObrazek::ApplyStep() {
     apply(Control::Results, {BitBtn3, BitBtn4}, {UloitTXT1});
     apply(Control::MaskingItems, {}, {ShowmaskedBMP1, SaveBMP1});
     apply(Control::SaveCaptured, {}, {SaveBMP2});
-    clickHandlerInstalled_ =
-        torvi::EnablingOf(table, Control::PictureClicks) == torvi::Enabling::On;
+    clickHandlerInstalled_ = Model.Enabled(Control::PictureClicks);
     Label2->setText(QString::fromLatin1(torvi::StepPrompt(step)));
     if (torvi::CrossCursor(step))
         Image1->setCursor(Qt::CrossCursor);

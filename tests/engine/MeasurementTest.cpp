@@ -1,7 +1,11 @@
-// The measurement as both front ends drive it: its steps, the controls each
-// step enables, its runs and their cancelling, and what it reports.
+// The measurement as the windows and torvi-measure drive it, for films,
+// pictures and capture devices: its steps, the controls each step enables
+// and the operations it refuses, its runs and their cancelling, and what it
+// reports.
 
 #include "AnalysisTestSupport.h"
+#include "CaptureTestSupport.h"
+#include "FileIO.h"
 #include "TestSupport.h"
 
 #include "Error.h"
@@ -9,10 +13,14 @@
 #include "measurement/ControlTable.h"
 #include "measurement/Measurement.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace torvi;
+using torvi::test::ProbeFilm;
+using torvi::test::WaitFor;
 
 namespace {
 
@@ -35,7 +43,74 @@ struct Recorder : MeasurementObserver {
     void ContrastChanged(int value) override { Contrast = value; }
     void FrameFieldChanged(const std::string& text) override { FrameField = text; }
     void Failed(const Error& error) override { Errors.push_back(error); }
+    // The last message, taken once.
+    std::string TakeMessage() {
+        if (Errors.empty()) return {};
+        std::string text = Errors.back().what();
+        Errors.clear();
+        return text;
+    }
 };
+
+// An operation of the measurement and the control it needs; refused, it
+// answers false and changes nothing.
+struct Operation {
+    const char* Name;
+    Control Needs;
+    std::function<bool(Measurement&)> Try;
+};
+
+const std::vector<Operation>& Operations(const std::string& folder) {
+    static std::vector<Operation> operations;
+    operations = {
+        {"OK", Control::Ok, [](Measurement& m) { return m.BeginCalibration(true) != nullptr; }},
+        {"Change", Control::Change, [](Measurement& m) { return m.Change(); }},
+        {"contrast", Control::ContrastArrows, [](Measurement& m) { return m.SetContrast(61); }},
+        {"B/W", Control::HandColour, [](Measurement& m) { return m.ChooseHand(HandColour::Dark); }},
+        {"First", Control::Navigation, [](Measurement& m) { return m.First(); }},
+        {"Previous", Control::Navigation, [](Measurement& m) { return m.Previous(); }},
+        {"Last", Control::Navigation, [](Measurement& m) { return m.Last(); }},
+        {"Graph", Control::Results, [](Measurement& m) { return m.Finish(true); }},
+        {"measure", Control::Results,
+         [](Measurement& m) { return m.BeginMeasurement() != nullptr; }},
+        {"masking", Control::MaskingItems,
+         [](Measurement& m) { return m.BeginCalibration(false) != nullptr; }},
+        {"click", Control::PictureClicks, [](Measurement& m) { return m.ClickPicture(1, 1); }},
+        {"device", Control::DeviceList,
+         [](Measurement& m) { return m.OpenDevice(CaptureSource::Synthetic(64, 48, 25)); }},
+        {"learn", Control::Learn, [](Measurement& m) { return m.StartLearning(); }},
+        {"start measuring", Control::Measure, [](Measurement& m) { return m.StartMeasuring(); }},
+        {"Stop", Control::Stop, [](Measurement& m) { return m.Stop(); }},
+        {"save", Control::Results,
+         [folder](Measurement& m) {
+             return m.WriteDeviceResult(folder + "/refused.txt", "", "360", ".");
+         }},
+    };
+    return operations;
+}
+
+// The measurement applies its step's row of the table (Keep leaves what the
+// step before left), and refuses every operation whose control is off.
+void CheckRefusals(Measurement& m, const std::string& folder = "/nonexistent") {
+    const Step step = m.CurrentStep();
+    const ControlEnabling row = EnabledControls(step, m.CurrentActivity());
+    for (std::size_t c = 0; c < ControlCount; ++c) {
+        const auto control = static_cast<Control>(c);
+        if (row[c] == Enabling::Keep) continue;
+        if (control == Control::Results && m.SourceKind() == Measurement::Source::Device &&
+            m.DeviceFrames().empty())
+            EXPECT_FALSE(m.Enabled(control))
+                << "results without frames, step " << static_cast<int>(step);
+        else
+            EXPECT_EQ(m.Enabled(control), row[c] == Enabling::On)
+                << "step " << static_cast<int>(step) << " control " << c;
+    }
+    for (const Operation& op : Operations(folder)) {
+        if (m.Enabled(op.Needs)) continue;
+        EXPECT_FALSE(op.Try(m)) << op.Name << " in step " << static_cast<int>(step);
+        EXPECT_EQ(m.CurrentStep(), step) << op.Name;
+    }
+}
 
 // A light dial 41 x 41, centre (20, 20), with a dark hand of length 15
 // pointing up in every picture; `odd` pictures get another size.
@@ -58,19 +133,42 @@ void OpenAndMark(Measurement& m, const std::string& path, const std::string& fil
     m.ClickPicture(20, 5);
 }
 
+CaptureSource SampleFilm() {
+    return CaptureSource::PlayedFilm(
+        (std::filesystem::path(TORVI_TEST_DATA).parent_path().parent_path() / "samples" /
+         "dial.avi")
+            .string());
+}
+
+// Polls as the window does until the step is reached or a minute has passed.
+bool PollUntil(Measurement& session, Step step) {
+    return test::WaitFor(
+        [&] {
+            session.Poll();
+            return session.CurrentStep() == step;
+        },
+        60);
+}
+
+std::string FileText(const std::string& path) {
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    return {bytes.begin(), bytes.end()};
+}
+
 } // namespace
 
-// The enabling of every step, column by column as the main window's workflow
-// lists them (Keep: the reset of an Open leaves the control as it was).
+// The enabling of every step, column by column as the main window's and the
+// live window's workflows list them (Keep: the reset of an Open leaves the
+// control as it was), and the prompts.
 TEST(ControlTable, EnablesWhatEachStepNeeds) {
     constexpr Enabling O = Enabling::Off, I = Enabling::On, K = Enabling::Keep;
-    struct Row {
+    struct FilmRow {
         Step S;
         Enabling Ok, Change, ContrastField, Arrows, BW, FrameField, Navigation, Animation, Results,
             Masking, SaveCaptured, Clicks;
         const char* Prompt;
     };
-    const Row rows[] = {
+    const FilmRow film[] = {
         {Step::Start, O, O, O, O, O, O, O, O, O, O, O, O, ""},
         {Step::NoMeasurement, O, K, O, K, I, O, O, O, O, O, K, O, ""},
         {Step::OpenFailed, O, O, O, O, I, O, O, O, O, O, K, O, ""},
@@ -84,13 +182,23 @@ TEST(ControlTable, EnablesWhatEachStepNeeds) {
         {Step::FinishedGraph, O, O, O, O, O, O, I, I, I, I, I, O, ""},
         {Step::FinishedSaved, O, O, K, O, O, K, I, I, I, I, I, O, ""},
     };
-    for (const Row& r : rows) {
+    for (const FilmRow& r : film) {
         const ControlEnabling e = EnabledControls(r.S);
-        const Enabling want[] = {r.Ok,      r.Change,     r.ContrastField, r.Arrows,
-                                 r.BW,      r.FrameField, r.Navigation,    r.Animation,
-                                 r.Results, r.Masking,    r.SaveCaptured,  r.Clicks};
-        for (std::size_t c = 0; c < e.size(); ++c)
-            EXPECT_EQ(e[c], want[c]) << "step " << static_cast<int>(r.S) << " control " << c;
+        const std::pair<Control, Enabling> want[] = {{Control::Ok, r.Ok},
+                                                     {Control::Change, r.Change},
+                                                     {Control::ContrastField, r.ContrastField},
+                                                     {Control::ContrastArrows, r.Arrows},
+                                                     {Control::HandColour, r.BW},
+                                                     {Control::FrameField, r.FrameField},
+                                                     {Control::Navigation, r.Navigation},
+                                                     {Control::Animation, r.Animation},
+                                                     {Control::Results, r.Results},
+                                                     {Control::MaskingItems, r.Masking},
+                                                     {Control::SaveCaptured, r.SaveCaptured},
+                                                     {Control::PictureClicks, r.Clicks}};
+        for (const auto& [control, enabling] : want)
+            EXPECT_EQ(EnablingOf(e, control), enabling)
+                << "step " << static_cast<int>(r.S) << " control " << static_cast<int>(control);
         EXPECT_STREQ(StepPrompt(r.S), r.Prompt);
         EXPECT_EQ(CrossCursor(r.S), r.S == Step::MarkCentre || r.S == Step::MarkRadius);
         // The animation stops navigation and nothing else.
@@ -98,6 +206,41 @@ TEST(ControlTable, EnablesWhatEachStepNeeds) {
         EXPECT_NE(EnablingOf(playing, Control::Navigation), Enabling::On);
         playing[static_cast<std::size_t>(Control::Navigation)] = r.Navigation;
         EXPECT_EQ(playing, e);
+    }
+
+    struct LiveRow {
+        Step S;
+        Enabling Devices, Change, BW, Arrows, Learn, Measure, Stop, Record, Results, Clicks;
+        const char* Prompt;
+    };
+    const LiveRow live[] = {
+        {Step::ChooseDevice, I, O, O, O, O, O, O, I, O, O,
+         "Choose a capture device, or a film to play as a camera."},
+        {Step::MarkCentre, I, O, I, O, O, O, O, I, O, I, "Set centre of dial."},
+        {Step::MarkRadius, I, O, I, O, O, O, O, I, O, I, "Set radius of hand."},
+        {Step::Marked, I, I, I, O, I, O, O, I, O, O, ""},
+        {Step::Learning, O, O, O, I, O, I, I, I, O, O,
+         "Learning the background: keep the hand moving. Stop when only the hand shows white "
+         "in the masking view."},
+        {Step::Learned, I, I, O, I, I, I, O, I, O, O,
+         "Set the contrast so that the hand stands out, then measure."},
+        {Step::Measuring, O, O, O, O, O, O, I, O, O, O, "Measuring. Stop ends the run."},
+        {Step::Finished, I, I, O, O, I, O, O, I, I, O,
+         "Save the result, or learn the background again for a new run."},
+        {Step::DeviceFailed, I, O, O, O, O, O, O, I, O, O, ""},
+    };
+    for (const LiveRow& r : live) {
+        const ControlEnabling e = EnabledControls(r.S);
+        const std::pair<Control, Enabling> want[] = {
+            {Control::DeviceList, r.Devices}, {Control::Change, r.Change},
+            {Control::HandColour, r.BW},      {Control::ContrastArrows, r.Arrows},
+            {Control::Learn, r.Learn},        {Control::Measure, r.Measure},
+            {Control::Stop, r.Stop},          {Control::Record, r.Record},
+            {Control::Results, r.Results},    {Control::PictureClicks, r.Clicks}};
+        for (const auto& [control, enabling] : want)
+            EXPECT_EQ(EnablingOf(e, control), enabling)
+                << "step " << static_cast<int>(r.S) << " control " << static_cast<int>(control);
+        EXPECT_STREQ(StepPrompt(r.S), r.Prompt);
     }
 }
 
@@ -107,11 +250,18 @@ TEST(Measurement, GoesThroughTheWorkflowToTheResult) {
     Recorder seen;
     Measurement m(&seen);
     EXPECT_EQ(m.CurrentStep(), Step::Start);
+    CheckRefusals(m);
     m.ResetToNoMeasurement();
     EXPECT_EQ(m.CurrentStep(), Step::NoMeasurement);
+    CheckRefusals(m);
 
     // The chosen picture is shown first.
-    OpenAndMark(m, folder.File("p003.bmp"), ".BMP");
+    ASSERT_TRUE(m.Open(folder.File("p003.bmp"), ".BMP"));
+    CheckRefusals(m);
+    ASSERT_TRUE(m.ClickPicture(20, 20));
+    CheckRefusals(m);
+    ASSERT_TRUE(m.ClickPicture(20, 5));
+    CheckRefusals(m);
     EXPECT_EQ(m.CurrentIndex(), 2);
     EXPECT_EQ(seen.Maximum, 3);
     EXPECT_EQ(m.CurrentStep(), Step::Marked);
@@ -124,6 +274,7 @@ TEST(Measurement, GoesThroughTheWorkflowToTheResult) {
     EXPECT_FALSE(m.Calibrated());
     ASSERT_TRUE(m.Confirm());
     EXPECT_EQ(m.CurrentStep(), Step::ContrastSetting);
+    CheckRefusals(m);
     EXPECT_TRUE(m.Calibrated());
     EXPECT_TRUE(m.MaskingLive());
     EXPECT_EQ(m.ContrastThreshold(), 60);
@@ -147,6 +298,7 @@ TEST(Measurement, GoesThroughTheWorkflowToTheResult) {
     // "&Graph" measures once; Next then shows frame 1.
     ASSERT_TRUE(m.Finish(true));
     EXPECT_EQ(m.CurrentStep(), Step::FinishedGraph);
+    CheckRefusals(m);
     ASSERT_TRUE(m.Measure());
     EXPECT_TRUE(m.ResultsValid());
     EXPECT_FALSE(m.Calibrated());
@@ -158,8 +310,18 @@ TEST(Measurement, GoesThroughTheWorkflowToTheResult) {
     EXPECT_TRUE(seen.Errors.empty());
 
     const std::string out = folder.File("result.txt");
+    ASSERT_TRUE(m.Finish(false));
+    EXPECT_EQ(m.CurrentStep(), Step::FinishedSaved);
+    CheckRefusals(m);
     ASSERT_TRUE(m.WriteResult(out, {"s", "25", "360"}, "."));
     EXPECT_TRUE(std::filesystem::file_size(out) > 0);
+
+    // While the animation plays only Next moves on, for it.
+    m.SetAnimating(true);
+    CheckRefusals(m);
+    EXPECT_TRUE(m.Next());
+    m.SetAnimating(false);
+    EXPECT_TRUE(m.First());
 }
 
 TEST(Measurement, FailedOpensSayWhyAndLeaveTheStatusAsTheyFoundIt) {
@@ -172,6 +334,7 @@ TEST(Measurement, FailedOpensSayWhyAndLeaveTheStatusAsTheyFoundIt) {
     EXPECT_STREQ(seen.Errors[0].what(), "More than two files *.BMP in directory are needed");
     EXPECT_EQ(seen.Errors[0].Kind(), ErrorKind::TooFewFrames);
     EXPECT_EQ(m.CurrentStep(), Step::OpenFailed);
+    CheckRefusals(m);
 
     // A film FFmpeg cannot read: the message of the program, FFmpeg's reason
     // beside it, and the bar as before the Open.
@@ -241,6 +404,19 @@ TEST(Measurement, CancelledRunsLeaveNoResultAndTheStepTheyBeganIn) {
     Measurement m(&seen);
     OpenAndMark(m, folder.File("p001.bmp"), ".BMP");
 
+    // An Open under way marks the measurement busy: no second Open, no run.
+    auto opening = m.BeginOpen(folder.File("p002.bmp"), ".BMP");
+    ASSERT_TRUE(opening);
+    EXPECT_TRUE(m.Running());
+    EXPECT_FALSE(m.BeginOpen(folder.File("p002.bmp"), ".BMP"));
+    EXPECT_FALSE(m.BeginCalibration(true));
+    EXPECT_FALSE(m.ClickPicture(20, 20));
+    opening->Execute({});
+    ASSERT_TRUE(m.FinishRun(*opening));
+    EXPECT_EQ(m.CurrentIndex(), 1);
+    ASSERT_TRUE(m.ClickPicture(20, 20));
+    ASSERT_TRUE(m.ClickPicture(20, 5));
+
     auto calibration = m.BeginCalibration(true);
     ASSERT_TRUE(calibration);
     EXPECT_TRUE(m.Running());
@@ -273,4 +449,131 @@ TEST(Measurement, CancelledRunsLeaveNoResultAndTheStepTheyBeganIn) {
     again->Execute({});
     ASSERT_TRUE(m.FinishRun(*again));
     EXPECT_EQ(m.UnwrappedSeries().size(), 5u);
+}
+
+TEST(Measurement, APlayedFilmGoesThroughEveryStepToASavedResult) {
+    test::TempFolder folder;
+    Recorder seen;
+    Measurement session(&seen, Measurement::Source::Device);
+    CheckRefusals(session, folder.Path().string());
+    ASSERT_TRUE(session.OpenDevice(SampleFilm())) << seen.TakeMessage();
+    EXPECT_EQ(session.PictureWidth(), 320);
+    CheckRefusals(session);
+    session.ClickPicture(160, 120);
+    EXPECT_EQ(session.CurrentStep(), Step::MarkRadius);
+    CheckRefusals(session);
+    session.ClickPicture(73, 70);
+    EXPECT_EQ(session.CurrentStep(), Step::Marked);
+    EXPECT_EQ(session.Settings().HandRadius, 100);
+    CheckRefusals(session);
+    EXPECT_FALSE(session.StartMeasuring()); // nothing learned yet: not its step
+
+    // The film starts again for learning; the arrows' rules hold meanwhile.
+    ASSERT_TRUE(session.StartLearning());
+    EXPECT_EQ(session.ContrastThreshold(), 60);
+    CheckRefusals(session);
+    for (const auto& [asked, kept] : {std::pair{300, 255}, {-4, 0}, {60, 60}}) {
+        EXPECT_TRUE(session.SetContrast(asked));
+        EXPECT_EQ(session.ContrastThreshold(), kept);
+    }
+    ASSERT_TRUE(WaitFor([&] { return session.LearnedFrames() >= 20; }));
+    ASSERT_TRUE(session.Stop());
+    EXPECT_EQ(session.CurrentStep(), Step::Learned);
+    Bitmap picture;
+    std::uint64_t serial = 0;
+    ASSERT_TRUE(session.LatestPicture(picture, serial));
+    const Bitmap mask = session.MaskingPicture(picture);
+    EXPECT_EQ(mask.Width(), 201);
+    EXPECT_EQ(mask.Height(), 201);
+
+    const std::string film = folder.File("run.avi");
+    ASSERT_TRUE(session.StartMeasuring(film)) << seen.TakeMessage();
+    CheckRefusals(session);
+    // The film's end ends the run normally, everything kept.
+    ASSERT_TRUE(PollUntil(session, Step::Finished));
+    EXPECT_EQ(seen.TakeMessage(), "");
+    const std::vector<LiveFrame>& frames = session.DeviceFrames();
+    ASSERT_GE(frames.size(), 5u);
+    EXPECT_EQ(frames.front().TimeMicroseconds, 0);
+    EXPECT_EQ(session.RecordedFrames(), static_cast<int>(frames.size()));
+    EXPECT_EQ(ProbeFilm(film).Frames.size(), frames.size());
+    CheckRefusals(session);
+
+    ASSERT_TRUE(session.WriteDeviceResult(folder.File("result.txt"), "live", "", "."));
+    ASSERT_TRUE(session.WriteDeviceFrames(folder.File("frames.csv")));
+    const std::string table = FileText(folder.File("result.txt"));
+    // 25 frames per second measured, the empty ticks field as "1".
+    EXPECT_NE(table.find("Number of frames per second    (x-axis): 25.00000\r\n"),
+              std::string::npos)
+        << table;
+    EXPECT_NE(table.find(": 1\r\n"), std::string::npos);
+    // With "&Fine angle" the same rows at the same times hold the fine angle.
+    session.SetFine(true);
+    ASSERT_TRUE(session.WriteDeviceResult(folder.File("fine.txt"), "live", "", "."));
+    const std::string fine = FileText(folder.File("fine.txt"));
+    EXPECT_NE(fine, table);
+    // The first field of every line: the rows' times, and the header lines.
+    const auto times = [](const std::string& text) {
+        std::vector<std::string> column;
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = std::min(text.find("\r\n", at), text.size());
+            const std::string line = text.substr(at, end - at);
+            column.push_back(line.substr(0, line.find(' ')));
+            at = end + 2;
+        }
+        return column;
+    };
+    EXPECT_EQ(times(fine), times(table));
+    EXPECT_EQ(times(fine).size(), frames.size() + 6); // five lines above the rows, one below
+    const std::string csv = FileText(folder.File("frames.csv"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), static_cast<long>(frames.size()) + 1);
+    // The fine angle fills its two columns; the first frame has turned 0.
+    const std::string second = csv.substr(csv.find('\n') + 1);
+    std::vector<std::string> fields;
+    for (std::size_t at = 0, comma; fields.size() < 10; at = comma + 1) {
+        comma = std::min(second.find_first_of(",\n", at), second.size());
+        fields.push_back(second.substr(at, comma - at));
+    }
+    EXPECT_FALSE(fields[7].empty()) << second;
+    EXPECT_EQ(fields[8], "0.000") << second;
+
+    // A new run learns anew: the result of the last is gone.
+    ASSERT_TRUE(session.StartLearning());
+    EXPECT_FALSE(session.Enabled(Control::Results));
+    session.CloseDevice();
+    EXPECT_EQ(session.CurrentStep(), Step::ChooseDevice);
+}
+
+TEST(Measurement, DeviceRunsThatEndEarlyKeepWhatTheyHave) {
+    Recorder seen;
+    Measurement session(&seen, Measurement::Source::Device);
+    // A film that ends while learning leaves nothing to measure.
+    ASSERT_TRUE(session.OpenDevice(SampleFilm()));
+    session.ClickPicture(160, 120);
+    session.ClickPicture(73, 70);
+    ASSERT_TRUE(session.StartLearning());
+    ASSERT_TRUE(PollUntil(session, Step::DeviceFailed));
+    EXPECT_EQ(seen.TakeMessage(), "The film ended before the background was learned");
+    CheckRefusals(session);
+
+    // A device that fails while measuring: its message, the frames measured.
+    ASSERT_TRUE(session.OpenDevice(SampleFilm()));
+    session.ClickPicture(160, 120);
+    session.ClickPicture(73, 70);
+    ASSERT_TRUE(session.StartLearning());
+    ASSERT_TRUE(WaitFor([&] { return session.LearnedFrames() >= 10; }));
+    ASSERT_TRUE(session.StartMeasuring());
+    ASSERT_TRUE(WaitFor([&] {
+        session.Poll();
+        return session.DeviceFrames().size() >= 3;
+    }));
+    session.Relay().DeviceEnded("unplugged");
+    ASSERT_TRUE(PollUntil(session, Step::Finished));
+    EXPECT_EQ(seen.TakeMessage(), "unplugged");
+    EXPECT_GE(session.DeviceFrames().size(), 3u);
+    EXPECT_LT(session.DeviceFrames().size(), 40u);
+
+    EXPECT_FALSE(session.OpenDevice(CaptureSource::PlayedFilm("/nonexistent/film.avi")));
+    EXPECT_EQ(session.CurrentStep(), Step::DeviceFailed);
+    EXPECT_NE(seen.TakeMessage().find("Cannot open the capture device"), std::string::npos);
 }

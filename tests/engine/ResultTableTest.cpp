@@ -3,9 +3,11 @@
 #include "FileIO.h"
 #include "TestSupport.h"
 #include "results/GraphPoints.h"
+#include "results/ResultNumber.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -146,4 +148,49 @@ TEST(ResultTable, GraphStartsAtTimeZeroInTicks) {
     // Beyond a double though within the extended type.
     EXPECT_THROW((void)GraphPoints(WholeSeries(series), "25", "1" + std::string(400, '0'), ","),
                  Error);
+}
+
+TEST(ResultTable, ThinnedGraphKeepsEverySwing) {
+    std::vector<std::int32_t> turned;
+    std::vector<long double> times;
+    for (int i = 0; i < 100; ++i) {
+        times.push_back(i / 10.0L);          // 0.1 s apart
+        turned.push_back(i == 57 ? 900 : i); // one spike
+    }
+    const MeasuredSeries series = WholeSeries(turned, times);
+    struct Case {
+        double From, To;
+        std::size_t Max;
+        std::size_t Count;
+        double FirstX, LastY;
+    };
+    for (const Case& c : {Case{0, 100, 1000, 100, 0, 99 * 0.5}, Case{2, 3, 1000, 11, 2, 15},
+                          Case{0, 100, 10, 10, 0, 99 * 0.5}, Case{20, 5, 10, 0, 0, 0}}) {
+        const auto points = ThinnedGraphPoints(series, c.From, c.To, c.Max, ResultScale{1, 180});
+        ASSERT_EQ(points.size(), c.Count) << c.From << ' ' << c.Max;
+        if (points.empty()) continue;
+        EXPECT_DOUBLE_EQ(points.front().X, c.FirstX);
+        EXPECT_DOUBLE_EQ(points.back().Y, c.LastY);
+        // Thinned or not, the spike is there.
+        if (c.To >= 6) {
+            EXPECT_TRUE(std::any_of(points.begin(), points.end(),
+                                    [](const GraphPoint& p) { return p.Y == 450; }));
+        }
+    }
+}
+
+TEST(ResultTable, LiveValuesAreShownInTicksWithTwoDecimalsAtMost) {
+    struct Case {
+        std::int64_t Unwrapped;
+        const char* Ticks;
+        const char* Separator;
+        const char* Shown;
+    };
+    for (const Case& c :
+         {Case{150, "360", ".", "150"}, Case{-45, "360", ".", "-45"}, Case{1, "100", ".", "0.28"},
+          Case{18, "100", ",", "5"}, Case{9, "100", ",", "2,5"}, Case{0, "100", ".", "0"},
+          Case{10, "x", ".", ""}}) {
+        EXPECT_EQ(TurnValueText(c.Unwrapped, c.Ticks, c.Separator), c.Shown)
+            << c.Unwrapped << ' ' << c.Ticks;
+    }
 }

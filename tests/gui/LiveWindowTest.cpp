@@ -19,8 +19,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-using torvi::LiveControl;
-using torvi::LiveStep;
+using torvi::Control;
+using torvi::Step;
 
 namespace {
 
@@ -28,29 +28,29 @@ QString SampleFilm() {
     return QStringLiteral(TORVI_TEST_DATA "/../../samples/dial.avi");
 }
 
-// The window's controls agree with the session's table in its step.
+// The window shows what the session says of its controls in its step.
 void CheckEnabling(const LiveWindow& w) {
-    const LiveStep step = w.Session.Step();
-    const std::pair<LiveControl, QWidget*> controls[] = {
-        {LiveControl::DeviceList, w.DeviceList},
-        {LiveControl::Change, w.ChangeButton},
-        {LiveControl::HandColour, w.DarkHand},
-        {LiveControl::HandColour, w.LightHand},
-        {LiveControl::ContrastArrows, w.ContrastArrows},
-        {LiveControl::Learn, w.LearnButton},
-        {LiveControl::Measure, w.MeasureButton},
-        {LiveControl::Stop, w.StopButton},
-        {LiveControl::Record, w.RecordBox}};
+    const Step step = w.Session.CurrentStep();
+    const std::pair<Control, QWidget*> controls[] = {
+        {Control::DeviceList, w.DeviceList},
+        {Control::Change, w.ChangeButton},
+        {Control::HandColour, w.DarkHand},
+        {Control::HandColour, w.LightHand},
+        {Control::ContrastArrows, w.ContrastArrows},
+        {Control::Learn, w.LearnButton},
+        {Control::Measure, w.MeasureButton},
+        {Control::Stop, w.StopButton},
+        {Control::Record, w.RecordBox}};
     for (const auto& [control, widget] : controls)
-        QVERIFY2(widget->isEnabled() == torvi::LiveEnabled(step, control),
+        QVERIFY2(widget->isEnabled() == w.Session.Enabled(control),
                  qPrintable(QStringLiteral("step %1, control %2")
                                 .arg(static_cast<int>(step))
                                 .arg(static_cast<int>(control))));
-    const bool results = torvi::LiveEnabled(step, LiveControl::Results) && w.Session.HasResult();
+    const bool results = w.Session.Enabled(Control::Results);
     QCOMPARE(w.SaveResultButton->isEnabled(), results);
     QCOMPARE(w.SaveFramesButton->isEnabled(), results);
-    QCOMPARE(w.Prompt->text(), QString::fromLatin1(torvi::LiveStepPrompt(step)));
-    QCOMPARE(w.Picture->cursor().shape() == Qt::CrossCursor, torvi::LiveCrossCursor(step));
+    QCOMPARE(w.Prompt->text(), QString::fromLatin1(torvi::StepPrompt(step)));
+    QCOMPARE(w.Picture->cursor().shape() == Qt::CrossCursor, torvi::CrossCursor(step));
 }
 
 QStringList Lines(const QString& path) {
@@ -76,11 +76,11 @@ private:
         QTest::mouseClick(w_->Picture, Qt::LeftButton, {}, QPoint(160, 120));
         CheckEnabling(*w_);
         QTest::mouseClick(w_->Picture, Qt::LeftButton, {}, QPoint(73, 70));
-        QCOMPARE(w_->Session.Step(), LiveStep::Marked);
+        QCOMPARE(w_->Session.CurrentStep(), Step::Marked);
         QCOMPARE(w_->RadiusText->text(), QStringLiteral("100"));
         CheckEnabling(*w_);
         w_->LearnButton->click();
-        QCOMPARE(w_->Session.Step(), LiveStep::Learning);
+        QCOMPARE(w_->Session.CurrentStep(), Step::Learning);
         CheckEnabling(*w_);
         QTRY_VERIFY_WITH_TIMEOUT(w_->Session.LearnedFrames() >= 5, 30000);
     }
@@ -104,14 +104,14 @@ private Q_SLOTS:
     }
 
     void measuresAPlayedFilmToItsEndAndSavesEverything() {
-        QCOMPARE(w_->Session.Step(), LiveStep::ChooseDevice);
+        QCOMPARE(w_->Session.CurrentStep(), Step::ChooseDevice);
         QCOMPARE(w_->DeviceList->count(), 1);
         QVERIFY(w_->NoDeviceText->text().startsWith(QStringLiteral("No video capture device")));
         CheckEnabling(*w_);
 
         dialogs_.OpenAnswers.push_back({SampleFilm()});
         Q_EMIT w_->DeviceList->activated(0);
-        QCOMPARE(w_->Session.Step(), LiveStep::MarkCentre);
+        QCOMPARE(w_->Session.CurrentStep(), Step::MarkCentre);
         QCOMPARE(w_->DeviceList->currentText(), QStringLiteral("dial.avi"));
         CheckEnabling(*w_);
         MarkAndLearn();
@@ -123,19 +123,19 @@ private Q_SLOTS:
         const QString film = folder_.filePath(QStringLiteral("live.avi"));
         dialogs_.SaveAnswers.push_back(film);
         w_->MeasureButton->click();
-        QCOMPARE(w_->Session.Step(), LiveStep::Measuring);
+        QCOMPARE(w_->Session.CurrentStep(), Step::Measuring);
         CheckEnabling(*w_);
         // The film's end ends the run normally.
-        QTRY_COMPARE_WITH_TIMEOUT(w_->Session.Step(), LiveStep::Finished, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(w_->Session.CurrentStep(), Step::Finished, 60000);
         CheckEnabling(*w_);
         QVERIFY(dialogs_.Errors.isEmpty());
-        const int frames = static_cast<int>(w_->Session.Frames().size());
+        const int frames = static_cast<int>(w_->Session.DeviceFrames().size());
         QVERIFY(frames >= 5);
         QCOMPARE(w_->Session.RecordedFrames(), frames);
         QVERIFY(QFile::exists(film));
         QCOMPARE(w_->Series->count(), frames);
         QCOMPARE(w_->ValueText->text(),
-                 QString::number(w_->Session.Frames().back().Unwrapped)); // 360 ticks a turn
+                 QString::number(w_->Session.DeviceFrames().back().Unwrapped)); // 360 ticks a turn
 
         const QString result = folder_.filePath(QStringLiteral("result.txt"));
         const QString csv = folder_.filePath(QStringLiteral("frames.csv"));
@@ -158,13 +158,13 @@ private Q_SLOTS:
         Q_EMIT w_->DeviceList->activated(0);
         MarkAndLearn();
         w_->MeasureButton->click();
-        QTRY_VERIFY_WITH_TIMEOUT(w_->Session.Frames().size() >= 3, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(w_->Session.DeviceFrames().size() >= 3, 30000);
         w_->Session.Relay().DeviceEnded("The capture device stopped delivering pictures: gone");
-        QTRY_COMPARE_WITH_TIMEOUT(w_->Session.Step(), LiveStep::Finished, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(w_->Session.CurrentStep(), Step::Finished, 30000);
         // The message comes after the timer's call that found it.
         QTRY_COMPARE(dialogs_.Errors, QStringList{QStringLiteral(
                                           "The capture device stopped delivering pictures: gone")});
-        QVERIFY(w_->Session.Frames().size() >= 3);
+        QVERIFY(w_->Session.DeviceFrames().size() >= 3);
         QVERIFY(w_->SaveResultButton->isEnabled());
         CheckEnabling(*w_);
     }
@@ -176,7 +176,7 @@ private Q_SLOTS:
         program_->Main.LiveMeasurement1->trigger();
         w_ = program_->Main.Live;
         QCOMPARE(w_->DeviceList->count(), 2);
-        QCOMPARE(w_->Session.Step(), LiveStep::MarkCentre);
+        QCOMPARE(w_->Session.CurrentStep(), Step::MarkCentre);
         QTRY_COMPARE_WITH_TIMEOUT(w_->Picture->width(), 64, 30000);
         QVERIFY(dialogs_.Errors.isEmpty());
         // Closing the main window closes this one and stops its device.
@@ -187,7 +187,7 @@ private Q_SLOTS:
     void aFilmThatCannotBePlayedSaysWhy() {
         dialogs_.OpenAnswers.push_back({folder_.filePath(QStringLiteral("missing.avi"))});
         Q_EMIT w_->DeviceList->activated(0);
-        QCOMPARE(w_->Session.Step(), LiveStep::Failed);
+        QCOMPARE(w_->Session.CurrentStep(), Step::DeviceFailed);
         QTRY_COMPARE(dialogs_.Errors.size(), 1);
         QVERIFY(dialogs_.Errors[0].startsWith(QStringLiteral("Cannot open the capture device")));
         CheckEnabling(*w_);

@@ -1,18 +1,27 @@
 #include "measurement/Measurement.h"
 
 #include "Error.h"
+#include "FileIO.h"
 #include "FileTypes.h"
 #include "analysis/Calibration.h"
 #include "analysis/Masking.h"
-#include "measurement/ControlTable.h"
+#include "capture/CaptureDevice.h"
+#include "results/FramesTable.h"
+#include "results/NumberText.h"
 
 #include <algorithm>
+#include <chrono>
+#include <utility>
 
 namespace torvi {
 
 namespace {
 
 MeasurementObserver silentObserver;
+
+// How often a background that is being learned is copied for the masking
+// view: every few pictures, not every one.
+constexpr int BackgroundCopyEvery = 5;
 
 Error RunCancelled() {
     return Error(ErrorKind::Cancelled, "Cancelled");
@@ -74,10 +83,18 @@ void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source)
     }
 }
 
-Measurement::Measurement(MeasurementObserver* observer)
-    : observer_(observer ? observer : &silentObserver) {}
+Measurement::Measurement(MeasurementObserver* observer, Source source)
+    : observer_(observer ? observer : &silentObserver), sourceKind_(source),
+      step_(source == Source::Film ? Step::Start : Step::ChooseDevice), stepBeforeRun_(step_),
+      stepBeforeFinish_(step_) {
+    enabled_.Apply(EnabledControls(step_));
+}
 
-Measurement::~Measurement() = default;
+Measurement::~Measurement() {
+    // The observer may be gone already: nothing is reported from here.
+    ReleaseDevice();
+    DropRun();
+}
 
 void Measurement::SetObserver(MeasurementObserver* observer) {
     observer_ = observer ? observer : &silentObserver;
@@ -98,11 +115,20 @@ PixelSquare Measurement::MaskingSquare() const {
     return torvi::MaskingSquare(settings_, picture_.Width(), picture_.Height());
 }
 
+bool Measurement::Enabled(Control control) const {
+    if (sourceKind_ == Source::Device && control == Control::Results && liveFrames_.empty())
+        return false;
+    return enabled_.On(control);
+}
+
+bool Measurement::Allowed(Control control) const {
+    return !Running() && Enabled(control);
+}
+
 void Measurement::SetStep(Step step) {
     step_ = step;
-    // "&Change" follows its button: a reset keeps what the step before allowed.
-    const Enabling change = EnablingOf(EnabledControls(step), Control::Change);
-    if (change != Enabling::Keep) changeAllowed_ = change == Enabling::On;
+    // A reset keeps what the step before allowed where its row says Keep.
+    enabled_.Apply(EnabledControls(step, activity_));
     observer_->StepChanged(step);
 }
 
@@ -135,7 +161,7 @@ void Measurement::Fail(const std::exception& error) {
 // Opening -----------------------------------------------------------------------
 
 void Measurement::ResetToNoMeasurement() {
-    if (Running()) return;
+    if (Running() || sourceKind_ != Source::Film) return;
     calibrated_ = false;
     resultsValid_ = false;
     SetStep(Step::NoMeasurement);
@@ -143,15 +169,15 @@ void Measurement::ResetToNoMeasurement() {
 
 std::unique_ptr<MeasurementRun> Measurement::BeginOpen(const std::string& path,
                                                        const std::string& fileExt) {
-    if (Running()) return nullptr;
-    source_.CloseVideo();
+    if (Running() || sourceKind_ != Source::Film) return nullptr;
+    frameSource_.CloseVideo();
     frames_.clear();
     hasFrameList_ = true;
     fileExt_ = fileExt;
     folder_ = FolderOf(path);
     filmPath_.clear();
-    source_.FileExt = fileExt_;
-    source_.Folder = folder_;
+    frameSource_.FileExt = fileExt_;
+    frameSource_.Folder = folder_;
     calibrated_ = false;
     resultsValid_ = false;
     // The measurement on view before is gone from here on: nothing is left
@@ -231,7 +257,7 @@ bool Measurement::FinishOpen(MeasurementRun& run) {
             observer_->StepChanged(step_);
             return false;
         }
-        source_ = std::move(opened);
+        frameSource_ = std::move(opened);
         frames_ = FilmFrameList(last);
         filmPath_ = path;
     }
@@ -248,7 +274,8 @@ bool Measurement::FinishOpen(MeasurementRun& run) {
                                  std::to_string(frames_.size()));
     try {
         Bitmap first;
-        if (!source_.LoadFrame(IsFilmExt(fileExt_) ? frames_[0] : path, first)) first = Bitmap();
+        if (!frameSource_.LoadFrame(IsFilmExt(fileExt_) ? frames_[0] : path, first))
+            first = Bitmap();
         picture_ = std::move(first);
         observer_->PictureChanged(picture_);
     } catch (const std::exception& e) {
@@ -265,50 +292,57 @@ bool Measurement::FinishOpen(MeasurementRun& run) {
 
 // Marking -------------------------------------------------------------------------
 
-void Measurement::ClickPicture(int x, int y) {
+bool Measurement::ClickPicture(int x, int y) {
+    if (!Allowed(Control::PictureClicks)) return false;
     if (step_ == Step::MarkCentre) {
         settings_.CentreX = x;
         settings_.CentreY = y;
         observer_->CentreChanged(x, y);
         SetStep(Step::MarkRadius);
-    } else if (step_ == Step::MarkRadius) {
+    } else {
         settings_.HandRadius = RadiusOfClick(settings_.CentreX, settings_.CentreY, x, y);
         observer_->RadiusChanged(settings_.HandRadius);
         SetStep(Step::Marked);
     }
+    return true;
 }
 
-void Measurement::Mark(int centreX, int centreY, int radius) {
+bool Measurement::Mark(int centreX, int centreY, int radius) {
+    if (!Allowed(Control::PictureClicks)) return false;
     settings_.CentreX = centreX;
     settings_.CentreY = centreY;
     settings_.HandRadius = std::clamp(radius, 0, MeasurementSettings::MaxHandRadius);
     observer_->CentreChanged(centreX, centreY);
     observer_->RadiusChanged(settings_.HandRadius);
     SetStep(Step::Marked);
+    return true;
 }
 
 bool Measurement::Change() {
-    if (Running() || !changeAllowed_) return false;
+    if (!Allowed(Control::Change)) return false;
     calibrated_ = false;
     resultsValid_ = false;
+    if (sourceKind_ == Source::Device) DropRun();
     SetStep(Step::MarkCentre);
     return true;
 }
 
-void Measurement::ChooseHand(HandColour hand) {
+bool Measurement::ChooseHand(HandColour hand) {
+    if (!Enabled(Control::HandColour)) return false;
     settings_.Hand = hand;
     // The reference picture depends on the hand colour; one being built now
     // is not taken (FinishRun compares the colours).
     calibrated_ = false;
+    return true;
 }
 
 bool Measurement::SetContrast(int threshold) {
-    if (Running()) return false;
+    if (!Allowed(Control::ContrastArrows)) return false;
     settings_.ContrastThreshold = std::clamp(threshold, 0, 255);
     observer_->ContrastChanged(settings_.ContrastThreshold);
-    if (!FrameIndexValid()) return true;
+    if (sourceKind_ == Source::Device || !FrameIndexValid()) return true;
     try {
-        const Bitmap masked = MaskingPicture(LoadFrame(currentIndex_), reference_, settings_);
+        const Bitmap masked = torvi::MaskingPicture(LoadFrame(currentIndex_), reference_, settings_);
         observer_->MaskChanged(masked);
     } catch (const std::exception& e) {
         Fail(e);
@@ -321,7 +355,7 @@ bool Measurement::SetContrast(int threshold) {
 
 Bitmap Measurement::LoadFrame(int index) {
     Bitmap frame;
-    LoadAnalysisFrame(FrameSourceLoader(source_, frames_), index, frame);
+    LoadAnalysisFrame(FrameSourceLoader(frameSource_, frames_), index, frame);
     return frame;
 }
 
@@ -333,10 +367,10 @@ bool Measurement::ShowFrame(bool loadPicture) {
         Bitmap frame;
         if (MaskingLive()) {
             frame = LoadFrame(currentIndex_);
-            observer_->MaskChanged(MaskingPicture(frame, reference_, settings_));
+            observer_->MaskChanged(torvi::MaskingPicture(frame, reference_, settings_));
         }
         if (loadPicture) {
-            if (frame.Empty() && !source_.LoadFrame(reference, frame)) frame = Bitmap();
+            if (frame.Empty() && !frameSource_.LoadFrame(reference, frame)) frame = Bitmap();
             picture_ = std::move(frame);
             observer_->PictureChanged(picture_);
         }
@@ -356,19 +390,21 @@ bool Measurement::MovedTo(int index, bool loadPicture) {
 }
 
 bool Measurement::First(bool loadPicture) {
-    return MovedTo(0, loadPicture);
+    return Enabled(Control::Navigation) && MovedTo(0, loadPicture);
 }
 
 bool Measurement::Previous(bool loadPicture) {
-    return MovedTo(currentIndex_ - 1, loadPicture);
+    return Enabled(Control::Navigation) && MovedTo(currentIndex_ - 1, loadPicture);
 }
 
 bool Measurement::Next(bool loadPicture) {
-    return MovedTo(currentIndex_ + 1, loadPicture);
+    const bool playing = activity_ == Activity::Animating && Enabled(Control::Animation);
+    return (Enabled(Control::Navigation) || playing) && MovedTo(currentIndex_ + 1, loadPicture);
 }
 
 bool Measurement::Last(bool loadPicture) {
-    return MovedTo(static_cast<int>(frames_.size()) - 1, loadPicture);
+    return Enabled(Control::Navigation) &&
+           MovedTo(static_cast<int>(frames_.size()) - 1, loadPicture);
 }
 
 // Long runs -----------------------------------------------------------------------
@@ -390,7 +426,7 @@ std::unique_ptr<MeasurementRun> Measurement::NewRun(MeasurementRun::Kind kind) {
 }
 
 std::unique_ptr<MeasurementRun> Measurement::BeginCalibration(bool confirm) {
-    if (Running()) return nullptr;
+    if (!Allowed(confirm ? Control::Ok : Control::MaskingItems) || !hasFrameList_) return nullptr;
     auto run = NewRun(MeasurementRun::Kind::Calibration);
     run->confirm_ = confirm;
     // "OK" turns "B", "W" and the frame field off before the calibration
@@ -400,7 +436,7 @@ std::unique_ptr<MeasurementRun> Measurement::BeginCalibration(bool confirm) {
 }
 
 std::unique_ptr<MeasurementRun> Measurement::BeginMeasurement() {
-    if (Running()) return nullptr;
+    if (!Allowed(Control::Results) || !hasFrameList_) return nullptr;
     resultsValid_ = false;
     auto run = NewRun(MeasurementRun::Kind::Measurement);
     observer_->StepChanged(step_);
@@ -454,11 +490,11 @@ bool Measurement::FinishRun(MeasurementRun& run) {
     }
     // The contrast step starts at 60 with the masking picture of the frame
     // on view; when that picture cannot be built "OK" ends here.
-    settings_.ContrastThreshold = 60;
-    observer_->ContrastChanged(60);
+    settings_.ContrastThreshold = DefaultContrast;
+    observer_->ContrastChanged(DefaultContrast);
     if (FrameIndexValid()) {
         try {
-            const Bitmap masked = MaskingPicture(LoadFrame(currentIndex_), reference_, settings_);
+            const Bitmap masked = torvi::MaskingPicture(LoadFrame(currentIndex_), reference_, settings_);
             observer_->MaskChanged(masked);
         } catch (const std::exception& e) {
             Fail(e);
@@ -474,7 +510,7 @@ bool Measurement::FinishRun(MeasurementRun& run) {
 
 bool Measurement::RunHere(std::unique_ptr<MeasurementRun> run) {
     if (!run) return false;
-    run->Execute([this](int index) { SetProgress(index); }, &source_);
+    run->Execute([this](int index) { SetProgress(index); }, &frameSource_);
     return FinishRun(*run);
 }
 
@@ -492,7 +528,7 @@ bool Measurement::Measure() {
 }
 
 bool Measurement::Finish(bool forGraph) {
-    if (Running()) return false;
+    if (!Allowed(Control::Results) || sourceKind_ != Source::Film) return false;
     if (step_ != Step::ContrastSetting && step_ != Step::FinishedGraph &&
         step_ != Step::FinishedSaved)
         return false;
@@ -502,10 +538,11 @@ bool Measurement::Finish(bool forGraph) {
 }
 
 bool Measurement::WriteResult(const std::string& path, const ResultFields& fields,
-                              const std::string& separator) {
+                              const std::string& separator, int codePage) {
+    if (!Allowed(Control::Results)) return false;
     try {
         if (!resultsValid_) throw Error("There is no result to write");
-        WriteResultFile(path, fields, series_, separator);
+        WriteResultFile(path, fields, series_, separator, codePage);
     } catch (const std::exception& e) {
         Fail(e);
         return false;
@@ -516,19 +553,305 @@ bool Measurement::WriteResult(const std::string& path, const ResultFields& field
 void Measurement::SetFine(bool fine) {
     if (settings_.Fine == fine) return;
     settings_.Fine = fine;
-    // The series of the other kind of angle no longer answer: the next
-    // "&Graph" or "&Save result" measures again.
-    resultsValid_ = false;
+    // A film's series of the other kind of angle no longer answer: the next
+    // "&Graph" or "&Save result" measures again. A device's run measures both
+    // and writes what is asked.
+    if (sourceKind_ == Source::Film) resultsValid_ = false;
 }
 
 void Measurement::SetAnimating(bool animating) {
     if (Running()) return;
     activity_ = animating ? Activity::Animating : Activity::Idle;
+    enabled_.Apply(EnabledControls(step_, activity_));
     observer_->StepChanged(step_);
 }
 
 void Measurement::CloseVideo() {
-    source_.CloseVideo();
+    frameSource_.CloseVideo();
+}
+
+// A capture device ------------------------------------------------------------
+
+void Measurement::DeviceFailure(const std::string& message) {
+    SetStep(Step::DeviceFailed);
+    Fail(Error(message));
+}
+
+bool Measurement::OpenDevice(const CaptureSource& source) {
+    if (sourceKind_ != Source::Device || !Allowed(Control::DeviceList)) return false;
+    CloseDevice();
+    device_ = source;
+    try {
+        relay_.Reset();
+        capture_ = CaptureDevice::Open(source, CaptureFormat{0, 0}, &relay_);
+    } catch (const Error& e) {
+        DeviceFailure(e.what());
+        return false;
+    }
+    width_ = capture_->Format().Width;
+    height_ = capture_->Format().Height;
+    rate_ = capture_->Rate();
+    settings_.CentreX = settings_.CentreY = settings_.HandRadius = 0;
+    SetStep(Step::MarkCentre);
+    return true;
+}
+
+void Measurement::CloseDevice() {
+    if (sourceKind_ != Source::Device) return;
+    // The device first, so that nothing is delivered to a run that ends.
+    ReleaseDevice();
+    DropRun();
+    SetStep(Step::ChooseDevice);
+}
+
+void Measurement::ReleaseDevice() {
+    if (!capture_) return;
+    try {
+        capture_->Close();
+    } catch (const Error&) {
+        // Only a recording of the device's own could fail here; the
+        // measurement's recordings are the run's.
+    }
+    capture_.reset();
+}
+
+void Measurement::DropRun() {
+    relay_.Attach(nullptr);
+    if (live_) live_->Finish();
+    live_.reset();
+    liveFrames_.clear();
+    series_ = MeasuredSeries();
+    resultsValid_ = false;
+    if (sourceKind_ == Source::Device) reference_ = Bitmap();
+    backgroundLearned_ = -1;
+}
+
+void Measurement::OpenDeviceAgain() {
+    ReleaseDevice();
+    relay_.Reset();
+    capture_ = CaptureDevice::Open(device_, CaptureFormat{0, 0}, &relay_);
+    if (capture_->Format().Width != width_ || capture_->Format().Height != height_)
+        throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
+    rate_ = capture_->Rate();
+}
+
+bool Measurement::StartLearning() {
+    if (sourceKind_ != Source::Device || !Allowed(Control::Learn)) return false;
+    const bool newRun = step_ != Step::Learned;
+    try {
+        if (newRun) {
+            DropRun();
+            settings_.ContrastThreshold = DefaultContrast;
+            observer_->ContrastChanged(DefaultContrast);
+            // The per-frame table holds the fine angle whichever the result
+            // table is asked for; it costs a few per cent.
+            MeasurementSettings analysed = settings_;
+            analysed.Fine = true;
+            live_ = std::make_unique<LiveMeasurement>(analysed);
+            if (!capture_ || relay_.Ended() || device_.Type == CaptureSource::Kind::PlayedFilm)
+                OpenDeviceAgain();
+        }
+    } catch (const Error& e) {
+        ReleaseDevice();
+        DeviceFailure(e.what());
+        return false;
+    }
+    relay_.Attach(live_.get());
+    relay_.SetForwarding(true);
+    SetStep(Step::Learning);
+    return true;
+}
+
+bool Measurement::StopLearning() {
+    if (step_ != Step::Learning || !Allowed(Control::Stop)) return false;
+    relay_.SetForwarding(false);
+    SetStep(Step::Learned);
+    return true;
+}
+
+bool Measurement::StartMeasuring(const std::optional<std::string>& recordPath) {
+    if (sourceKind_ != Source::Device || !Allowed(Control::Measure) || !live_) return false;
+    try {
+        if (live_->LearnedFrames() == 0)
+            throw Error("No picture has come from the capture device yet");
+        if (recordPath) live_->RecordTo(*recordPath, width_, height_, rate_);
+        live_->StartMeasuring(settings_.ContrastThreshold);
+    } catch (const Error& e) {
+        Fail(e);
+        return false;
+    }
+    relay_.SetForwarding(true);
+    reference_ = live_->Background();
+    SetStep(Step::Measuring);
+    return true;
+}
+
+bool Measurement::Stop() {
+    if (step_ == Step::Learning) return StopLearning();
+    if (step_ != Step::Measuring || !Allowed(Control::Stop)) return false;
+    EndRun();
+    return true;
+}
+
+void Measurement::EndRun() {
+    // A camera goes on showing its picture; the run takes no more of it.
+    relay_.Attach(nullptr);
+    live_->Finish();
+    TakeDeviceFrames();
+    std::string message = live_->Failure();
+    const std::string recording = live_->RecordingFailure();
+    if (!recording.empty()) message += (message.empty() ? "" : "\n") + recording;
+    if (relay_.Ended()) ReleaseDevice();
+    // The run's whole series, its fine angle found from all its frames.
+    try {
+        series_ = live_->Series(settings_.Fine);
+        resultsValid_ = true;
+    } catch (const Error& e) {
+        message += (message.empty() ? "" : "\n") + std::string(e.what());
+    }
+    SetStep(Step::Finished);
+    if (!message.empty()) Fail(Error(message));
+}
+
+void Measurement::TakeDeviceFrames() {
+    if (!live_) return;
+    std::vector<LiveFrame> fresh = live_->FramesFrom(liveFrames_.size());
+    if (fresh.empty()) return;
+    // The series grows with the run, for the graph while it goes on.
+    if (!series_.Times) series_.Times.emplace();
+    for (const LiveFrame& frame : fresh) {
+        series_.Frames.AngleSeries.push_back(frame.Direction);
+        series_.Frames.UnwrappedSeries.push_back(static_cast<std::int32_t>(frame.Unwrapped));
+        series_.Frames.PeakVotes.push_back(frame.PeakVotes);
+        series_.Frames.HandPixels.push_back(frame.HandPixels);
+        series_.Times->push_back(static_cast<long double>(frame.TimeMicroseconds) / 1e6L);
+    }
+    liveFrames_.insert(liveFrames_.end(), fresh.begin(), fresh.end());
+    observer_->FramesMeasured(liveFrames_.size());
+}
+
+bool Measurement::Poll() {
+    if (sourceKind_ != Source::Device) return false;
+    const Step before = step_;
+    if (step_ == Step::Measuring) TakeDeviceFrames();
+    switch (step_) {
+    case Step::Measuring:
+        if (live_->WaitForEnd(std::chrono::milliseconds(0))) EndRun();
+        break;
+    case Step::Learning:
+    case Step::Learned:
+        if (live_->WaitForEnd(std::chrono::milliseconds(0))) {
+            const std::string failure = live_->Failure();
+            relay_.Attach(nullptr);
+            live_->Finish();
+            DeviceFailure(!failure.empty() ? failure
+                          : step_ == Step::Learning
+                              ? "The film ended before the background was learned"
+                              : "The film ended before the measurement began");
+        }
+        break;
+    case Step::MarkCentre:
+    case Step::MarkRadius:
+    case Step::Marked:
+    case Step::Finished:
+        // A played film that ends keeps its last picture for the marking;
+        // learning plays it again. A camera that fails is gone.
+        if (relay_.Ended() && !relay_.Failure().empty() && capture_) {
+            ReleaseDevice();
+            if (step_ == Step::Finished)
+                Fail(Error(relay_.Failure()));
+            else
+                DeviceFailure(relay_.Failure());
+        }
+        break;
+    default:
+        break;
+    }
+    return step_ != before;
+}
+
+bool Measurement::LatestPicture(Bitmap& picture, std::uint64_t& serial) const {
+    return capture_ && capture_->LatestFrame(picture, serial);
+}
+
+Bitmap Measurement::MaskingPicture(const Bitmap& picture) {
+    if (!live_ || picture.Empty()) return {};
+    // A background being learned changes with every picture: a fresh copy
+    // every few of them is close enough for the view.
+    const int learned = live_->LearnedFrames();
+    if (learned == 0) return {};
+    if (backgroundLearned_ < 0 || learned - backgroundLearned_ >= BackgroundCopyEvery ||
+        (step_ != Step::Learning && learned != backgroundLearned_)) {
+        reference_ = live_->Background();
+        backgroundLearned_ = learned;
+    }
+    if (reference_.Width() != picture.Width() || reference_.Height() != picture.Height()) return {};
+    return torvi::MaskingPicture(picture, reference_, settings_);
+}
+
+Bitmap Measurement::Background() const {
+    return live_ ? live_->Background() : reference_;
+}
+
+int Measurement::DroppedFrames() const {
+    return live_ ? live_->DroppedFrames() : 0;
+}
+
+int Measurement::LearnedFrames() const {
+    return live_ ? live_->LearnedFrames() : 0;
+}
+
+int Measurement::RecordedFrames() const {
+    return live_ ? live_->RecordedFrames() : 0;
+}
+
+std::vector<GraphPoint> Measurement::GraphPointsBetween(double fromSeconds, double toSeconds,
+                                                        std::size_t maxPoints,
+                                                        const std::string& ticksPerTurn,
+                                                        const std::string& separator) const {
+    const std::optional<long double> ticks = ConvertNumberText(ticksPerTurn, separator);
+    if (!ticks) throw Error(ValuesNotValid);
+    MeasuredSeries whole;
+    const MeasuredSeries* shown = &series_;
+    if (series_.Fine) {
+        // The graph of a run shows whole degrees while it goes on.
+        whole = series_;
+        whole.Fine = false;
+        shown = &whole;
+    }
+    return ThinnedGraphPoints(*shown, fromSeconds, toSeconds, maxPoints, ResultScale{1, *ticks});
+}
+
+bool Measurement::WriteDeviceResult(const std::string& path, const std::string& sampleName,
+                                    const std::string& ticksPerTurn, const std::string& separator,
+                                    int codePage) {
+    if (sourceKind_ != Source::Device || !Allowed(Control::Results) || !live_) return false;
+    try {
+        if (!resultsValid_) throw Error("There is no result to write");
+        const ResultFields fields{sampleName, live_->RateText(rate_, separator),
+                                  DefaultedFieldText(ticksPerTurn)};
+        MeasuredSeries series = series_;
+        series.Fine = settings_.Fine;
+        WriteResultFile(path, fields, series, separator, codePage);
+    } catch (const std::exception& e) {
+        Fail(e);
+        return false;
+    }
+    return true;
+}
+
+bool Measurement::WriteDeviceFrames(const std::string& path) {
+    if (sourceKind_ != Source::Device || !Allowed(Control::Results) || !live_) return false;
+    try {
+        MeasuredSeries series = series_;
+        series.Fine = false;
+        const std::string csv = FramesTableText(series, 1);
+        WriteFileAtomically(path, csv.data(), csv.size());
+    } catch (const std::exception& e) {
+        Fail(e);
+        return false;
+    }
+    return true;
 }
 
 } // namespace torvi

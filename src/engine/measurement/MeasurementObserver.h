@@ -2,6 +2,7 @@
 
 #include "measurement/Step.h"
 
+#include <cstddef>
 #include <string>
 
 namespace torvi {
@@ -10,7 +11,8 @@ class Bitmap;
 class Error;
 
 // What a measurement tells the front end about itself. Every call comes on
-// the thread that called the measurement's operation; the defaults ignore it.
+// the thread that called the measurement's operation (or its Poll); the
+// defaults ignore it.
 class MeasurementObserver {
 public:
     virtual ~MeasurementObserver() = default;
@@ -33,6 +35,8 @@ public:
     // A newly built masking picture; valid during the call only.
     virtual void MaskChanged(const Bitmap&) {}
     virtual void ContrastChanged(int) {}
+    // A device's run measured new frames; `total` measured so far.
+    virtual void FramesMeasured(std::size_t /*total*/) {}
     // An operation ended on this error; the measurement keeps the state it had reached.
     virtual void Failed(const Error&) {}
 };

@@ -1,5 +1,12 @@
 #include "ResultNumber.h"
 
+#include "results/NumberText.h"
+#include "results/ResultTable.h"
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -179,6 +186,25 @@ std::string FormatResultNumber(long double value, std::string_view separator) {
     std::string out;
     AppendResultNumber(out, value, separator);
     return out;
+}
+
+std::string TurnValueText(std::int64_t turnedDegrees, std::string_view ticksPerTurn,
+                          std::string_view separator) {
+    const std::optional<long double> ticks = ConvertNumberText(ticksPerTurn, separator);
+    if (!ticks) return {};
+    const long double value =
+        AngleInTicks(static_cast<double>(static_cast<std::int32_t>(turnedDegrees)), *ticks);
+    char text[64];
+    const double rounded = std::round(static_cast<double>(value) * 100.0) / 100.0;
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, rounded == 0 ? 0.0 : rounded,
+                                         std::chars_format::fixed, 2);
+    if (ec != std::errc()) return {};
+    std::string result(text, end);
+    result.erase(result.find_last_not_of('0') + 1);
+    if (result.back() == '.') result.pop_back();
+    const auto point = result.find('.');
+    if (point != std::string::npos) result.replace(point, 1, separator);
+    return result;
 }
 
 } // namespace torvi

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,11 @@ std::string FormatResultNumber(long double value, std::string_view separator);
 
 // The same, appended to out.
 void AppendResultNumber(std::string& out, long double value, std::string_view separator);
+
+// A turn of whole degrees as the live window shows it, large: in the ticks
+// per turn the user typed (with the decimal separator), two decimals at
+// most, 12.50 as 12.5 and 12.00 as 12; empty when the ticks do not convert.
+std::string TurnValueText(std::int64_t turnedDegrees, std::string_view ticksPerTurn,
+                          std::string_view separator);
 
 } // namespace torvi
