@@ -116,19 +116,12 @@ int RunLiveMeasurement(const CommandLine& options) {
     const bool started = [&] {
         if (!measurement.OpenDevice(torvi::CaptureSource::Named(asked.Device))) return false;
         try {
-            CheckCentreInPicture(options.CentreX, options.CentreY, measurement.PictureWidth(),
-                                 measurement.PictureHeight());
+            MarkAsAsked(measurement, options, measurement.PictureWidth(),
+                        measurement.PictureHeight());
         } catch (const torvi::Error& e) {
             observer.Failed(e);
             return false;
         }
-        const int radius = options.Radius
-                               ? *options.Radius
-                               : torvi::RadiusOfClick(options.CentreX, options.CentreY,
-                                                      options.Tip->first, options.Tip->second);
-        measurement.Mark(options.CentreX, options.CentreY, radius);
-        measurement.ChooseHand(options.LightHand ? torvi::HandColour::Light
-                                                 : torvi::HandColour::Dark);
         if (!measurement.StartLearning()) return false;
         measurement.SetContrast(options.Contrast);
         if (!options.Quiet)

@@ -1,5 +1,7 @@
 #include "MeasurementChecks.h"
 
+#include "measurement/Measurement.h"
+
 #include "Error.h"
 
 #include <algorithm>
@@ -24,4 +26,15 @@ std::string CheckHandPixels(const std::vector<std::uint32_t>& handPixels) {
         throw torvi::Error(std::string("no frame shows hand pixels; ") + SettingsToCheck);
     return std::to_string(empty) + " of " + std::to_string(handPixels.size()) +
            " frames show no hand pixels; " + SettingsToCheck;
+}
+
+void MarkAsAsked(torvi::Measurement& measurement, const CommandLine& options, int width,
+                 int height) {
+    CheckCentreInPicture(options.CentreX, options.CentreY, width, height);
+    const int radius = options.Radius
+                           ? *options.Radius
+                           : torvi::RadiusOfClick(options.CentreX, options.CentreY,
+                                                  options.Tip->first, options.Tip->second);
+    measurement.Mark(options.CentreX, options.CentreY, radius);
+    measurement.ChooseHand(options.LightHand ? torvi::HandColour::Light : torvi::HandColour::Dark);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CommandLine.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,3 +19,13 @@ void CheckCentreInPicture(int centreX, int centreY, int width, int height);
 // any (nothing was measured), returns a warning line when some frames have
 // none, and an empty text when every frame has some.
 std::string CheckHandPixels(const std::vector<std::uint32_t>& handPixels);
+
+namespace torvi {
+class Measurement;
+}
+
+// Marks the centre and the radius (or the tip) the options give and chooses
+// the hand colour, as the clicks and "B" or "W" do in the windows, once
+// CheckCentreInPicture has taken the centre for a picture of width × height.
+void MarkAsAsked(torvi::Measurement& measurement, const CommandLine& options, int width,
+                 int height);

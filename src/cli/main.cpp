@@ -147,14 +147,7 @@ struct Job {
             // again only when that could not be delivered, for its error).
             const torvi::Bitmap& shown =
                 measurement.Picture().Empty() ? measurement.LoadFrame(0) : measurement.Picture();
-            CheckCentreInPicture(Options.CentreX, Options.CentreY, shown.Width(), shown.Height());
-            const int radius = Options.Radius
-                                   ? *Options.Radius
-                                   : torvi::RadiusOfClick(Options.CentreX, Options.CentreY,
-                                                          Options.Tip->first, Options.Tip->second);
-            measurement.Mark(Options.CentreX, Options.CentreY, radius);
-            measurement.ChooseHand(Options.LightHand ? torvi::HandColour::Light
-                                                     : torvi::HandColour::Dark);
+            MarkAsAsked(measurement, Options, shown.Width(), shown.Height());
             // The frames table shows the fine angle whichever the result table holds.
             measurement.SetFine(Options.Fine || !Options.FramesFile.empty());
             return measurement.Confirm() && measurement.SetContrast(Options.Contrast) &&

@@ -15,3 +15,12 @@ TimeValueChart NewTimeValueChart(QLineSeries* series) {
     series->attachAxis(made.AxisY);
     return made;
 }
+
+void ShowRange(QValueAxis* axis, double low, double high) {
+    if (high - low < 1e-9) {
+        low -= 1;
+        high += 1;
+    }
+    axis->setRange(low, high);
+    axis->applyNiceNumbers();
+}

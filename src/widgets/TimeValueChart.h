@@ -13,3 +13,8 @@ struct TimeValueChart {
 };
 
 TimeValueChart NewTimeValueChart(QLineSeries* series);
+
+// Gives the axis the range from low to high widened to round numbers; a
+// flat range (a single point, a hand that never moved) is widened by 1 each
+// way, so that it still shows.
+void ShowRange(QValueAxis* axis, double low, double high);

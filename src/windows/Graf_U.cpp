@@ -115,16 +115,8 @@ void TGraf::SetPoints(const QList<QPointF>& points) {
     auto [minY, maxY] =
         std::minmax_element(points.begin(), points.end(),
                             [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
-    auto range = [](QValueAxis* axis, double lo, double hi) {
-        if (hi - lo < 1e-12) {
-            lo -= 1;
-            hi += 1;
-        }
-        axis->setRange(lo, hi);
-        axis->applyNiceNumbers();
-    };
-    range(AxisX, minX->x(), maxX->x());
-    range(AxisY, minY->y(), maxY->y());
+    ShowRange(AxisX, minX->x(), maxX->x());
+    ShowRange(AxisY, minY->y(), maxY->y());
     Chart1->chart()->zoomReset();
 }
 

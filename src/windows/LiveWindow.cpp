@@ -6,8 +6,10 @@
 #include "results/ResultNumber.h"
 #include "widgets/BitmapImage.h"
 #include "widgets/CaptureWindowWidget.h"
+#include "widgets/MarkingGroup.h"
 #include "widgets/PictureView.h"
 #include "widgets/PromptPanel.h"
+#include "widgets/ResultFields.h"
 #include "widgets/TimeValueChart.h"
 #include "widgets/UpDown.h"
 
@@ -123,40 +125,14 @@ void LiveWindow::BuildControls() {
     DeviceList = new QComboBox(left);
     column->addWidget(DeviceList);
 
-    auto* group = new QGroupBox(left);
-    auto* rows = new QGridLayout(group);
-    rows->setContentsMargins(6, 4, 4, 4);
-    rows->setVerticalSpacing(2);
-    CentreText = new QLabel(group);
-    RadiusText = new QLabel(group);
-    rows->addWidget(new QLabel(QStringLiteral("Centre:"), group), 0, 0);
-    rows->addWidget(CentreText, 0, 1);
-    rows->addWidget(new QLabel(QStringLiteral("Radius of big hand:"), group), 1, 0);
-    rows->addWidget(RadiusText, 1, 1);
-    ContrastField = new QLineEdit(QStringLiteral("60"), group);
-    ContrastField->setReadOnly(true);
-    ContrastField->setFixedWidth(36);
-    ContrastArrows = new UpDown(group);
-    ContrastArrows->SetRange(0, 255);
-    ContrastArrows->SetPosition(60);
-    ContrastArrows->Associate(ContrastField);
-    auto* contrast = new QHBoxLayout;
-    contrast->setSpacing(0);
-    contrast->addWidget(ContrastField);
-    contrast->addWidget(ContrastArrows);
-    contrast->addStretch();
-    rows->addWidget(new QLabel(QStringLiteral("Contrast:"), group), 2, 0);
-    rows->addLayout(contrast, 2, 1);
-    DarkHand = new QRadioButton(QStringLiteral("B"), group);
-    LightHand = new QRadioButton(QStringLiteral("W"), group);
-    DarkHand->setChecked(true);
-    auto* hand = new QHBoxLayout;
-    hand->addWidget(DarkHand);
-    hand->addWidget(LightHand);
-    hand->addStretch();
-    rows->addWidget(new QLabel(QStringLiteral("Masking:"), group), 3, 0);
-    rows->addLayout(hand, 3, 1);
-    column->addWidget(group);
+    const MarkingGroup marks = NewMarkingGroup(left, torvi::DefaultContrast);
+    CentreText = marks.CentreText;
+    RadiusText = marks.RadiusText;
+    ContrastField = marks.ContrastField;
+    ContrastArrows = marks.ContrastArrows;
+    DarkHand = marks.DarkHand;
+    LightHand = marks.LightHand;
+    column->addWidget(marks.Box);
 
     auto* buttons = new QGridLayout;
     buttons->setSpacing(3);
@@ -284,6 +260,7 @@ void LiveWindow::BuildControls() {
     connect(SaveFramesButton, &QPushButton::clicked, this, &LiveWindow::SaveFramesClick);
     // A new tick count rescales the value and the graph at once.
     connect(TicksField, &QLineEdit::textChanged, this, [this] {
+        torvi::gui::KeepNumberText(TicksField, Separator());
         shownFrames_ = graphFrames_ = static_cast<std::size_t>(-1);
         UpdateScreen();
         if (Session.CurrentStep() == Step::Finished) UpdateGraph(true);
@@ -475,12 +452,7 @@ void LiveWindow::UpdateGraph(bool whole) {
     const double right = std::max(last, from + 1);
     AxisX->setRange(from, right);
     AxisX->setTickInterval(RoundStep((right - from) / 5));
-    if (high - low < 1e-9) {
-        low -= 1;
-        high += 1;
-    }
-    AxisY->setRange(low, high);
-    AxisY->applyNiceNumbers();
+    ShowRange(AxisY, low, high);
 }
 
 bool LiveWindow::MaskShown(Step step) {
@@ -580,16 +552,11 @@ void LiveWindow::StopClick() {
 }
 
 void LiveWindow::SaveResultClick() {
-    if (TicksField->text().isEmpty())
-        TicksField->setText(QString::fromStdString(torvi::DefaultedFieldText("")));
-    const std::optional<QString> name =
-        AskFileName(this, QStringLiteral("Save result as"), QStringLiteral("result.txt"),
-                    QStringLiteral("soubor TXT (*.txt)"));
+    const auto name = torvi::gui::AskResultFile(this, nullptr, TicksField, Separator());
     if (!name) return;
     Session.SetFine(FineAngle);
-    Session.WriteDeviceResult(torvi::CompleteResultFileName(name->toStdString()),
-                              SampleField->text().toStdString(), TicksField->text().toStdString(),
-                              Separator());
+    Session.WriteDeviceResult(*name, SampleField->text().toStdString(),
+                              TicksField->text().toStdString(), Separator());
 }
 
 void LiveWindow::SaveFramesClick() {

@@ -14,8 +14,10 @@
 #include "measurement/Measurement.h"
 #include "results/NumberText.h"
 #include "results/ResultTable.h"
+#include "widgets/MarkingGroup.h"
 #include "widgets/PictureView.h"
 #include "widgets/PromptPanel.h"
+#include "widgets/ResultFields.h"
 #include "widgets/UpDown.h"
 
 #include <QAction>
@@ -146,46 +148,15 @@ void TObrazek::BuildControls() {
     column->setContentsMargins(4, 2, 4, 2);
     column->setSpacing(3);
 
-    auto* group = new QGroupBox(left);
-    auto* rows = new QVBoxLayout(group);
-    rows->setContentsMargins(6, 4, 4, 4);
-    rows->setSpacing(2);
-    auto row = [&](const QString& caption) {
-        auto* line = new QHBoxLayout;
-        line->setSpacing(4);
-        line->addWidget(new QLabel(caption, group));
-        rows->addLayout(line);
-        return line;
-    };
-    Label4 = new QLabel(group);
-    row(QStringLiteral("Centre:"))->addWidget(Label4, 1);
-    Label5 = new QLabel(group);
-    row(QStringLiteral("Radius of big hand:"))->addWidget(Label5, 1);
-    Edit1 = new QLineEdit(QStringLiteral("60"), group);
-    Edit1->setReadOnly(true);
-    Edit1->setFixedWidth(36);
-    Edit1->setEnabled(false);
-    UpDown1 = new UpDown(group);
-    UpDown1->SetRange(0, 255);
-    UpDown1->SetPosition(60);
-    UpDown1->setEnabled(false);
-    UpDown1->Associate(Edit1);
-    Label6 = new QLabel(group);
-    QHBoxLayout* contrastRow = row(QStringLiteral("Contrast:"));
-    contrastRow->setSpacing(0);
-    contrastRow->addWidget(Edit1);
-    contrastRow->addWidget(UpDown1);
-    contrastRow->addWidget(Label6, 1);
-    RadioButton2 = new QRadioButton(QStringLiteral("B"), group);
-    RadioButton1 = new QRadioButton(QStringLiteral("W"), group);
-    RadioButton2->setChecked(true);
-    RadioButton1->setEnabled(false);
-    RadioButton2->setEnabled(false);
-    QHBoxLayout* maskingRow = row(QStringLiteral("Masking:"));
-    maskingRow->addWidget(RadioButton2);
-    maskingRow->addWidget(RadioButton1);
-    maskingRow->addStretch();
-    column->addWidget(group);
+    const MarkingGroup marks = NewMarkingGroup(left, torvi::DefaultContrast);
+    Label4 = marks.CentreText;
+    Label5 = marks.RadiusText;
+    Edit1 = marks.ContrastField;
+    UpDown1 = marks.ContrastArrows;
+    Label6 = marks.ContrastNote;
+    RadioButton2 = marks.DarkHand;
+    RadioButton1 = marks.LightHand;
+    column->addWidget(marks.Box);
 
     auto* okRow = new QHBoxLayout;
     Button2 = new QPushButton(QStringLiteral("OK"), left);
@@ -648,53 +619,24 @@ void TObrazek::BitBtn4Click() {
 }
 
 void TObrazek::SaveResultFile() {
-    if (Edit3->text().isEmpty())
-        Edit3->setText(QString::fromStdString(torvi::DefaultedFieldText("")));
-    if (Edit4->text().isEmpty())
-        Edit4->setText(QString::fromStdString(torvi::DefaultedFieldText("")));
     const std::string separator = DecimalSeparator();
-    try {
-        torvi::CheckResultScale(Edit3->text().toStdString(), Edit4->text().toStdString(),
-                                separator);
-    } catch (const torvi::Error& e) {
-        Dialogs().ShowError(this, QString::fromUtf8(e.what()), torvi::gui::MessageIcon::None);
-        return;
-    }
-    torvi::gui::SaveFileRequest request;
-    request.Title = QStringLiteral("Save result as");
-    request.FileName = QStringLiteral("result.txt");
-    request.Filters = QStringLiteral("soubor TXT (*.txt)");
-    request.DefaultSuffix = QStringLiteral("txt");
-    request.ConfirmOverwrite = true;
-    const auto name = Dialogs().SaveFile(this, request);
+    const auto name = torvi::gui::AskResultFile(this, Edit3, Edit4, separator);
     if (!name) return;
     const torvi::ResultFields fields{Edit5->text().toStdString(), Edit3->text().toStdString(),
                                      Edit4->text().toStdString()};
-    Model.WriteResult(torvi::CompleteResultFileName(name->toStdString()), fields, separator);
+    Model.WriteResult(*name, fields, separator);
 }
 
 void TObrazek::UloitTXT1Click() {
     BitBtn4Click();
 }
 
-void TObrazek::FilterNumberText(QLineEdit* field) {
-    const auto edit =
-        torvi::FilterNumberText(field->text().toStdU16String(),
-                                QString::fromStdString(DecimalSeparator()).toStdU16String());
-    if (!edit) return;
-    // One pass gives the text that filtering each new text again would end
-    // at, with the caret where the first removed character stood.
-    const QSignalBlocker block(field);
-    field->setText(QString::fromStdU16String(edit->Text));
-    field->setCursorPosition(static_cast<int>(edit->Caret));
-}
-
 void TObrazek::Edit3Change() {
-    FilterNumberText(Edit3);
+    torvi::gui::KeepNumberText(Edit3, DecimalSeparator());
 }
 
 void TObrazek::Edit4Change() {
-    FilterNumberText(Edit4);
+    torvi::gui::KeepNumberText(Edit4, DecimalSeparator());
 }
 
 void TObrazek::RecordAVI1Click() {

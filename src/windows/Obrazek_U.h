@@ -162,7 +162,6 @@ private:
     void AnimationPass();
     void StopAnimation();
     void FormCloseQuery();
-    void FilterNumberText(QLineEdit* field);
     void FormClose();
 
     bool clickHandlerInstalled_ = false;
