@@ -1,6 +1,8 @@
 #include "GuiFixtures.h"
 #include "ScriptedDialogs.h"
 #include "app/Windows.h"
+#include "measurement/ControlTable.h"
+#include "measurement/Measurement.h"
 
 #include "widgets/PictureView.h"
 #include "widgets/UpDown.h"
@@ -34,107 +36,61 @@ enum class State {
     NoMeasurementAfterCancel
 };
 
-struct Expected {
-    bool Ok, Change, ContrastField, Arrows, BW, FrameField, Navigation, Animation, Results,
-        MaskMenu, SaveCaptured, Clicks;
-    const char* Prompt;
-    bool Cross, MaskingLive;
-};
-
-Expected ExpectedFor(State state) {
+torvi::Step StepOf(State state) {
     switch (state) {
     case State::Start:
-        return {false, false, false, false, false, false, false, false,
-                false, false, false, false, "",    false, false};
+        return torvi::Step::Start;
     case State::MarkCentre:
-        return {false,
-                false,
-                false,
-                false,
-                true,
-                false,
-                true,
-                true,
-                false,
-                true,
-                true,
-                true,
-                "Set centre of dial.",
-                true,
-                false};
+        return torvi::Step::MarkCentre;
     case State::MarkRadius:
-        return {false,
-                false,
-                false,
-                false,
-                true,
-                false,
-                true,
-                true,
-                false,
-                true,
-                true,
-                true,
-                "Set radius of hand.",
-                true,
-                false};
+        return torvi::Step::MarkRadius;
     case State::Marked:
-        return {true,  true, false, false, true, false, true, true,
-                false, true, true,  false, "",   false, false};
+        return torvi::Step::Marked;
     case State::ContrastSetting:
-        return {false,
-                true,
-                true,
-                true,
-                false,
-                true,
-                true,
-                true,
-                true,
-                true,
-                true,
-                false,
-                "Set contrast of picture to the best visibility of hand, together with less error "
-                "disturbance.",
-                false,
-                true};
+        return torvi::Step::ContrastSetting;
     case State::NoMeasurementAfterCancel:
-        return {false, true,  false, false, true, false, false, false,
-                false, false, true,  false, "",   false, false};
+        return torvi::Step::NoMeasurement;
     }
-    return {};
+    return torvi::Step::Start;
 }
 
+// The measurement is in the step, and the window shows what the measurement
+// says of its controls (which its own test checks against the table).
 void CheckState(State state, int line) {
-    const Expected e = ExpectedFor(state);
+    using torvi::Control;
     TObrazek* w = W;
+    const torvi::Step step = StepOf(state);
     const QString where =
         QStringLiteral(" (state %1, line %2)").arg(static_cast<int>(state)).arg(line);
-    auto check = [&](bool actual, bool expected, const char* what) {
-        if (actual != expected)
+    if (w->Model.CurrentStep() != step)
+        QFAIL(qPrintable(QStringLiteral("the measurement is in step %1")
+                             .arg(static_cast<int>(w->Model.CurrentStep())) +
+                         where));
+    auto check = [&](bool actual, Control control, const char* what) {
+        if (actual != w->Model.Enabled(control))
             QFAIL(qPrintable(QString::fromLatin1(what) +
                              QStringLiteral(" is %1").arg(actual ? "on" : "off") + where));
     };
-    check(w->Button2->isEnabled(), e.Ok, "OK");
-    check(w->Button1->isEnabled(), e.Change, "&Change");
-    check(w->Edit1->isEnabled(), e.ContrastField, "contrast field");
-    check(w->UpDown1->isEnabled(), e.Arrows, "contrast arrows");
-    check(w->RadioButton2->isEnabled(), e.BW, "B");
-    check(w->RadioButton1->isEnabled(), e.BW, "W");
-    check(w->Edit2->isEnabled(), e.FrameField, "frame field");
+    check(w->Button2->isEnabled(), Control::Ok, "OK");
+    check(w->Button1->isEnabled(), Control::Change, "&Change");
+    check(w->Edit1->isEnabled(), Control::ContrastField, "contrast field");
+    check(w->UpDown1->isEnabled(), Control::ContrastArrows, "contrast arrows");
+    check(w->RadioButton2->isEnabled(), Control::HandColour, "B");
+    check(w->RadioButton1->isEnabled(), Control::HandColour, "W");
+    check(w->Edit2->isEnabled(), Control::FrameField, "frame field");
     for (QPushButton* b : {w->BitBtn6, w->BitBtn1, w->BitBtn2, w->BitBtn7})
-        check(b->isEnabled(), e.Navigation, "navigation");
-    check(w->BitBtn5->isEnabled(), e.Animation, "&Animation");
-    check(w->BitBtn3->isEnabled(), e.Results, "&Graph");
-    check(w->BitBtn4->isEnabled(), e.Results, "&Save result");
-    check(w->UloitTXT1->isEnabled(), e.Results, "&Save TXT");
-    check(w->ShowmaskedBMP1->isEnabled(), e.MaskMenu, "Show &masked BMP");
-    check(w->SaveBMP1->isEnabled(), e.MaskMenu, "Save masked BMP...");
-    check(w->SaveBMP2->isEnabled(), e.SaveCaptured, "Save captured BMP...");
-    check(w->ClickHandlerInstalled(), e.Clicks, "clicks on the picture");
-    check(w->Image1->cursor().shape() == Qt::CrossCursor, e.Cross, "cross cursor");
-    check(w->Model.MaskingLive(), e.MaskingLive, "MaskingLive");
-    if (w->Label2->text() != QString::fromLatin1(e.Prompt))
+        check(b->isEnabled(), Control::Navigation, "navigation");
+    check(w->BitBtn5->isEnabled(), Control::Animation, "&Animation");
+    check(w->BitBtn3->isEnabled(), Control::Results, "&Graph");
+    check(w->BitBtn4->isEnabled(), Control::Results, "&Save result");
+    check(w->UloitTXT1->isEnabled(), Control::Results, "&Save TXT");
+    check(w->ShowmaskedBMP1->isEnabled(), Control::MaskingItems, "Show &masked BMP");
+    check(w->SaveBMP1->isEnabled(), Control::MaskingItems, "Save masked BMP...");
+    check(w->SaveBMP2->isEnabled(), Control::SaveCaptured, "Save captured BMP...");
+    check(w->ClickHandlerInstalled(), Control::PictureClicks, "clicks on the picture");
+    if ((w->Image1->cursor().shape() == Qt::CrossCursor) != torvi::CrossCursor(step))
+        QFAIL(qPrintable(QStringLiteral("cross cursor") + where));
+    if (w->Label2->text() != QString::fromLatin1(torvi::StepPrompt(step)))
         QFAIL(qPrintable(QStringLiteral("prompt is \"%1\"").arg(w->Label2->text()) + where));
 }
 
