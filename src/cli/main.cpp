@@ -85,12 +85,15 @@ class ToolObserver : public torvi::MeasurementObserver {
 public:
     explicit ToolObserver(Progress& bar) : bar_(bar) {}
 
-    void ActivityChanged(const std::string& text) override { activity_ = text; }
+    void ActivityChanged(torvi::Progress kind, const std::string& text) override {
+        kind_ = kind;
+        activity_ = text;
+    }
     void ProgressRangeChanged(int maximum) override { maximum_ = maximum; }
     void ProgressChanged(int value) override {
-        if (activity_.empty()) return;
+        if (kind_ == torvi::Progress::None) return;
         // The film's index counts to 1000; the frames count to the last index.
-        if (activity_ == "Opening ...")
+        if (kind_ == torvi::Progress::Opening)
             bar_.Show(activity_, value, maximum_);
         else
             bar_.Show(activity_, value + 1, maximum_ + 1);
@@ -108,6 +111,7 @@ public:
 
 private:
     Progress& bar_;
+    torvi::Progress kind_ = torvi::Progress::None;
     std::string activity_;
     int maximum_ = 0;
     std::optional<torvi::Error> error_;

@@ -36,7 +36,7 @@ public:
     void EndRun();
 
     void StepChanged(torvi::Step step) override { Q_EMIT stepChanged(step); }
-    void ActivityChanged(const std::string& text) override {
+    void ActivityChanged(torvi::Progress, const std::string& text) override {
         Q_EMIT activityChanged(QString::fromStdString(text));
     }
     void FrameCountChanged(const std::string& text) override {

@@ -36,7 +36,7 @@ struct Recorder : MeasurementObserver {
     std::string FrameField;
 
     void StepChanged(Step step) override { Steps.push_back(step); }
-    void ActivityChanged(const std::string& text) override { Activities.push_back(text); }
+    void ActivityChanged(Progress, const std::string& text) override { Activities.push_back(text); }
     void ProgressRangeChanged(int maximum) override { Maximum = maximum; }
     void ProgressChanged(int value) override { Value = value; }
     void MaskChanged(const Bitmap&) override { ++Masks; }

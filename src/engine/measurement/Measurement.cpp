@@ -132,9 +132,11 @@ void Measurement::SetStep(Step step) {
     observer_->StepChanged(step);
 }
 
-void Measurement::SetActivity(const std::string& text) {
-    activityText_ = text;
-    observer_->ActivityChanged(text);
+void Measurement::SetActivity(Progress kind) {
+    static constexpr const char* Texts[] = {"", "Opening ...", "Calibration ...",
+                                            "Calculation ..."};
+    activityText_ = Texts[static_cast<int>(kind)];
+    observer_->ActivityChanged(kind, activityText_);
 }
 
 void Measurement::SetProgressRange(int maximum) {
@@ -198,7 +200,7 @@ std::unique_ptr<MeasurementRun> Measurement::BeginOpen(const std::string& path,
         // which the Open gives back as it was.
         progressMaximumBeforeOpen_ = progressMaximum_;
         progressValueBeforeOpen_ = progressValue_;
-        SetActivity("Opening ...");
+        SetActivity(Progress::Opening);
         SetProgressRange(1000);
         SetProgress(0);
     }
@@ -213,7 +215,7 @@ bool Measurement::Open(const std::string& path, const std::string& fileExt) {
 bool Measurement::FinishOpen(MeasurementRun& run) {
     const std::string& path = run.openPath_;
     if (IsFilmExt(fileExt_)) {
-        SetActivity("");
+        SetActivity(Progress::None);
         SetProgressRange(progressMaximumBeforeOpen_);
         SetProgress(progressValueBeforeOpen_);
     }
@@ -342,7 +344,8 @@ bool Measurement::SetContrast(int threshold) {
     observer_->ContrastChanged(settings_.ContrastThreshold);
     if (sourceKind_ == Source::Device || !FrameIndexValid()) return true;
     try {
-        const Bitmap masked = torvi::MaskingPicture(LoadFrame(currentIndex_), reference_, settings_);
+        const Bitmap masked =
+            torvi::MaskingPicture(LoadFrame(currentIndex_), reference_, settings_);
         observer_->MaskChanged(masked);
     } catch (const std::exception& e) {
         Fail(e);
@@ -420,7 +423,8 @@ std::unique_ptr<MeasurementRun> Measurement::NewRun(MeasurementRun::Kind kind) {
     if (kind == MeasurementRun::Kind::Measurement) run->reference_ = reference_;
     stepBeforeRun_ = step_;
     activity_ = Activity::Running;
-    SetActivity(kind == MeasurementRun::Kind::Calibration ? "Calibration ..." : "Calculation ...");
+    SetActivity(kind == MeasurementRun::Kind::Calibration ? Progress::Calibration
+                                                          : Progress::Measurement);
     SetProgressRange(std::max(static_cast<int>(frames_.size()) - 1, 0));
     return run;
 }
@@ -446,7 +450,7 @@ std::unique_ptr<MeasurementRun> Measurement::BeginMeasurement() {
 bool Measurement::FinishRun(MeasurementRun& run) {
     activity_ = Activity::Idle;
     if (run.kind_ == MeasurementRun::Kind::Opening) return FinishOpen(run);
-    SetActivity("");
+    SetActivity(Progress::None);
     SetProgress(0);
     const bool calibration = run.kind_ == MeasurementRun::Kind::Calibration;
     if (run.failure_) {
@@ -494,7 +498,8 @@ bool Measurement::FinishRun(MeasurementRun& run) {
     observer_->ContrastChanged(DefaultContrast);
     if (FrameIndexValid()) {
         try {
-            const Bitmap masked = torvi::MaskingPicture(LoadFrame(currentIndex_), reference_, settings_);
+            const Bitmap masked =
+                torvi::MaskingPicture(LoadFrame(currentIndex_), reference_, settings_);
             observer_->MaskChanged(masked);
         } catch (const std::exception& e) {
             Fail(e);

@@ -258,7 +258,7 @@ public:
 
 private:
     void SetStep(Step step);
-    void SetActivity(const std::string& text);
+    void SetActivity(Progress kind);
     void SetProgressRange(int maximum);
     void SetProgress(int value);
     void Fail(const std::exception& error);

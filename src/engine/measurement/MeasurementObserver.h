@@ -10,6 +10,9 @@ namespace torvi {
 class Bitmap;
 class Error;
 
+// What the progress bar counts.
+enum class Progress { None, Opening, Calibration, Measurement };
+
 // What a measurement tells the front end about itself. Every call comes on
 // the thread that called the measurement's operation (or its Poll); the
 // defaults ignore it.
@@ -18,9 +21,11 @@ public:
     virtual ~MeasurementObserver() = default;
 
     virtual void StepChanged(Step) {}
-    // The activity of a long operation ("Calibration ...", "Calculation ...",
-    // "Opening ..."), empty when none runs.
-    virtual void ActivityChanged(const std::string&) {}
+    // A long operation began (its kind and its status text: "Opening ...",
+    // "Calibration ...", "Calculation ...") or ended (None, an empty text).
+    // Its progress follows: a film's opening counts to 1000, the others
+    // count the frames.
+    virtual void ActivityChanged(Progress, const std::string&) {}
     // "Count of opened pictures *.BMP: 3" after a successful list of frames.
     virtual void FrameCountChanged(const std::string&) {}
     virtual void ProgressRangeChanged(int /*maximum*/) {}
