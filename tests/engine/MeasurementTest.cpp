@@ -306,6 +306,14 @@ TEST(Measurement, GoesThroughTheWorkflowToTheResult) {
     EXPECT_EQ(m.CurrentIndex(), 0);
     ASSERT_TRUE(m.Next());
     EXPECT_EQ(m.CurrentIndex(), 1);
+    // A frame picked on the graph, with the direction measured in it.
+    ASSERT_TRUE(m.GoTo(3));
+    EXPECT_EQ(m.CurrentIndex(), 3);
+    EXPECT_FALSE(m.GoTo(4));
+    ASSERT_TRUE(m.MeasuredDirection(3));
+    EXPECT_EQ(m.MeasuredDirection(3)->Degrees, m.Result().AngleSeries[3]);
+    EXPECT_EQ(m.MeasuredDirection(3)->PivotX, 20);
+    EXPECT_FALSE(m.MeasuredDirection(4));
     EXPECT_FALSE(m.Change()); // only a new Open changes settings after the result
     EXPECT_TRUE(seen.Errors.empty());
 

@@ -405,6 +405,30 @@ bool Measurement::Next(bool loadPicture) {
     return (Enabled(Control::Navigation) || playing) && MovedTo(currentIndex_ + 1, loadPicture);
 }
 
+bool Measurement::GoTo(int index, bool loadPicture) {
+    if (!Enabled(Control::Navigation) || index < 0 || index >= static_cast<int>(frames_.size()))
+        return false;
+    return MovedTo(index, loadPicture);
+}
+
+std::optional<Measurement::FrameDirection> Measurement::MeasuredDirection(int index) const {
+    if (!resultsValid_ || index < 0 || static_cast<std::size_t>(index) >= series_.Size())
+        return std::nullopt;
+    const auto k = static_cast<std::size_t>(index);
+    FrameDirection d;
+    d.Turned = series_.Turned(k);
+    if (series_.Fine && series_.HasFine()) {
+        d.Degrees = series_.Frames.FineDirections[k];
+        d.PivotX = series_.Frames.FinePivotX;
+        d.PivotY = series_.Frames.FinePivotY;
+    } else {
+        d.Degrees = series_.Frames.AngleSeries[k];
+        d.PivotX = settings_.CentreX;
+        d.PivotY = settings_.CentreY;
+    }
+    return d;
+}
+
 bool Measurement::Last(bool loadPicture) {
     return Enabled(Control::Navigation) &&
            MovedTo(static_cast<int>(frames_.size()) - 1, loadPicture);

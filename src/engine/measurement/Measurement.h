@@ -143,6 +143,17 @@ public:
     const FilmReader* Film() const { return frameSource_.Film(); }
     // The square the masking window shows, clipped to the picture on view.
     PixelSquare MaskingSquare() const;
+    // What the valid series says of frame `index`: the hand's direction
+    // (degrees clockwise from up, fine or whole as the series holds) and the
+    // point it was measured from (the pivot found, or the marked centre), for
+    // a window that draws it over the frame. Nothing without a valid series.
+    struct FrameDirection {
+        double Degrees = 0;
+        double Turned = 0; // since the first frame
+        double PivotX = 0;
+        double PivotY = 0;
+    };
+    std::optional<FrameDirection> MeasuredDirection(int index) const;
 
     // Opening a film or pictures. The reset comes first, before the file is
     // asked for.
@@ -172,6 +183,8 @@ public:
     bool Previous(bool loadPicture = true);
     bool Next(bool loadPicture = true);
     bool Last(bool loadPicture = true);
+    // Shows frame `index` (from 0), as a click on the graph asks.
+    bool GoTo(int index, bool loadPicture = true);
     // The frame at index as the analysis reads it ("Cannot read frame N" for
     // a film frame that cannot be delivered).
     Bitmap LoadFrame(int index);
