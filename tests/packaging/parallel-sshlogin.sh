@@ -20,6 +20,9 @@ skip() {
 [ "$(id -u)" -eq 0 ] || skip "needs root to start an sshd and add the user $user (run as root, as in CI)"
 sshd=$(command -v sshd || echo /usr/sbin/sshd)
 [ -x "$sshd" ] || skip "sshd is missing (scripts/install-deps.sh test installs openssh-server)"
+# The other machine's shell sends output there; as a plain file of root's it
+# refuses the second user.
+[ -c /dev/null ] || skip "/dev/null is not a device on this machine (something replaced it)"
 for tool in parallel ssh ssh-keygen rsync flock; do
     command -v $tool >/dev/null || skip "$tool is missing (scripts/install-deps.sh test installs it)"
 done
