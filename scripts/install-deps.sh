@@ -18,11 +18,13 @@ run_packages=(
     libjpeg-dev libpng-dev zlib1g-dev libtiff-dev libgif-dev libicu-dev
 )
 # The test profile also checks the installed files and the package's layout,
-# and runs the batch example of the README with GNU parallel.
+# and runs the batch examples of the README with GNU parallel, the one across
+# machines through an sshd of the test's own on 127.0.0.1 (rsync carries the files).
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth imagemagick xdotool fonts-dejavu-core time locales
     dpkg-dev file shared-mime-info desktop-file-utils appstream groff-base bash-completion parallel
+    openssh-server openssh-client rsync
 )
 deb_packages=(dpkg-dev file shared-mime-info lintian desktop-file-utils appstream librsvg2-bin)
 fuzz_packages=(clang libclang-rt-14-dev)

@@ -11,6 +11,7 @@
 #include "FileTypes.h"
 #include "PictureFiles.h"
 #include "ProcessMemory.h"
+#include "ProgressSpeed.h"
 #include "analysis/MeasurementSettings.h"
 #include "analysis/RotationMeasurement.h"
 #include "locale/UserLocale.h"
@@ -30,34 +31,61 @@
 
 namespace {
 
-// A progress line on standard error while it is a terminal.
+// A progress line on standard error while it is a terminal: the phase, a bar,
+// and once the phase has run a second, its speed in frames per second (where
+// it reads every frame) and about how long it has left.
 class Progress {
 public:
     explicit Progress(bool enabled) : enabled_(enabled && isatty(STDERR_FILENO)) {}
-    void Show(const std::string& activity, int done, int total) {
+    void Show(const std::string& activity, int done, int total, bool everyFrame) {
         if (!enabled_ || total <= 0) return;
+        if (activity != activity_ || total != total_) {
+            speed_.Start(total);
+            total_ = total;
+            speedText_.clear();
+        }
         const int percent = static_cast<int>((static_cast<long long>(done) * 100) / total);
-        if (percent == last_ && activity == activity_) return;
+        const bool newSpeed = speed_.Update(done);
+        if (newSpeed) speedText_ = SpeedText(everyFrame);
+        if (percent == last_ && activity == activity_ && !newSpeed) return;
         last_ = percent;
         activity_ = activity;
         const int width = 30;
         const int filled = percent * width / 100;
-        std::fprintf(stderr, "\r%-16s [%s%s] %3d%%", activity.c_str(),
+        std::fprintf(stderr, "\r%-16s [%s%s] %3d%%  %-22s", activity.c_str(),
                      std::string(filled, '#').c_str(), std::string(width - filled, ' ').c_str(),
-                     percent);
+                     percent, speedText_.c_str());
         std::fflush(stderr);
     }
     void Done() {
         if (!enabled_ || last_ < 0) return;
-        std::fprintf(stderr, "\r%*s\r", 60, "");
+        std::fprintf(stderr, "\r%*s\r", 78, "");
         std::fflush(stderr);
         last_ = -1;
+        activity_.clear();
     }
 
 private:
+    // "412 fps, 0:42 left" as the ffmpeg tool and pv show them.
+    std::string SpeedText(bool everyFrame) const {
+        const std::optional<double> rate = speed_.Rate();
+        const std::optional<double> left = speed_.SecondsLeft();
+        if (!rate || !left) return {};
+        std::string text;
+        if (everyFrame) {
+            char fps[32];
+            std::snprintf(fps, sizeof fps, *rate < 10 ? "%.1f fps, " : "%.0f fps, ", *rate);
+            text = fps;
+        }
+        return text + torvi::DurationText(*left) + " left";
+    }
+
     bool enabled_;
     int last_ = -1;
+    int total_ = 0;
     std::string activity_;
+    torvi::ProgressSpeed speed_;
+    std::string speedText_;
 };
 
 // Prints a message of the tool on standard error; with several inputs it
@@ -93,10 +121,11 @@ public:
     void ProgressChanged(int value) override {
         if (kind_ == torvi::Progress::None) return;
         // The film's index counts to 1000; the frames count to the last index.
+        // Only the measurement reads every frame; the calibration jumps.
         if (kind_ == torvi::Progress::Opening)
-            bar_.Show(activity_, value, maximum_);
+            bar_.Show(activity_, value, maximum_, false);
         else
-            bar_.Show(activity_, value + 1, maximum_ + 1);
+            bar_.Show(activity_, value + 1, maximum_ + 1, kind_ == torvi::Progress::Measurement);
     }
     void Failed(const torvi::Error& error) override {
         if (!error_) error_ = error;

@@ -33,28 +33,51 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::size_t max
     return data;
 }
 
-void WriteFileAtomically(const std::string& path, const void* data, std::size_t size) {
-    std::string tmp = path + ".XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    auto fail = [&](int err) {
-        return Error("Cannot write file " + path + ": " + std::strerror(err));
-    };
-    if (fd < 0) throw fail(errno);
+namespace {
+
+// Writes all of data to fd; 0 or the error number.
+int WriteAll(int fd, const void* data, std::size_t size) {
     const char* p = static_cast<const char*>(data);
     std::size_t left = size;
     while (left > 0) {
         const ssize_t n = ::write(fd, p, left);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            ::unlink(name.data());
-            throw fail(err);
-        }
+        if (n <= 0) return n < 0 ? errno : ENOSPC;
         p += n;
         left -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+} // namespace
+
+void WriteFileAtomically(const std::string& path, const void* data, std::size_t size) {
+    auto fail = [&](int err) {
+        return Error("Cannot write file " + path + ": " + std::strerror(err));
+    };
+    // A device or a pipe (-o /dev/null, /dev/stdout, a FIFO) takes the bytes
+    // as they come: a temporary file renamed over it would replace the
+    // device itself, and a user who may not write in /dev could not write
+    // at all.
+    struct stat target {};
+    if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) &&
+        !S_ISDIR(target.st_mode)) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) throw fail(errno);
+        int err = WriteAll(fd, data, size);
+        if (::close(fd) != 0 && err == 0) err = errno;
+        if (err != 0) throw fail(err);
+        return;
+    }
+    std::string tmp = path + ".XXXXXX";
+    std::vector<char> name(tmp.begin(), tmp.end());
+    name.push_back('\0');
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) throw fail(errno);
+    if (const int written = WriteAll(fd, data, size); written != 0) {
+        ::close(fd);
+        ::unlink(name.data());
+        throw fail(written);
     }
     // mkstemp creates the file readable by its owner only; give it the usual
     // permissions of a new file.

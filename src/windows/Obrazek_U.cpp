@@ -9,6 +9,7 @@
 #include "Maskovani_U.h"
 #include "MeasurementSignals.h"
 #include "PictureFiles.h"
+#include "ProgressSpeed.h"
 #include "locale/UserLocale.h"
 #include "measurement/ControlTable.h"
 #include "measurement/Measurement.h"
@@ -44,6 +45,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 using torvi::gui::Dialogs;
 using torvi::gui::Guarded;
@@ -55,6 +57,35 @@ static void LoadButtonPictures() {
 }
 
 namespace {
+
+// The time a long run (opening a film, the calibration, the measurement) has
+// left, on a label beside the progress bar once it can be told; the activity
+// text before the bar stays as it is.
+void ShowTimeLeft(QStatusBar* bar, MeasurementSignals* m) {
+    auto* label = new QLabel(bar);
+    label->setObjectName(QStringLiteral("TimeLeft"));
+    label->setMinimumWidth(80);
+    label->setAlignment(Qt::AlignCenter);
+    bar->addWidget(label);
+    struct Run {
+        torvi::ProgressSpeed Speed;
+        bool Active = false;
+    };
+    auto run = std::make_shared<Run>();
+    QObject::connect(m, &MeasurementSignals::activityChanged, label,
+                     [label, run](const QString& text) {
+                         run->Active = !text.isEmpty();
+                         label->clear();
+                     });
+    QObject::connect(m, &MeasurementSignals::progressRangeChanged, label, [run](int maximum) {
+        if (run->Active) run->Speed.Start(maximum);
+    });
+    QObject::connect(m, &MeasurementSignals::progressChanged, label, [label, run](int value) {
+        if (run->Active && run->Speed.Update(value))
+            label->setText(QString::fromStdString(torvi::DurationText(*run->Speed.SecondsLeft())) +
+                           QStringLiteral(" left"));
+    });
+}
 
 QPushButton* PictureButton(QWidget* parent, QStyle::StandardPixmap icon, const QString& tip) {
     auto* button = new QPushButton(parent);
@@ -288,6 +319,7 @@ void TObrazek::ConnectModel() {
     connect(m, &MeasurementSignals::progressRangeChanged, this,
             [this](int maximum) { ProgressBar->setRange(0, maximum); });
     connect(m, &MeasurementSignals::progressChanged, ProgressBar, &QProgressBar::setValue);
+    ShowTimeLeft(statusBar(), m);
     connect(m, &MeasurementSignals::centreChanged, this, [this](int x, int y) {
         Label4->setText(QString::number(x) + QLatin1Char(':') + QString::number(y));
     });

@@ -510,10 +510,15 @@ TEST(Measurement, APlayedFilmGoesThroughEveryStepToASavedResult) {
     ASSERT_TRUE(session.WriteDeviceResult(folder.File("result.txt"), "live", "", "."));
     ASSERT_TRUE(session.WriteDeviceFrames(folder.File("frames.csv")));
     const std::string table = FileText(folder.File("result.txt"));
-    // 25 frames per second measured, the empty ticks field as "1".
-    EXPECT_NE(table.find("Number of frames per second    (x-axis): 25.00000\r\n"),
-              std::string::npos)
-        << table;
+    // The mean measured rate, the empty ticks field as "1". The film has 25
+    // frames a second; on a loaded machine a frame may be dropped now and
+    // then, which lowers the mean.
+    const std::string rateLine = "Number of frames per second    (x-axis): ";
+    const std::size_t rateAt = table.find(rateLine);
+    ASSERT_NE(rateAt, std::string::npos) << table;
+    const double rate = std::stod(table.substr(rateAt + rateLine.size(), 12));
+    EXPECT_LE(rate, 25.0) << table;
+    EXPECT_GE(rate, 25.0 * static_cast<double>(frames.size() - 1) / 49) << table;
     EXPECT_NE(table.find(": 1\r\n"), std::string::npos);
     // With "&Fine angle" the same rows at the same times hold the fine angle.
     session.SetFine(true);

@@ -1,5 +1,6 @@
 #include "PictureFiles.h"
 #include "Error.h"
+#include "FileIO.h"
 #include "PictureTestSupport.h"
 #include "TestSupport.h"
 #include "formats/PictureFormats.h"
@@ -8,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace torvi {
 namespace {
@@ -183,6 +186,31 @@ TEST(PictureFiles, FailedSaveLeavesNothingHalfWritten) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+// Writing to a pipe or a device (-o /dev/null) writes into it: renaming a
+// finished file over it would turn /dev/null into a file for the whole
+// machine when run as root.
+TEST(PictureFiles, WritingToAPipeKeepsThePipe) {
+    TempFolder folder;
+    const std::string path = folder.File("pipe");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    // Opened for reading first, without waiting, so that the writer finds a
+    // reader; the few bytes wait in the pipe.
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    WriteFileAtomically(path, "table\n", 6);
+    char got[16] = {};
+    EXPECT_EQ(::read(reader, got, sizeof got), 6);
+    ::close(reader);
+    EXPECT_STREQ(got, "table\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()),
+                            std::filesystem::directory_iterator()),
+              1);
+    EXPECT_THROW(WriteFileAtomically(folder.File("missing/x.txt"), "x", 1), Error);
 }
 
 } // namespace

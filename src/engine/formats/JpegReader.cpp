@@ -1,6 +1,7 @@
 #include "JpegReader.h"
 
 #include "Error.h"
+#include "JpegErrors.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -11,10 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
-#include <jerror.h>
-
 namespace torvi {
 
 namespace {
@@ -22,12 +19,6 @@ namespace {
 // A progressive file may hold any number of scans, each going over the whole
 // picture; real files have about ten, so this only stops a runaway file.
 constexpr int MaxScans = 500;
-
-struct JpegErrorManager {
-    jpeg_error_mgr Base; // first, so libjpeg's pointer is also ours
-    std::jmp_buf Jump;
-    char Message[JMSG_LENGTH_MAX];
-};
 
 struct JpegSource {
     jpeg_decompress_struct Info;
@@ -42,39 +33,9 @@ struct DestroyJpegSource {
     }
 };
 
-// libjpeg's callbacks must not throw: they leave through the longjmp of the
-// stage that called into libjpeg, and the message waits in the manager.
-[[noreturn]] void LeaveWith(j_common_ptr info) {
-    auto* error = reinterpret_cast<JpegErrorManager*>(info->err);
-    std::longjmp(error->Jump, 1);
-}
-
-[[noreturn]] void ErrorExit(j_common_ptr info) {
-    auto* error = reinterpret_cast<JpegErrorManager*>(info->err);
-    (*info->err->format_message)(info, error->Message);
-    LeaveWith(info);
-}
-
-// Warnings are silent, except those that mean the compressed data is cut
-// short or damaged: libjpeg would go on and fill the rest with grey, and a
-// measurement must not read a made-up picture.
-void EmitMessage(j_common_ptr info, int level) {
-    if (level >= 0) return;
-    const int code = info->err->msg_code;
-    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER || code == JWRN_HUFF_BAD_CODE)
-        ErrorExit(info);
-    info->err->num_warnings++;
-}
-
-void OutputMessage(j_common_ptr) {}
-
 void WatchScans(j_common_ptr info) {
     auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
-    if (decompress->input_scan_number > MaxScans) {
-        auto* error = reinterpret_cast<JpegErrorManager*>(info->err);
-        std::snprintf(error->Message, sizeof error->Message, "%s", "Too many scans");
-        LeaveWith(info);
-    }
+    if (decompress->input_scan_number > MaxScans) LeaveJpeg(info, "Too many scans");
 }
 
 // Huffman codes are at least one bit long, and every 8x8 block of a colour
@@ -146,10 +107,7 @@ bool IsJpeg(const std::uint8_t* data, std::size_t size) {
 Bitmap DecodeJpeg(const std::uint8_t* data, std::size_t size) {
     if (size == 0) throw Error("JPEG image is not valid: the file is empty");
     std::unique_ptr<JpegSource, DestroyJpegSource> source(new JpegSource{});
-    source->Info.err = jpeg_std_error(&source->Error.Base);
-    source->Error.Base.error_exit = ErrorExit;
-    source->Error.Base.emit_message = EmitMessage;
-    source->Error.Base.output_message = OutputMessage;
+    UseJpegErrorManager(source->Info, source->Error);
     auto fail = [&] {
         return Error(std::string("JPEG image is not valid: ") + source->Error.Message);
     };

@@ -75,6 +75,20 @@ for recipe in "square-h264.mp4 -c:v libx264 -preset veryfast -qp 20 -pix_fmt yuv
     ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=192x64:rate=25,trim=end_frame=4 "$@" \
         -an "$name"
 done
+# Motion JPEG for decoding only the square: full range (JPEG's own) and
+# limited range (FFmpeg marks it "CS=ITU601"), 4:2:0 and 4:2:2, a size that
+# is no whole number of MCUs; one with the standard Huffman tables, which
+# cameras leave out of their frames.
+for recipe in "mjpeg-full420.avi -pix_fmt yuvj420p" \
+    "mjpeg-full422.avi -pix_fmt yuvj422p -huffman default" \
+    "mjpeg-limited420.avi -pix_fmt yuv420p" \
+    "mjpeg-limited422.avi -pix_fmt yuv422p"; do
+    set -- $recipe
+    name=$1
+    shift
+    ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=150x118:rate=25,trim=end_frame=3 \
+        -c:v mjpeg -q:v 4 -strict -1 "$@" -an "$name"
+done
 rm -f /tmp/torvi-h264-long.ts /tmp/torvi-mpeg4-long.avi /tmp/torvi-stored.mp4
 
 python3 make-avi.py .
