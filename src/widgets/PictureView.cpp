@@ -122,9 +122,16 @@ void PictureView::paintEvent(QPaintEvent* event) {
             painter.drawImage(target, image_, source);
         }
     } else {
-        if (reduced_.isNull())
-            reduced_ = image_.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        painter.drawImage(exposed.topLeft(), reduced_, exposed);
+        // Reduced at the screen's own resolution, so that it stays sharp
+        // where a logical pixel is several device pixels.
+        const qreal ratio = devicePixelRatioF();
+        if (reduced_.isNull() || reduced_.devicePixelRatio() != ratio) {
+            reduced_ =
+                image_.scaled(size() * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            reduced_.setDevicePixelRatio(ratio);
+        }
+        painter.drawImage(QRectF(exposed), reduced_,
+                          QRectF(exposed.topLeft() * ratio, exposed.size() * ratio));
     }
     if (marksShown_) PaintMarks(painter);
 }
