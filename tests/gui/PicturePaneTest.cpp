@@ -93,6 +93,13 @@ private Q_SLOTS:
             for (int x = 0; x < 8; ++x)
                 QCOMPARE(qBlue(block.pixel(x, y)), (after.x() + x / 4) % 256);
 
+        // A click gives the pane the keys: - and + step the zoom.
+        QCOMPARE(QApplication::focusWidget(), pane.Scroll());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Minus);
+        QCOMPARE(view->Zoom(), 3.0);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Plus);
+        QCOMPARE(view->Zoom(), 4.0);
+
         // Fit again; a small picture stands in the middle and a click beside it does nothing.
         pane.Fit();
         QCoreApplication::processEvents();
