@@ -140,12 +140,13 @@ void TObrazek::BuildMenu() {
     SaveBMP1 =
         masking->addAction(QStringLiteral("Save masked BMP..."), this, [this] { SaveBMP1Click(); });
     SaveBMP1->setEnabled(false);
-    // Results of the other kind of angle no longer hold once it is toggled.
+    // The marks are drawn over the picture only: saved pictures never hold them.
     ShowMarks1 = masking->addAction(QStringLiteral("Show ma&rks"));
     ShowMarks1->setCheckable(true);
     ShowMarks1->setChecked(true);
     connect(ShowMarks1, &QAction::toggled, this,
             [this](bool checked) { Image1->SetMarksShown(checked); });
+    // Results of the other kind of angle no longer hold once it is toggled.
     FineAngle1 = masking->addAction(QStringLiteral("&Fine angle"));
     FineAngle1->setCheckable(true);
     connect(FineAngle1, &QAction::toggled, this, [this](bool checked) {

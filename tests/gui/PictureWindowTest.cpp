@@ -4,6 +4,7 @@
 
 #include "widgets/PictureView.h"
 #include "windows/Graf_U.h"
+#include "windows/Maskovani_U.h"
 #include "windows/Obrazek_U.h"
 
 #include <QChartView>
@@ -85,6 +86,10 @@ private Q_SLOTS:
         QTest::mouseClick(W->Image1, Qt::LeftButton, {}, QPoint(40, 10));
         W->Button2->click();
         WaitForRun(W);
+        // A masking square this small is shown pixel for pixel.
+        QTRY_VERIFY(W->Maskovani->isVisible());
+        QCOMPARE(W->Maskovani->Image1->Zoom(), 1.0);
+        QVERIFY(W->Maskovani->Image1->Picture() == W->Maskovani->Shown);
         // The graph is modal: it is shown again after the measurement, on its own.
         auto* poll = new QTimer(W->Graf);
         connect(poll, &QTimer::timeout, poll, [poll] {
