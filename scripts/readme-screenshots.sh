@@ -15,7 +15,7 @@ build=${1:-build}
 [[ $build == /* ]] || build=$PWD/$build
 export SHOT_PROGRAM=$build/src/torvi
 export SHOT_FILM=$PWD/samples/dial.avi
-export SHOT_OUT=$PWD/docs/images
+export SHOT_OUT=${SHOT_OUT:-$PWD/docs/images}
 [ -x "$SHOT_PROGRAM" ] || { echo "readme-screenshots: $SHOT_PROGRAM is missing; run make first" >&2; exit 1; }
 mkdir -p "$SHOT_OUT"
 
@@ -29,15 +29,18 @@ export SHOT_LIVE_FILM=$work/dial-minute.avi
     ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s 640x480 -r 25 -i - \
         -c:v mpeg4 -q:v 3 -bf 0 -g 12 -pix_fmt yuv420p "$SHOT_LIVE_FILM"
 export SHOT_LIVE_CENTRE="320 240" SHOT_LIVE_TIP="140 137"
-# The live window's picture lies right of its 230-pixel left column.
-export SHOT_LIVE_LEFT=241 SHOT_LIVE_TOP=5
+# The live window's picture lies right of its 230-pixel left column, inside
+# two frames.
+export SHOT_LIVE_LEFT=242 SHOT_LIVE_TOP=6
 
-# The clicks samples/README.md gives, in the picture's own pixels.
-export SHOT_CENTRE="160 120" SHOT_TIP="73 70"
+# The clicks samples/README.md gives, in the picture's own pixels, and the
+# film's size.
+export SHOT_CENTRE="160 120" SHOT_TIP="73 70" SHOT_PICTURE="320 240"
 # Where things sit in the main window (Qt's Fusion style, DejaVu fonts): the
-# menu bar's height, the scroll area's frame around the picture, and the
-# middle of the "OK" button under the calibration box.
-export SHOT_MENU=19 SHOT_FRAME=1 SHOT_OK_X=43 SHOT_OK_Y=127
+# menu bar's height, the scroll area's frame around the picture, the rows
+# under it (the zoom buttons, the fields, the status bar) and the middle of
+# the "OK" button under the calibration box.
+export SHOT_MENU=19 SHOT_FRAME=1 SHOT_BELOW=119 SHOT_OK_X=43 SHOT_OK_Y=127
 
 xvfb-run -a -s '-screen 0 1280x1024x24' bash -euo pipefail -c '
     # The id of the first visible window whose title matches, waiting up to 30 s.
@@ -85,6 +88,10 @@ xvfb-run -a -s '-screen 0 1280x1024x24' bash -euo pipefail -c '
     "$SHOT_PROGRAM" & program=$!
     trap "kill $program 2>/dev/null || true" EXIT
     main=$(window "^Torvi$")
+    # The window opens as large as most of the screen; the pictures show it
+    # at a size that leaves the masking window room beside it.
+    xdotool windowsize "$main" 760 560
+    sleep 0.5
     xdotool windowfocus --sync "$main"
 
     # The open dialog starts on its first type, "animation AVI (*.avi)";
@@ -98,11 +105,15 @@ xvfb-run -a -s '-screen 0 1280x1024x24' bash -euo pipefail -c '
     gone "^Open$"
     sleep 1
 
-    # The picture sits right of the 169-pixel left column, below the menu
-    # bar, inside the scroll area'"'"'s one-pixel frame.
+    # The picture stands in the middle of the space right of the 169-pixel
+    # left column, below the menu bar, inside the scroll area'"'"'s one-pixel
+    # frame; a film as small as this one at its natural size.
     eval "$(xdotool getwindowgeometry --shell "$main")"
-    pictureX=$((X + 169 + SHOT_FRAME))
-    pictureY=$((Y + SHOT_MENU + SHOT_FRAME))
+    read -r pw ph <<<"$SHOT_PICTURE"
+    spaceW=$((WIDTH - 169 - 2 * SHOT_FRAME))
+    spaceH=$((HEIGHT - SHOT_MENU - 2 * SHOT_FRAME - SHOT_BELOW))
+    pictureX=$((X + 169 + SHOT_FRAME + (spaceW - pw) / 2))
+    pictureY=$((Y + SHOT_MENU + SHOT_FRAME + (spaceH - ph) / 2))
     read -r cx cy <<<"$SHOT_CENTRE"
     read -r tx ty <<<"$SHOT_TIP"
     xdotool mousemove $((pictureX + cx)) $((pictureY + cy)) click 1

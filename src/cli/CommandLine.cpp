@@ -26,7 +26,8 @@ const char* const HelpText =
     "--radius R        or the hand's radius in pixels, given directly\n"
     "--hand dark|light the hand is darker (default) or lighter than the dial\n"
     "--contrast T      contrast threshold 0..255 (default 60)\n"
-    "--fps TEXT        frames per second, as typed in the window (default 25);\n"
+    "--fps TEXT        frames per second, as typed in the window (default: a film's\n"
+    "                  own rate, 25 for pictures);\n"
     "                  the decimal separator is your locale's\n"
     "--ticks TEXT      ticks per full turn (default 360: degrees; 1: turns)\n"
     "--sample NAME     the sample name of the table's first line\n"
@@ -121,6 +122,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             if (cl.Contrast < 0 || cl.Contrast > 255) throw UsageError("--contrast lies in 0..255");
         } else if (arg == "--fps") {
             cl.FramesPerSecond = value();
+            cl.FramesPerSecondGiven = true;
         } else if (arg == "--ticks") {
             cl.TicksPerTurn = value();
         } else if (arg == "--sample") {

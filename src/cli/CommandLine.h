@@ -23,6 +23,8 @@ struct CommandLine {
     bool LightHand = false;
     int Contrast = 60;
     std::string FramesPerSecond = "25";
+    // False: a film is timed at its own rate instead.
+    bool FramesPerSecondGiven = false;
     std::string TicksPerTurn = "360";
     std::string SampleName;
     std::string OutputFile;

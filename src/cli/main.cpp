@@ -17,8 +17,10 @@
 #include "locale/UserLocale.h"
 #include "measurement/Measurement.h"
 #include "results/FramesTable.h"
+#include "results/NumberText.h"
 #include "results/ResultNumber.h"
 #include "results/ResultTable.h"
+#include "video/FilmReader.h"
 
 #include <charconv>
 #include <cstdio>
@@ -163,10 +165,10 @@ struct Job {
 
         // The field texts are checked before any frame is read, as the window
         // does before it asks for the file name.
-        const torvi::ResultFields fields{Options.SampleName,
-                                         torvi::DefaultedFieldText(Options.FramesPerSecond),
-                                         torvi::DefaultedFieldText(Options.TicksPerTurn)};
-        const torvi::ResultScale scale =
+        torvi::ResultFields fields{Options.SampleName,
+                                   torvi::DefaultedFieldText(Options.FramesPerSecond),
+                                   torvi::DefaultedFieldText(Options.TicksPerTurn)};
+        torvi::ResultScale scale =
             torvi::CheckResultScale(fields.FramesPerSecond, fields.TicksPerTurn, Separator);
 
         // The same steps as in the window: open, mark, choose the hand, "OK",
@@ -175,6 +177,16 @@ struct Job {
         torvi::Measurement measurement(&observer);
         const bool measured = [&] {
             if (!measurement.Open(input, fileExt)) return false;
+            // Without --fps a film is timed at its own rate, as the window's
+            // field takes it when the film opens.
+            if (!Options.FramesPerSecondGiven && measurement.Film()) {
+                const torvi::StatedFrameRate rate = measurement.Film()->NominalRate();
+                if (const auto text =
+                        torvi::FrameRateText(rate.Numerator, rate.Denominator, Separator)) {
+                    fields.FramesPerSecond = *text;
+                    scale = torvi::CheckResultScale(*text, fields.TicksPerTurn, Separator);
+                }
+            }
             // A centre off the picture measures nothing: said before any frame
             // is calibrated, from the picture Open has shown (frame 1 read
             // again only when that could not be delivered, for its error).

@@ -21,35 +21,20 @@
 
 namespace {
 
-// The chart view of the graph window: the plot's own zoom (drag a rectangle,
-// double-click to see everything again) and a menu to save the graph.
-class GraphView : public QChartView {
+// The chart view of the graph window: the time-value chart's clicks and
+// zoom, and a menu to save the graph.
+class GraphView : public TimeValueChartView {
 public:
-    GraphView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
-        setRubberBand(QChartView::RectangleRubberBand);
+    GraphView(QChart* chart, QWidget* parent) : TimeValueChartView(chart, parent) {
         setRenderHint(QPainter::Antialiasing);
         setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     }
 
 protected:
-    void mouseDoubleClickEvent(QMouseEvent* event) override {
-        chart()->zoomReset();
-        QChartView::mouseDoubleClickEvent(event);
-    }
-
     void contextMenuEvent(QContextMenuEvent* event) override {
         QMenu menu(this);
         QAction* save = menu.addAction(QStringLiteral("Save graph as..."));
         if (menu.exec(event->globalPos()) == save) SaveGraph();
-    }
-
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        // The right button opens the menu; it must not zoom out as well.
-        if (event->button() == Qt::RightButton) {
-            event->accept();
-            return;
-        }
-        QChartView::mouseReleaseEvent(event);
     }
 
 private:
@@ -91,7 +76,9 @@ TGraf::TGraf(const torvi::Measurement& model, QWidget* parent) : QDialog(parent)
     AxisX = made.AxisX;
     AxisY = made.AxisY;
 
-    Chart1 = new GraphView(chart, this);
+    auto* view = new GraphView(chart, this);
+    Chart1 = view;
+    connect(view, &TimeValueChartView::PointClicked, this, &TGraf::FrameClicked);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Chart1);

@@ -37,6 +37,10 @@ public:
     QValueAxis* AxisX = nullptr;
     QValueAxis* AxisY = nullptr;
 
+Q_SIGNALS:
+    // A point of the graph was clicked: the frame it stands for (from 0).
+    void FrameClicked(int index);
+
 protected:
     void showEvent(QShowEvent* event) override;
 

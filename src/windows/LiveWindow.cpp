@@ -7,6 +7,8 @@
 #include "widgets/BitmapImage.h"
 #include "widgets/CaptureWindowWidget.h"
 #include "widgets/MarkingGroup.h"
+#include "widgets/MeasurementMarks.h"
+#include "widgets/PicturePane.h"
 #include "widgets/PictureView.h"
 #include "widgets/PromptPanel.h"
 #include "widgets/ResultFields.h"
@@ -94,6 +96,12 @@ LiveWindow::LiveWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     BuildControls();
     Signals = new MeasurementSignals(Session, this);
     connect(Signals, &MeasurementSignals::stepChanged, this, [this] { ApplyStep(); });
+    // The marks and the newest direction over the live picture.
+    Marks = new MeasurementMarks(*Picture, Session, this);
+    connect(Signals, &MeasurementSignals::stepChanged, Marks, &MeasurementMarks::Update);
+    connect(Signals, &MeasurementSignals::centreChanged, Marks, &MeasurementMarks::Update);
+    connect(Signals, &MeasurementSignals::radiusChanged, Marks, &MeasurementMarks::Update);
+    connect(Signals, &MeasurementSignals::framesMeasured, Marks, &MeasurementMarks::Update);
     connect(Signals, &MeasurementSignals::failed, this,
             [this](const QString& message) { ShowMessage(message); });
     PollTimer = new QTimer(this);
@@ -179,10 +187,11 @@ void LiveWindow::BuildControls() {
     auto* holderLayout = new QVBoxLayout(pictureHolder);
     holderLayout->setContentsMargins(0, 0, 0, 0);
     holderLayout->setSpacing(0);
-    Picture = new PictureView(pictureHolder);
+    auto* pane = new PicturePane(pictureHolder);
+    Picture = pane->View();
     NoDeviceText = new QLabel(pictureHolder);
     NoDeviceText->setWordWrap(true);
-    holderLayout->addWidget(Picture);
+    holderLayout->addWidget(pane);
     holderLayout->addWidget(NoDeviceText);
     PictureBox->setWidget(pictureHolder);
     PictureBox->setWidgetResizable(true);
@@ -392,7 +401,8 @@ void LiveWindow::UpdateScreen() {
     lastScreen_ = Clock::now();
     const Step step = Session.CurrentStep();
     if (Session.LatestPicture(picture_, pictureSerial_)) {
-        if (picture_.Width() != Picture->width() || picture_.Height() != Picture->height())
+        if (picture_.Width() != Picture->Picture().Width() ||
+            picture_.Height() != Picture->Picture().Height())
             FitPicture(picture_.Width(), picture_.Height());
         Picture->SetPicture(picture_);
         NoDeviceText->hide();
@@ -475,7 +485,8 @@ void LiveWindow::FitPicture(int width, int height) {
     // The picture at the device's own size, as far as the screen allows.
     const QRect screen = this->screen()->availableGeometry();
     const int frame = 2 * PictureBox->frameWidth();
-    const QSize wanted(width + frame, height + frame);
+    const QSize wanted =
+        findChild<PicturePane*>()->SizeFor(QSize(width, height)) + QSize(frame, frame);
     const QSize most(std::max(320, screen.width() - 260), std::max(240, screen.height() - 340));
     PictureBox->setMinimumSize(wanted.boundedTo(most));
     adjustSize();

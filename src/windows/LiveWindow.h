@@ -22,6 +22,7 @@ class QRadioButton;
 class QScrollArea;
 class QTimer;
 class QValueAxis;
+class MeasurementMarks;
 class MeasurementSignals;
 class PictureView;
 class UpDown;
@@ -67,6 +68,7 @@ public:
     QPushButton* SaveFramesButton = nullptr;
     QScrollArea* PictureBox = nullptr;
     PictureView* Picture = nullptr;
+    MeasurementMarks* Marks = nullptr;
     QLabel* NoDeviceText = nullptr;
     QLabel* ValueText = nullptr;
     QLabel* RunText = nullptr; // time, frames, dropped, recorded

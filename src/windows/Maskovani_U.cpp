@@ -3,23 +3,26 @@
 #include "MeasurementSignals.h"
 #include "analysis/Masking.h"
 #include "measurement/Measurement.h"
-#include "widgets/BitmapImage.h"
+#include "widgets/PicturePane.h"
+#include "widgets/PictureView.h"
 
-#include <QFrame>
-#include <QLabel>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 TMaskovani::TMaskovani(torvi::Measurement& model, MeasurementSignals& signals, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QWidget(parent,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
       model_(model) {
     setWindowTitle(QStringLiteral("Masking"));
     move(348, 136);
-    Bevel1 = new QFrame(this);
-    Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Bevel1->setLineWidth(1);
-    Bevel1->move(0, 0);
-    Image1 = new QLabel(this);
-    Image1->move(1, 1);
+    Pane = new PicturePane(this);
+    Image1 = Pane->View();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Pane);
 
     connect(&signals, &MeasurementSignals::maskChanged, this, &TMaskovani::Obraz);
     connect(&signals, &MeasurementSignals::stepChanged, this, [this](torvi::Step step) {
@@ -38,13 +41,20 @@ std::uint8_t TMaskovani::Kontrast(std::int16_t difference) const {
 }
 
 void TMaskovani::Obraz(const torvi::Bitmap& masked) {
-    Image1->setPixmap(QPixmap::fromImage(torvi::gui::ToQImage(masked)));
+    Image1->SetPicture(masked);
     Shown = masked;
 }
 
 void TMaskovani::FormShow() {
+    // The square at its natural size, pixel for pixel, unless it takes more
+    // than about half the screen: then it is shown fitted to that much.
     const torvi::PixelSquare square = model_.MaskingSquare();
-    setFixedSize(square.Width + 2, square.Height + 2);
-    Bevel1->setGeometry(0, 0, square.Width + 2, square.Height + 2);
-    Image1->setGeometry(1, 1, square.Width, square.Height);
+    QSize shown(std::max(square.Width, 1), std::max(square.Height, 1));
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize half = screen->availableGeometry().size() / 2;
+        if (shown.width() > half.width() || shown.height() > half.height())
+            shown = shown.scaled(half, Qt::KeepAspectRatio);
+    }
+    resize(Pane->SizeFor(shown).expandedTo(minimumSizeHint()));
+    Pane->Fit();
 }

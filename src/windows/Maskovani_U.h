@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-class QFrame;
-class QLabel;
 class MeasurementSignals;
+class PicturePane;
+class PictureView;
 namespace torvi {
 class Measurement;
 }
@@ -16,14 +16,16 @@ class Measurement;
 // The "Masking" window: the square around the dial centre with the pixels
 // that count as hand in white, redrawn for every frame and contrast change,
 // so the user can choose the contrast threshold. It shows itself for the
-// contrast step and hides otherwise.
+// contrast step and hides otherwise. A square larger than about half the
+// screen is shown fitted; the user can zoom it (at 100 % its pixels are
+// the masking's own).
 class TMaskovani : public QWidget {
     Q_OBJECT
 public:
     TMaskovani(torvi::Measurement& model, MeasurementSignals& signals, QWidget* parent = nullptr);
 
-    QLabel* Image1 = nullptr;
-    QFrame* Bevel1 = nullptr;
+    PicturePane* Pane = nullptr;
+    PictureView* Image1 = nullptr;
     // The masked square last drawn.
     torvi::Bitmap Shown;
 
@@ -32,7 +34,7 @@ public:
     std::uint8_t Kontrast(std::int16_t difference) const;
     // Shows a masked square.
     void Obraz(const torvi::Bitmap& masked);
-    // Sizes the window to the square around the centre.
+    // Sizes the window to the square around the centre (or to half the screen).
     void FormShow();
 
 private:

@@ -15,7 +15,10 @@
 #include "measurement/Measurement.h"
 #include "results/NumberText.h"
 #include "results/ResultTable.h"
+#include "video/FilmReader.h"
 #include "widgets/MarkingGroup.h"
+#include "widgets/MeasurementMarks.h"
+#include "widgets/PicturePane.h"
 #include "widgets/PictureView.h"
 #include "widgets/PromptPanel.h"
 #include "widgets/ResultFields.h"
@@ -25,6 +28,8 @@
 #include <QApplication>
 #include <QBitmap>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -33,6 +38,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -41,6 +47,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -115,9 +122,21 @@ TObrazek::TObrazek(torvi::Measurement& model, QWidget* parent) : QMainWindow(par
     Graf = new TGraf(Model, this);
     About = new TAbout(this);
 
-    resize(581, 409 + menuBar()->sizeHint().height());
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // Most of the screen's free area, never more: the picture fits what the
+    // controls leave of it. The window's frame is not known before it is
+    // shown, so a margin is left for it.
+    QSize size(581, 409 + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect free = screen->availableGeometry();
+        const QSize most = (free.size() - QSize(16, 40)).expandedTo(QSize(1, 1));
+        size = size.expandedTo(free.size() * 0.9).boundedTo(most);
+        resize(size);
+        move(free.center() - rect().center());
+    } else {
+        resize(size);
+    }
+    setAcceptDrops(true);
+    connect(Graf, &TGraf::FrameClicked, this, [this](int index) { GoToFrame(index); });
 }
 
 TObrazek::~TObrazek() {
@@ -153,6 +172,12 @@ void TObrazek::BuildMenu() {
     SaveBMP1 =
         masking->addAction(QStringLiteral("Save masked BMP..."), this, [this] { SaveBMP1Click(); });
     SaveBMP1->setEnabled(false);
+    // The marks are drawn over the picture only: saved pictures never hold them.
+    ShowMarks1 = masking->addAction(QStringLiteral("Show ma&rks"));
+    ShowMarks1->setCheckable(true);
+    ShowMarks1->setChecked(true);
+    connect(ShowMarks1, &QAction::toggled, this,
+            [this](bool checked) { Image1->SetMarksShown(checked); });
     // Results of the other kind of angle no longer hold once it is toggled.
     FineAngle1 = masking->addAction(QStringLiteral("&Fine angle"));
     FineAngle1->setCheckable(true);
@@ -240,12 +265,13 @@ void TObrazek::BuildControls() {
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->setSpacing(0);
-    ScrollBox1 = new QScrollArea(right);
-    ScrollBox1->setWidgetResizable(false);
-    ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Image1 = new PictureView;
-    ScrollBox1->setWidget(Image1);
-    rightLayout->addWidget(ScrollBox1, 1);
+    // The picture fits the space until the user zooms; the marks are drawn
+    // over it.
+    auto* pane = new PicturePane(right);
+    ScrollBox1 = pane->Scroll();
+    Image1 = pane->View();
+    Marks = new MeasurementMarks(*Image1, Model, this);
+    rightLayout->addWidget(pane, 1);
 
     auto* fields = new QFrame(right);
     fields->setFixedHeight(75);
@@ -334,6 +360,13 @@ void TObrazek::ConnectModel() {
         UpDown1->SetPosition(value);
         Edit1->setText(QString::number(value));
     });
+    // The marks follow every change of the step, the marks and the frame shown.
+    connect(m, &MeasurementSignals::stepChanged, Marks, &MeasurementMarks::Update);
+    connect(m, &MeasurementSignals::centreChanged, Marks, &MeasurementMarks::Update);
+    connect(m, &MeasurementSignals::radiusChanged, Marks, &MeasurementMarks::Update);
+    connect(m, &MeasurementSignals::pictureChanged, Marks, &MeasurementMarks::Update);
+    connect(m, &MeasurementSignals::frameFieldChanged, Marks, &MeasurementMarks::Update);
+    connect(m, &MeasurementSignals::activityChanged, Marks, &MeasurementMarks::Update);
     connect(m, &MeasurementSignals::failed, this,
             [this](const QString& message, const QString& detail) {
                 Dialogs().ShowError(this, message, torvi::gui::MessageIcon::Stop, detail);
@@ -386,8 +419,42 @@ void TObrazek::OtevtGIF1Click() {
     const std::string fileExt = torvi::OpenFilters[static_cast<std::size_t>(filter - 1)].FileExt;
     // A long film is indexed on the worker, so the window stays responsive;
     // Esc or closing the window abandons the Open.
-    StartRun(Model.BeginOpen(chosen->toStdString(), fileExt),
-             [this] { ShowmaskedBMP1->setChecked(false); });
+    StartRun(Model.BeginOpen(chosen->toStdString(), fileExt), [this] {
+        ShowmaskedBMP1->setChecked(false);
+        ShowFilmRate();
+    });
+}
+
+void TObrazek::ShowFilmRate() {
+    // A film's own rate replaces the field's text; pictures bring back the
+    // usual rate while the field still holds the rate of a film before.
+    std::optional<std::string> text;
+    if (const torvi::FilmReader* film = Model.Film()) {
+        const torvi::StatedFrameRate rate = film->NominalRate();
+        text = torvi::FrameRateText(rate.Numerator, rate.Denominator, DecimalSeparator());
+    }
+    if (text) {
+        Edit3->setText(QString::fromStdString(*text));
+        filmRateText_ = Edit3->text();
+    } else if (!filmRateText_.isEmpty() && Edit3->text() == filmRateText_) {
+        Edit3->setText(QStringLiteral("25"));
+        filmRateText_.clear();
+    }
+}
+
+void TObrazek::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile()) event->acceptProposedAction();
+}
+
+void TObrazek::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile()) return;
+    event->acceptProposedAction();
+    // Opened after the drop has ended, so the program the file came from is
+    // not held while a film is indexed or an error box waits.
+    const QString path = urls.first().toLocalFile();
+    QTimer::singleShot(0, this, [this, path] { Q_EMIT FileDropped(path); });
 }
 
 // Marking ---------------------------------------------------------------------
@@ -446,6 +513,12 @@ void TObrazek::BitBtn2Click() {
 
 void TObrazek::BitBtn7Click() {
     Model.Last(LoadsPicture());
+}
+
+void TObrazek::GoToFrame(int index) {
+    if (Model.Running()) return;
+    StopAnimation();
+    Model.GoTo(index, LoadsPicture());
 }
 
 namespace {

@@ -22,6 +22,7 @@ class QScrollArea;
 class QTimer;
 class QToolButton;
 class LiveWindow;
+class MeasurementMarks;
 class MeasurementSignals;
 class PictureView;
 class TAbout;
@@ -85,6 +86,8 @@ public:
     QPushButton* BitBtn4 = nullptr; // "&Save result"
     QScrollArea* ScrollBox1 = nullptr;
     PictureView* Image1 = nullptr;
+    // The marks and the measured direction drawn over Image1.
+    MeasurementMarks* Marks = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
     QLabel* StatusPanel2 = nullptr;
@@ -98,6 +101,7 @@ public:
     QAction* ShowmaskedBMP1 = nullptr;
     QAction* SaveBMP1 = nullptr;
     QAction* FineAngle1 = nullptr; // "&Fine angle": measure the fine angle
+    QAction* ShowMarks1 = nullptr; // "Show ma&rks": the marks over the picture
     QAction* About3 = nullptr;
 
     // The open dialog's memory from one Open to the next.
@@ -130,6 +134,8 @@ public:
     void RecordAVI1Click();
     // Opens the live measurement window, or brings it to the front.
     void LiveMeasurement1Click();
+    // Shows frame `index` (from 0), as stepping to it would.
+    void GoToFrame(int index);
 
     // The live measurement window while it is open.
     QPointer<LiveWindow> Live;
@@ -142,8 +148,15 @@ public:
     // normal and disabled.
     static QIcon ButtonPicture(const QString& resource);
 
+Q_SIGNALS:
+    // A file was dropped on the window; start-up opens it as it opens the
+    // command line's file.
+    void FileDropped(const QString& path);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -163,6 +176,10 @@ private:
     void StopAnimation();
     void FormCloseQuery();
     void FormClose();
+    // Puts an opened film's own rate in the frames-per-second field.
+    void ShowFilmRate();
 
     bool clickHandlerInstalled_ = false;
+    // The rate ShowFilmRate last wrote, while the field may still hold it.
+    QString filmRateText_;
 };

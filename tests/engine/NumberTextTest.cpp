@@ -125,3 +125,17 @@ TEST(NumberText, OnePassFilterEndsWhereTheNestedFieldEnds) {
     const std::string paste(1'000'000, 'x');
     EXPECT_EQ(FilterNumberText(paste + "7", ","), (NumberTextEdit{"7", 0}));
 }
+
+TEST(NumberText, FrameRateIsWrittenAsAUserTypesIt) {
+    EXPECT_EQ(FrameRateText(30, 1, ","), "30");
+    EXPECT_EQ(FrameRateText(30000, 1001, ","), "29,97");
+    EXPECT_EQ(FrameRateText(24000, 1001, "."), "23.976");
+    EXPECT_EQ(FrameRateText(25, 2, ","), "12,5");
+    EXPECT_EQ(FrameRateText(2997, 100, "."), "29.97");
+    // Read back, the text gives the rate to a thousandth.
+    EXPECT_NEAR(static_cast<double>(*ConvertNumberText(*FrameRateText(60000, 1001, ","), ",")),
+                60000.0 / 1001, 5e-4);
+    EXPECT_EQ(FrameRateText(0, 1, ","), std::nullopt);
+    EXPECT_EQ(FrameRateText(1, 0, ","), std::nullopt);
+    EXPECT_EQ(FrameRateText(1, 100000, ","), std::nullopt); // rounds to 0
+}

@@ -118,6 +118,19 @@ private Q_SLOTS:
         QCOMPARE(point.Err, QByteArray("torvi-measure: The values you entered are not valid.\n"));
     }
 
+    void filmIsTimedAtItsOwnRateUnlessFpsIsGiven() {
+        const QString film = QStringLiteral(TORVI_TEST_DATA "/films/rate-29.97.mp4");
+        const QStringList marks{QStringLiteral("--centre"), QStringLiteral("16:12"),
+                                QStringLiteral("--radius"), QStringLiteral("8")};
+        const Run own = Measure(QStringList{film} + marks, QStringLiteral("de_DE.UTF-8"));
+        QCOMPARE(own.Status, 0);
+        QVERIFY(own.Out.contains("Number of frames per second    (x-axis): 29,97\r\n"));
+        const Run given = Measure(QStringList{film} + marks +
+                                  QStringList{QStringLiteral("--fps"), QStringLiteral("25")});
+        QCOMPARE(given.Status, 0);
+        QVERIFY(given.Out.contains("Number of frames per second    (x-axis): 25\r\n"));
+    }
+
     void toolAndWindowAgreeWhereTheCLibraryLacksTheLocale() {
         // pl_PL is not generated for the tests, so the C library knows no
         // Polish; both programs take it from the engine's locale data: a comma

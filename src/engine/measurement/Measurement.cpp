@@ -299,10 +299,12 @@ bool Measurement::ClickPicture(int x, int y) {
     if (step_ == Step::MarkCentre) {
         settings_.CentreX = x;
         settings_.CentreY = y;
+        tip_.reset();
         observer_->CentreChanged(x, y);
         SetStep(Step::MarkRadius);
     } else {
         settings_.HandRadius = RadiusOfClick(settings_.CentreX, settings_.CentreY, x, y);
+        tip_ = std::pair{x, y};
         observer_->RadiusChanged(settings_.HandRadius);
         SetStep(Step::Marked);
     }
@@ -314,6 +316,7 @@ bool Measurement::Mark(int centreX, int centreY, int radius) {
     settings_.CentreX = centreX;
     settings_.CentreY = centreY;
     settings_.HandRadius = std::clamp(radius, 0, MeasurementSettings::MaxHandRadius);
+    tip_.reset();
     observer_->CentreChanged(centreX, centreY);
     observer_->RadiusChanged(settings_.HandRadius);
     SetStep(Step::Marked);
@@ -426,6 +429,19 @@ std::optional<Measurement::FrameDirection> Measurement::MeasuredDirection(int in
         d.PivotX = settings_.CentreX;
         d.PivotY = settings_.CentreY;
     }
+    return d;
+}
+
+std::optional<Measurement::FrameDirection> Measurement::ShownDirection() const {
+    if (sourceKind_ == Source::Film) return MeasuredDirection(currentIndex_);
+    if (liveFrames_.empty()) return std::nullopt;
+    if (step_ == Step::Finished) return MeasuredDirection(static_cast<int>(liveFrames_.size()) - 1);
+    if (step_ != Step::Measuring) return std::nullopt;
+    FrameDirection d;
+    d.Degrees = liveFrames_.back().Direction;
+    d.Turned = static_cast<double>(liveFrames_.back().Unwrapped);
+    d.PivotX = settings_.CentreX;
+    d.PivotY = settings_.CentreY;
     return d;
 }
 

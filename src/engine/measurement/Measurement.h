@@ -25,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace torvi {
@@ -154,6 +155,13 @@ public:
         double PivotY = 0;
     };
     std::optional<FrameDirection> MeasuredDirection(int index) const;
+    // The direction to draw over the picture on view: a film's frame on
+    // view, a device's newest frame while it measures (whole degrees, from
+    // the marked centre) or its last when the run has ended.
+    std::optional<FrameDirection> ShownDirection() const;
+    // Where the tip of the hand was clicked; nothing when the radius was
+    // given otherwise or the marking began again.
+    std::optional<std::pair<int, int>> Tip() const { return tip_; }
 
     // Opening a film or pictures. The reset comes first, before the file is
     // asked for.
@@ -302,6 +310,7 @@ private:
     bool resultsValid_ = false;
     MeasuredSeries series_;
     Bitmap picture_;
+    std::optional<std::pair<int, int>> tip_;
 
     // A film or pictures.
     FrameSource frameSource_;

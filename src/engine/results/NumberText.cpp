@@ -1,6 +1,7 @@
 #include "NumberText.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace torvi {
 
@@ -133,6 +134,22 @@ std::optional<long double> ConvertNumberText(std::string_view text, std::string_
 std::optional<long double> ConvertNumberText(std::u16string_view text,
                                              std::u16string_view separator) {
     return Convert(text, separator);
+}
+
+std::optional<std::string> FrameRateText(std::int64_t numerator, std::int64_t denominator,
+                                         std::string_view separator) {
+    if (numerator <= 0 || denominator <= 0) return std::nullopt;
+    const long double thousandths =
+        std::floor(static_cast<long double>(numerator) * 1000 / denominator + 0.5L);
+    if (thousandths < 1 || thousandths > 1e15L) return std::nullopt;
+    const auto whole = static_cast<std::int64_t>(thousandths);
+    std::string text = std::to_string(whole / 1000);
+    const std::int64_t decimals = whole % 1000;
+    if (decimals == 0) return text;
+    std::string fraction = std::to_string(1000 + decimals).substr(1);
+    while (fraction.back() == '0')
+        fraction.pop_back();
+    return text + std::string(separator) + fraction;
 }
 
 std::optional<NumberTextEdit> FilterNumberTextStep(std::string_view text,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,14 @@ namespace torvi {
 std::optional<long double> ConvertNumberText(std::string_view text, std::string_view separator);
 std::optional<long double> ConvertNumberText(std::u16string_view text,
                                              std::u16string_view separator);
+
+// A frame rate of numerator / denominator frames per second as a user types
+// it in the frames-per-second field: whole numbers plain ("30"), others with
+// the given separator and at most three decimals, trailing zeros dropped
+// ("29,97" for 30000/1001 with a comma, "23.976" for 24000/1001). Nothing for
+// a rate that is not positive or rounds to 0.
+std::optional<std::string> FrameRateText(std::int64_t numerator, std::int64_t denominator,
+                                         std::string_view separator);
 
 // One change the entry filter makes to a field: the new text and where the
 // caret goes (before the character that followed the removed one).

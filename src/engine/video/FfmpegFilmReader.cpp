@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -137,10 +138,30 @@ void FfmpegFilmReader::OpenCodec(Pace pace) {
     pace_ = pace;
 }
 
+namespace {
+
+// The stream's rate as a user would name it: its base rate where that lies
+// within 1 % of the average (a phone film whose frame times wander about 30
+// gives 30/1, a 30000/1001 film its exact fraction), else the average (the
+// base rate of some containers is a clock tick, 90000/1).
+StatedFrameRate NominalRateOf(const AVStream& stream) {
+    const AVRational average = stream.avg_frame_rate;
+    const AVRational base = stream.r_frame_rate;
+    const bool averageKnown = average.num > 0 && average.den > 0;
+    const bool baseKnown = base.num > 0 && base.den > 0;
+    if (baseKnown && (!averageKnown || std::abs(av_q2d(base) / av_q2d(average) - 1) <= 0.01))
+        return {base.num, base.den};
+    if (averageKnown) return {average.num, average.den};
+    return {};
+}
+
+} // namespace
+
 void FfmpegFilmReader::OpenDecoder() {
     OpenCodec(Pace::InOrder);
     const AVStream* stream = format_->streams[streamIndex_];
     if (stream->nb_frames > 0) headerFrameCount_ = stream->nb_frames;
+    nominalRate_ = NominalRateOf(*stream);
     timeBase_ = stream->time_base;
     // Films are shown and measured the way players show them.
     const std::uint8_t* matrix =

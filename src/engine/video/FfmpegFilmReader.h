@@ -54,6 +54,7 @@ public:
     Statistics Stats() const override;
     double FrameTime(int index) const override;
     std::string LastFailure() const override { return failure_; }
+    StatedFrameRate NominalRate() const override { return nominalRate_; }
     bool GetFrameDib(int index, std::vector<std::uint8_t>& dib,
                      const PixelSquare* square = nullptr) override;
 
@@ -128,6 +129,7 @@ private:
     std::vector<int> shownOrder_; // packets in the order a decode showed them, while indexing
     std::vector<std::pair<int, std::vector<std::uint8_t>>> palettes_; // packet, palette
     std::int64_t headerFrameCount_ = -1;
+    StatedFrameRate nominalRate_;
     AVRational timeBase_{0, 1};
     bool frameSlots_ = false; // an AVI: frame N is shown at tick N
     // The decoder may skip pictures no other picture needs on a jump.

@@ -22,6 +22,13 @@ public:
     OpenAbandoned() : Error("Opening abandoned") {}
 };
 
+// A frame rate as the film states it, frames per Denominator seconds; 0/0
+// when it states none.
+struct StatedFrameRate {
+    int Numerator = 0;
+    int Denominator = 0;
+};
+
 // An open film that delivers any of its frames exactly, in any order: frame N
 // is always the N-th picture a decode from the film's start would show.
 // One reader serves one film; it is not shared between threads.
@@ -57,6 +64,10 @@ public:
     // the film's own timestamps say (variable-rate phone films included);
     // negative when the film does not tell.
     virtual double FrameTime(int index) const = 0;
+
+    // The film's nominal frame rate (a phone film's steady rate, not the
+    // average of its varying frame times), 0/0 when the film states none.
+    virtual StatedFrameRate NominalRate() const { return {}; }
 
     // Why the last frame that could not be delivered could not: FFmpeg's own
     // reason where it gave one. Empty when it did not say.

@@ -89,6 +89,13 @@ for recipe in "mjpeg-full420.avi -pix_fmt yuvj420p" \
     ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=150x118:rate=25,trim=end_frame=3 \
         -c:v mjpeg -q:v 4 -strict -1 "$@" -an "$name"
 done
+# Phone films' rates: 30 and 30000/1001 frames per second.
+for rate in 30 30000/1001; do
+    name=rate-$(echo "$rate" | sed 's|30000/1001|29.97|').mp4
+    ffmpeg -nostdin -v error -y -f lavfi \
+        -i "color=c=black:s=32x24:r=$rate,trim=end_frame=6,format=yuv444p,$number" \
+        -c:v libx264 -preset veryfast -qp 10 -pix_fmt yuv420p -an "$name"
+done
 rm -f /tmp/torvi-h264-long.ts /tmp/torvi-mpeg4-long.avi /tmp/torvi-stored.mp4
 
 python3 make-avi.py .
