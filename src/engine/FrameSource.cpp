@@ -24,12 +24,12 @@ bool FrameSource::LoadFrame(const std::string& reference, Bitmap& bitmap) {
     return true;
 }
 
-int FrameSource::OpenVideo(const std::string& path, const OpenProgress& progress) {
+template <typename Opening> int FrameSource::Open(const Opening& open) {
     CloseVideo();
     lastVideoError_.clear();
     lastOpenAbandoned_ = false;
     try {
-        film_ = FilmReader::Open(path, progress);
+        film_ = open();
     } catch (const OpenAbandoned& e) {
         lastVideoError_ = e.what();
         lastOpenAbandoned_ = true;
@@ -39,6 +39,15 @@ int FrameSource::OpenVideo(const std::string& path, const OpenProgress& progress
         return -1;
     }
     return film_->FrameCount() - 1;
+}
+
+int FrameSource::OpenVideo(const std::string& path, const OpenProgress& progress) {
+    return Open([&] { return FilmReader::Open(path, progress); });
+}
+
+int FrameSource::OpenVideo(const std::string& path, std::shared_ptr<const FilmIndex> index) {
+    if (!index) return OpenVideo(path);
+    return Open([&] { return FilmReader::Open(path, std::move(index)); });
 }
 
 bool FrameSource::GetVideoFrame(int index, Bitmap& bitmap) {

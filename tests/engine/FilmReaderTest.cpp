@@ -206,6 +206,37 @@ TEST(FilmReader, IndexesAvisWithoutDecodingAndProgramStreamsByDecoding) {
     EXPECT_EQ(OpenFilm("mpeg1-opengop.mpg")->Stats().DecodedFrames, 40);
 }
 
+TEST(FilmReader, ASecondReaderOpensFromTheIndexWithoutReadingTheFilm) {
+    // A program stream is indexed by decoding it whole; a reader made from
+    // that index decodes nothing while opening and shows the same frames.
+    for (const char* name : {"mpeg1-opengop.mpg", "h264-rotated.mp4", "raw8-pal.avi"}) {
+        auto first = OpenFilm(name);
+        auto second = FilmReader::Open(DataFile(std::string("films/") + name), first->Index());
+        EXPECT_EQ(second->Index(), first->Index()) << name;
+        EXPECT_EQ(second->Stats().DecodedFrames, 0) << name;
+        EXPECT_EQ(second->Stats().Seeks + second->Stats().Reopens, 0) << name;
+        ASSERT_EQ(second->FrameCount(), first->FrameCount()) << name;
+        EXPECT_EQ(second->HeaderFrameCount(), first->HeaderFrameCount()) << name;
+        Bitmap a;
+        Bitmap b;
+        for (int i = first->FrameCount() - 1; i >= 0; i -= 2) {
+            ASSERT_TRUE(first->GetFrame(i, a)) << name << " " << i;
+            ASSERT_TRUE(second->GetFrame(i, b)) << name << " " << i;
+            EXPECT_EQ(a, b) << name << " " << i;
+            EXPECT_EQ(first->FrameTime(i), second->FrameTime(i)) << name << " " << i;
+        }
+    }
+    // The frame source hands its film's index on the same way; a file that
+    // changed since it was indexed is refused.
+    FrameSource source;
+    ASSERT_EQ(source.OpenVideo(DataFile("films/mjpeg-3.avi")), 2);
+    FrameSource again;
+    EXPECT_EQ(again.OpenVideo(DataFile("films/mjpeg-3.avi"), source.Index()), 2);
+    EXPECT_EQ(again.Film()->Stats().DecodedFrames, 0);
+    EXPECT_EQ(again.OpenVideo(DataFile("films/mjpeg-2.avi"), source.Index()), -1);
+    EXPECT_FALSE(again.LastVideoError().empty());
+}
+
 TEST(DisplayOrientation, TurnsAndMirrorsAsTheFfmpegToolShows) {
     struct Case {
         double Angle; // clockwise, as av_display_rotation_set takes it

@@ -49,6 +49,7 @@ private:
     std::string fileExt_;
     std::string folder_;
     std::string filmPath_;
+    std::shared_ptr<const FilmIndex> filmIndex_; // the open film's, shared
     FrameList frames_;
     MeasurementSettings settings_;
     Bitmap reference_;

@@ -2,6 +2,7 @@
 
 #include "video/AVIProc.h"
 #include "video/FfmpegFilmReader.h"
+#include "video/FilmIndexer.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +26,12 @@ bool FillsInPlace(const std::vector<std::uint8_t>& dib, const Bitmap& bitmap) {
 
 std::unique_ptr<FilmReader> FilmReader::Open(const std::string& path,
                                              const OpenProgress& progress) {
-    return std::make_unique<FfmpegFilmReader>(path, progress);
+    return std::make_unique<FfmpegFilmReader>(path, IndexFilm(path, progress), true);
+}
+
+std::unique_ptr<FilmReader> FilmReader::Open(const std::string& path,
+                                             std::shared_ptr<const FilmIndex> index) {
+    return std::make_unique<FfmpegFilmReader>(path, std::move(index));
 }
 
 bool FilmReader::GetFrame(int index, Bitmap& bitmap, const PixelSquare* square) {

@@ -3,6 +3,7 @@
 #include "Bitmap.h"
 #include "Error.h"
 #include "analysis/PixelSquare.h"
+#include "video/FilmIndex.h"
 
 #include <cstdint>
 #include <functional>
@@ -38,11 +39,20 @@ public:
 
     virtual ~FilmReader() = default;
 
-    // Opens and indexes the film. Throws Error with the reason when the file
-    // cannot be read as a film, has no video stream or no decoder for it, and
-    // OpenAbandoned when the progress callback returns false.
+    // Opens and indexes the film (IndexFilm, then the reader). Throws Error
+    // with the reason when the file cannot be read as a film, has no video
+    // stream or no decoder for it, and OpenAbandoned when the progress
+    // callback returns false. The statistics count the indexing's decoding.
     static std::unique_ptr<FilmReader> Open(const std::string& path,
                                             const OpenProgress& progress = {});
+    // Opens the film `index` was made of, without reading it again: only
+    // the file's header is read. Throws Error when the file cannot be opened,
+    // has changed since it was indexed or has no decoder.
+    static std::unique_ptr<FilmReader> Open(const std::string& path,
+                                            std::shared_ptr<const FilmIndex> index);
+
+    // The film's index, for more readers of the same film.
+    virtual std::shared_ptr<const FilmIndex> Index() const = 0;
 
     // Frames in presentation order.
     virtual int FrameCount() const = 0;
