@@ -3,7 +3,6 @@
 #include "FrameList.h"
 #include "FrameSource.h"
 #include "analysis/FrameLoader.h"
-#include "video/AVIProc.h"
 #include "video/DisplayOrientation.h"
 #include "video/FilmReader.h"
 
@@ -306,27 +305,6 @@ TEST(FilmReader, PaletteFilmsKeepTheirOwnColours) {
     const Bitmap bgr = frame.ToBgr24();
     EXPECT_EQ(bgr.ScanLine(3)[3 * 2], 255); // bit 0 set: index 0, white in the film's table
     EXPECT_EQ(bgr.ScanLine(3)[3 * 6], 0);   // bit 1 clear: index 1, black
-}
-
-TEST(FilmReader, DeliversFramesAsBottomUpDibsInTheirNaturalDepth) {
-    struct Expect {
-        const char* Name;
-        int BitCount;
-        std::uint32_t Compression;
-    };
-    for (const Expect& e :
-         {Expect{"raw8-pal.avi", 8, BI_RGB}, Expect{"raw16-555.avi", 16, BI_RGB},
-          Expect{"raw32.avi", 32, BI_RGB}, Expect{"raw24-topdown.avi", 24, BI_RGB},
-          Expect{"mjpeg.avi", 24, BI_RGB}}) {
-        auto film = OpenFilm(e.Name);
-        std::vector<std::uint8_t> dib;
-        ASSERT_TRUE(film->GetFrameDib(3, dib)) << e.Name;
-        ASSERT_GE(dib.size(), DibHeaderSize);
-        EXPECT_EQ(dib[14], e.BitCount) << e.Name;
-        EXPECT_EQ(dib[16], e.Compression) << e.Name;
-        EXPECT_EQ(dib[8], 24) << e.Name; // positive height
-        EXPECT_EQ(dib[11], 0) << e.Name;
-    }
 }
 
 TEST(FilmReader, DroppedFramesShowThePictureBefore) {

@@ -51,7 +51,7 @@ FfmpegFilmReader::FfmpegFilmReader(const std::string& path, std::shared_ptr<cons
     if (index_->FileSize >= 0 && avio_size(input_.Format()->pb) != index_->FileSize)
         throw Error("The film changed while it was open");
     OpenCodec(Pace::InOrder);
-    dibBuilder_.Orientation = index_->Orientation;
+    picture_.Orientation = index_->Orientation;
 }
 
 FfmpegFilmReader::~FfmpegFilmReader() {
@@ -111,8 +111,7 @@ void FfmpegFilmReader::OpenCodec(Pace pace) {
     pace_ = pace;
 }
 
-bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib,
-                                   const PixelSquare* square) {
+bool FfmpegFilmReader::GetFrame(int index, Bitmap& bitmap, const PixelSquare* square) {
     failure_.clear();
     if (index < 0 || index >= FrameCount()) return false;
     // Reading ahead pays only while the caller goes forward: after a jump
@@ -154,7 +153,7 @@ bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib,
         if (forward) StartReadAhead();
     }
     try {
-        dibBuilder_.Build(*shown_, dib, square);
+        picture_.Fill(*shown_, bitmap, square);
     } catch (const Error& e) {
         return fail(e.what());
     }

@@ -4,7 +4,7 @@
 #include "video/BackgroundJob.h"
 #include "video/FilmIndex.h"
 #include "video/FilmReader.h"
-#include "video/FrameDibBuilder.h"
+#include "video/FramePicture.h"
 #include "video/VideoInput.h"
 
 #include <condition_variable>
@@ -59,8 +59,7 @@ public:
     Statistics Stats() const override;
     double FrameTime(int index) const override;
     std::string LastFailure() const override { return failure_; }
-    bool GetFrameDib(int index, std::vector<std::uint8_t>& dib,
-                     const PixelSquare* square = nullptr) override;
+    bool GetFrame(int index, Bitmap& bitmap, const PixelSquare* square = nullptr) override;
 
 private:
     enum class Outcome { Found, Passed, End };
@@ -119,7 +118,7 @@ private:
     av::Frame frame_;
     // Packets read ahead while a seek looked for its target, still to send.
     std::deque<av::Packet> queued_;
-    FrameDibBuilder dibBuilder_;
+    FramePicture picture_;
 
     // Decoder position.
     bool positioned_ = false; // the demuxer stands at packet nextPacket_

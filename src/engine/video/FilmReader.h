@@ -9,7 +9,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace torvi {
 
@@ -72,24 +71,14 @@ public:
     // reason where it gave one. Empty when it did not say.
     virtual std::string LastFailure() const = 0;
 
-    // Frame `index` as a packed DIB in the decoder's natural depth, rows
-    // bottom-up with a positive biHeight. Returns false, leaving `dib` as it
-    // was, when the frame cannot be delivered.
-    // With a `square` only its pixels need be right: a reader may convert
-    // just those and leave the rest of the DIB as it was.
-    virtual bool GetFrameDib(int index, std::vector<std::uint8_t>& dib,
-                             const PixelSquare* square = nullptr) = 0;
-
     // Fills the bitmap with frame `index` in the depth the decoder delivers it
-    // (palette frames keep the film's own colours). Returns false, leaving the
-    // bitmap as it was, when the frame cannot be delivered.
+    // (palette frames keep the film's own colours), turned as the film is
+    // shown. A bitmap already of the frame's size and format is overwritten
+    // without allocating. Returns false, leaving the bitmap as it was, when
+    // the frame cannot be delivered.
     // With a `square` only its pixels are guaranteed: a frame of the
     // bitmap's own size and depth then overwrites just those.
-    bool GetFrame(int index, Bitmap& bitmap, const PixelSquare* square = nullptr);
-
-private:
-    std::vector<std::uint8_t> dib_;
-    Bitmap scratch_;
+    virtual bool GetFrame(int index, Bitmap& bitmap, const PixelSquare* square = nullptr) = 0;
 };
 
 } // namespace torvi
