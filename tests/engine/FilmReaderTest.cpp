@@ -132,7 +132,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FilmCase{"mpeg2-bf3.mpg", 40, PixelFormat::Pf24Bit},
                       FilmCase{"h264-rotated.mp4", 12, PixelFormat::Pf24Bit},
                       FilmCase{"h264-cut.mp4", 29, PixelFormat::Pf24Bit, 11},
-                      FilmCase{"mpeg4-cut-p.avi", 48, PixelFormat::Pf24Bit, 12}),
+                      FilmCase{"mpeg4-cut-p.avi", 48, PixelFormat::Pf24Bit, 12},
+                      // Its pictures before the first I picture are left out.
+                      FilmCase{"mpeg4-cut-bp.avi", 48, PixelFormat::Pf24Bit, 12}),
     [](const ::testing::TestParamInfo<FilmCase>& param) {
         std::string name = param.param.Name;
         std::replace_if(

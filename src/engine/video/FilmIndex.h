@@ -85,8 +85,9 @@ public:
     // first keyframe show nothing, as an H.264 decoder does.
     bool RankByTimestamps(bool firstKeyframeStarts);
     // Numbers MPEG-4 pictures from their headers the way FFmpeg's decoder
-    // shows them, packed B-frames (`packed`) included. False, leaving every
-    // rank unset, when a packet's headers were not understood.
+    // shows them, packed B-frames (`packed`) included, from the first I
+    // picture on. False, leaving every rank unset, when a packet's headers
+    // were not understood or the film holds no I picture.
     bool RankByPictureHeaders(const std::vector<PacketVops>& vops, bool packed);
     // Numbers the pictures from the order a decode showed them in: `shown`
     // lists packets, each the one whose picture came out next.
