@@ -59,4 +59,17 @@ void FrameSource::CloseVideo() {
     film_.reset();
 }
 
+FrameLoader FrameSourceLoader(FrameSource& source, const FrameList& frames) {
+    return [&source, &frames](int index, Bitmap& frame) {
+        if (index < 0 || static_cast<std::size_t>(index) >= frames.size())
+            throw CannotReadFrame(index);
+        if (!source.LoadFrame(frames[static_cast<std::size_t>(index)], frame)) {
+            // A film's reason travels with the error, so the user sees why.
+            const std::string reason = source.LastFrameFailure();
+            if (!reason.empty()) throw CannotReadFrame(index, reason);
+            frame = Bitmap();
+        }
+    };
+}
+
 } // namespace torvi

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "FrameList.h"
+#include "analysis/FrameLoader.h"
 #include "video/FilmReader.h"
 
 #include <memory>
@@ -63,5 +65,11 @@ private:
     std::string lastVideoError_;
     bool lastOpenAbandoned_ = false;
 };
+
+// A loader that delivers frames of the list through the frame source (films
+// and picture sequences alike), as the window and the command-line tool
+// use it. Both must outlive the loader. An index outside the list gives
+// Error "Cannot read frame N".
+FrameLoader FrameSourceLoader(FrameSource& source, const FrameList& frames);
 
 } // namespace torvi
