@@ -18,9 +18,10 @@ run_packages=(
     libjpeg-dev libpng-dev zlib1g-dev libtiff-dev libgif-dev libicu-dev
 )
 # The test profile also checks the installed files and the package's layout,
-# and runs the batch example of the README with GNU parallel.
+# runs the batch example of the README with GNU parallel and the threaded
+# engine under Valgrind's Helgrind.
 test_packages=(
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev valgrind
     xvfb xauth imagemagick xdotool fonts-dejavu-core time locales
     dpkg-dev file shared-mime-info desktop-file-utils appstream groff-base bash-completion parallel
 )
