@@ -9,10 +9,8 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/cpu.h>
 }
 
-#include <algorithm>
 #include <cstring>
 
 namespace torvi {
@@ -95,7 +93,7 @@ std::shared_ptr<const FilmIndex> FilmIndexer::Build() {
     if (avcodec_find_decoder(id) == nullptr)
         Fail(std::string("Missing system video codec: no decoder for ") + avcodec_get_name(id), 0);
     // The decoder is set up as a reader sets it up to read in order.
-    const int r = input_.OpenDecoder(std::clamp(av_cpu_count(), 1, 16), codec_);
+    const int r = input_.OpenDecoder(VideoInput::InOrderThreads(), codec_);
     if (r < 0) Fail("Missing system video codec", r);
 
     const AVFormatContext& format = *input_.Format();

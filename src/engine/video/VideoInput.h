@@ -45,6 +45,9 @@ public:
     // decoder for the codec).
     int OpenDecoder(int threads, av::CodecContext& decoder) const;
 
+    // Frame threads for reading a film in order: one per processor.
+    static int InOrderThreads();
+
     // How the stream's pictures are turned for showing, as players show them
     // (the display matrix of a phone film).
     DisplayOrientation Orientation() const;
