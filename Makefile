@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test demo deb asan fuzz clean
+.PHONY: all deps configure build run test helgrind demo deb asan fuzz clean
 
 all: build
 
@@ -39,6 +39,14 @@ DEB_DIR ?= build-deb
 deb:
 	@bash scripts/install-deps.sh deb
 	@bash scripts/make-deb.sh $(DEB_DIR) $(JOBS) $(CMAKE_FLAGS)
+
+# Only the threaded engine under Helgrind (make test runs it too).
+helgrind:
+	@bash scripts/install-deps.sh test
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DTORVI_BUILD_TESTS=ON -DTORVI_BUILD_BENCH=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target engine_tests torvi-measure
+	bash tests/helgrind.sh $(BUILD_DIR)
 
 # The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan:

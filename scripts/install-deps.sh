@@ -18,10 +18,11 @@ run_packages=(
     libjpeg-dev libpng-dev zlib1g-dev libtiff-dev libgif-dev libicu-dev
 )
 # The test profile also checks the installed files and the package's layout,
-# and runs the batch examples of the README with GNU parallel, the one across
-# machines through an sshd of the test's own on 127.0.0.1 (rsync carries the files).
+# runs the batch examples of the README with GNU parallel, the one across
+# machines through an sshd of the test's own on 127.0.0.1 (rsync carries the
+# files), and the threaded engine under Valgrind's Helgrind.
 test_packages=(
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev valgrind
     xvfb xauth imagemagick xdotool fonts-dejavu-core time locales
     dpkg-dev file shared-mime-info desktop-file-utils appstream groff-base bash-completion parallel
     openssh-server openssh-client rsync

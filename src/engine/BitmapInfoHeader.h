@@ -10,6 +10,7 @@ inline constexpr std::uint32_t BI_RGB = 0;
 inline constexpr std::uint32_t BI_RLE8 = 1;
 inline constexpr std::uint32_t BI_RLE4 = 2;
 inline constexpr std::uint32_t BI_BITFIELDS = 3;
+inline constexpr std::uint32_t BI_ALPHABITFIELDS = 6;
 
 // Size of the BITMAPINFOHEADER on the wire; in a packed DIB the colour table
 // or the three BI_BITFIELDS masks always start here.

@@ -24,12 +24,12 @@ bool FrameSource::LoadFrame(const std::string& reference, Bitmap& bitmap) {
     return true;
 }
 
-int FrameSource::OpenVideo(const std::string& path, const OpenProgress& progress) {
+template <typename Opening> int FrameSource::Open(const Opening& open) {
     CloseVideo();
     lastVideoError_.clear();
     lastOpenAbandoned_ = false;
     try {
-        film_ = FilmReader::Open(path, progress);
+        film_ = open();
     } catch (const OpenAbandoned& e) {
         lastVideoError_ = e.what();
         lastOpenAbandoned_ = true;
@@ -41,6 +41,15 @@ int FrameSource::OpenVideo(const std::string& path, const OpenProgress& progress
     return film_->FrameCount() - 1;
 }
 
+int FrameSource::OpenVideo(const std::string& path, const OpenProgress& progress) {
+    return Open([&] { return FilmReader::Open(path, progress); });
+}
+
+int FrameSource::OpenVideo(const std::string& path, std::shared_ptr<const FilmIndex> index) {
+    if (!index) return OpenVideo(path);
+    return Open([&] { return FilmReader::Open(path, std::move(index)); });
+}
+
 bool FrameSource::GetVideoFrame(int index, Bitmap& bitmap) {
     if (!film_ || index < 0 || index >= film_->FrameCount()) return false;
     return film_->GetFrame(index, bitmap, Square ? &*Square : nullptr);
@@ -48,6 +57,19 @@ bool FrameSource::GetVideoFrame(int index, Bitmap& bitmap) {
 
 void FrameSource::CloseVideo() {
     film_.reset();
+}
+
+FrameLoader FrameSourceLoader(FrameSource& source, const FrameList& frames) {
+    return [&source, &frames](int index, Bitmap& frame) {
+        if (index < 0 || static_cast<std::size_t>(index) >= frames.size())
+            throw CannotReadFrame(index);
+        if (!source.LoadFrame(frames[static_cast<std::size_t>(index)], frame)) {
+            // A film's reason travels with the error, so the user sees why.
+            const std::string reason = source.LastFrameFailure();
+            if (!reason.empty()) throw CannotReadFrame(index, reason);
+            frame = Bitmap();
+        }
+    };
 }
 
 } // namespace torvi

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "FrameList.h"
+#include "analysis/FrameLoader.h"
 #include "video/FilmReader.h"
 
 #include <memory>
@@ -35,6 +37,9 @@ public:
     // abandoned the opening (LastOpenAbandoned). The index pass of a long film
     // calls `progress` now and then with bytes read and the file's size.
     int OpenVideo(const std::string& path, const OpenProgress& progress = {});
+    // Opens the film `index` was made of without indexing it again (a
+    // second reader of a film open elsewhere); with no index, as above.
+    int OpenVideo(const std::string& path, std::shared_ptr<const FilmIndex> index);
     // Replaces the bitmap by frame `index` of the open film; does nothing and
     // gives false when no film is open or the frame cannot be delivered.
     bool GetVideoFrame(int index, Bitmap& bitmap);
@@ -49,11 +54,22 @@ public:
     // The open film's reader, for its frame count as stated by the film's
     // header and its statistics; null when no film is open.
     const FilmReader* Film() const { return film_.get(); }
+    // The open film's index, to open the same film again elsewhere; null
+    // when no film is open.
+    std::shared_ptr<const FilmIndex> Index() const { return film_ ? film_->Index() : nullptr; }
 
 private:
+    template <typename Opening> int Open(const Opening& open);
+
     std::unique_ptr<FilmReader> film_;
     std::string lastVideoError_;
     bool lastOpenAbandoned_ = false;
 };
+
+// A loader that delivers frames of the list through the frame source (films
+// and picture sequences alike), as the window and the command-line tool
+// use it. Both must outlive the loader. An index outside the list gives
+// Error "Cannot read frame N".
+FrameLoader FrameSourceLoader(FrameSource& source, const FrameList& frames);
 
 } // namespace torvi

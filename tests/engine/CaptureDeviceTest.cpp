@@ -2,9 +2,13 @@
 #include "CaptureTestSupport.h"
 #include "Error.h"
 #include "TestSupport.h"
+#include "video/FilmReader.h"
 
+#include <atomic>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <vector>
 
 using namespace torvi;
 using namespace torvi::test;
@@ -166,4 +170,41 @@ TEST(CaptureDevice, AFailureNotYetTakenIsToldByStop) {
     EXPECT_NE(failure.find("Cannot write file " + path), std::string::npos) << failure;
     EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
     EXPECT_NO_THROW(device->StopRecording()) << "told once";
+}
+
+TEST(CaptureDevice, APlayedFilmIsShownTurnedAsTheFilmReaderShowsIt) {
+    // A phone film stored on its side plays upright, at the size it is shown
+    // at, picture for picture the film reader's frames.
+    struct Collector : FrameReceiver {
+        std::mutex Lock;
+        std::vector<Bitmap> Pictures;
+        std::atomic<bool> Ended{false};
+        void ReceiveFrame(const Bitmap& picture, std::int64_t) override {
+            const std::lock_guard guard(Lock);
+            Pictures.push_back(picture);
+        }
+        void DeviceEnded(const std::string&) override { Ended = true; }
+    } collector;
+    const std::string film = DataFile("films/h264-rotated.mp4");
+    auto device =
+        CaptureDevice::Open(CaptureSource::PlayedFilm(film), CaptureFormat{0, 0}, &collector);
+    EXPECT_EQ(device->Format().Width, 32);
+    EXPECT_EQ(device->Format().Height, 24);
+    ASSERT_TRUE(WaitFor([&] { return collector.Ended.load(); }));
+    device->Close();
+
+    auto reader = FilmReader::Open(film);
+    ASSERT_EQ(static_cast<int>(collector.Pictures.size()), reader->FrameCount());
+    Bitmap frame;
+    for (int i = 0; i < reader->FrameCount(); ++i) {
+        ASSERT_TRUE(reader->GetFrame(i, frame));
+        const Bitmap played = collector.Pictures[static_cast<std::size_t>(i)].ToBgr24();
+        ASSERT_EQ(played.Width(), frame.Width());
+        ASSERT_EQ(played.Height(), frame.Height());
+        // The same picture, up to the 5 bits a channel of the capture path.
+        for (int y = 0; y < frame.Height(); ++y)
+            for (int x = 0; x < 3 * frame.Width(); ++x)
+                ASSERT_NEAR(played.ScanLine(y)[x], frame.ScanLine(y)[x], 12)
+                    << "frame " << i << " at " << x / 3 << "," << y;
+    }
 }

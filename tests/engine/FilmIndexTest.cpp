@@ -83,12 +83,13 @@ TEST(FilmIndex, NumbersMpeg4PicturesAsTheDecoderShowsThem) {
          false,
          {0, 4, 5, 3, 6},
          {0}},
-        {"cut on a predicted picture: a grey one stands in, so its B-frames show",
-         {"P", "B", "B", "I", "B", "B", "P"},
-         "...K...",
+        {"cut before an I picture: what is predicted from the grey picture the decoder makes "
+         "up is left out",
+         {"B", "P", "B", "B", "I", "B", "B", "P", "B", "B"},
+         "....K.....",
          false,
-         {1, 2, 0, 4, 5, 3, 6},
-         {3}},
+         {4, 8, 9, 7},
+         {4}},
         {"packed: each B-frame shows with the packet after its own",
          {"I", "P+B", "B", "N", "P+B", "B", "N"},
          "K......",
@@ -120,6 +121,9 @@ TEST(FilmIndex, NumbersMpeg4PicturesAsTheDecoderShowsThem) {
     EXPECT_FALSE(unpacked.Index.RankByPictureHeaders(unpacked.Vops, true));
     for (const FilmPacket& p : unpacked.Index.Packets)
         EXPECT_EQ(p.Rank, -1);
+    // No I picture at all: nothing but concealment, known only by decoding.
+    Made predicted = MakeVopFilm({"P", "B", "P", "B"}, "....");
+    EXPECT_FALSE(predicted.Index.RankByPictureHeaders(predicted.Vops, false));
 }
 
 TEST(FilmIndex, JumpsStartFromTheKeyframeBeforeTheirPicture) {

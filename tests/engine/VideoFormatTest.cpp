@@ -1,5 +1,4 @@
 #include "capture/VideoFormat.h"
-#include "video/AVIProc.h" // both name BI_RGB: they must compile together
 #include "Error.h"
 
 #include <gtest/gtest.h>

@@ -5,12 +5,13 @@
 #include "FrameList.h"
 
 #include <functional>
+#include <string>
 
 namespace torvi {
 
 // Puts frame `index` (0 .. count - 1) of the open measurement into `frame`,
-// as a picture in any pixel format; the window wraps FrameSource::LoadFrame
-// in it. On entry `frame` holds the frame delivered before, or nothing: a
+// as a picture in any pixel format (FrameSourceLoader makes one from the
+// measurement's frame source). On entry `frame` holds the frame delivered before, or nothing: a
 // loader may reuse its memory, so that a long film is read without a new
 // picture per frame. A frame that cannot be delivered leaves `frame` empty.
 // Errors it throws end the analysis and reach the caller unchanged.
@@ -21,13 +22,9 @@ using FrameLoader = std::function<void(int index, Bitmap& frame)>;
 // lets pending window events run. An exception thrown here ends the analysis.
 using FrameProgress = std::function<void(int index)>;
 
-class FrameSource;
-
-// A loader that delivers frames of the list through the frame source (films
-// and picture sequences alike), as the window and the command-line tool
-// use it. Both must outlive the loader. An index outside the list gives
-// Error "Cannot read frame N".
-FrameLoader FrameSourceLoader(FrameSource& source, const FrameList& frames);
+// Error "Cannot read frame N" for frame `index` (N counted from 1 as the
+// user sees frames), with the reason where one is known.
+Error CannotReadFrame(int index, const std::string& reason = {});
 
 // Frame `index` from the loader into `frame`, refused with Error "Cannot read
 // frame N" (N counted from 1 as the user sees frames) when the loader

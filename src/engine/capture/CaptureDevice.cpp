@@ -2,20 +2,25 @@
 
 #include "Error.h"
 #include "av/AvHandles.h"
+#include "video/DisplayOrientation.h"
+#include "video/VideoInput.h"
 
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 namespace torvi {
 
 struct CaptureDevice::State {
     std::string Name;
-    av::InputContext Input;
+    VideoInput Input;
     av::CodecContext Decoder;
-    int StreamIndex = -1;
+    // How a played film's pictures are turned for showing, as the film
+    // reader shows them.
+    DisplayOrientation Orientation;
     CaptureFormat Format;
     FrameRate Rate;
     AVRational TimeBase{1, 1000000};
@@ -25,6 +30,7 @@ struct CaptureDevice::State {
     std::atomic<bool> Stopping{false};
     std::thread Worker;
     av::Scaler Scaler; // the worker's alone
+    Bitmap Stored;     // the worker's: a picture before it is turned
 
     mutable std::mutex FrameLock;
     Bitmap Latest;
@@ -73,21 +79,33 @@ FrameRate RateOf(const AVStream& stream) {
     return {};
 }
 
-// Scales a decoded picture into the 15-bit picture; false for a picture the
-// scaler cannot take.
+// Scales a decoded picture into the 15-bit picture, turned as it is shown;
+// false for a picture the scaler cannot take.
 bool Convert(State& state, const AVFrame& frame, Bitmap& picture) {
     if (frame.width < 1 || frame.height < 1 || frame.width > Bitmap::MaxDimension ||
         frame.height > Bitmap::MaxDimension || frame.format < 0)
         return false;
-    SwsContext* scaler = sws_getCachedContext(
-        state.Scaler.release(), frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
-        picture.Width(), picture.Height(), AV_PIX_FMT_RGB555LE, SWS_BILINEAR, nullptr, nullptr,
-        nullptr);
+    const bool turned = !state.Orientation.IsIdentity();
+    // A turned picture is scaled to the stored shape of the picture's size.
+    Bitmap& target = turned ? state.Stored : picture;
+    if (turned) {
+        const int width = state.Orientation.ShownWidth(picture.Width(), picture.Height());
+        const int height = state.Orientation.ShownHeight(picture.Width(), picture.Height());
+        if (target.Width() != width || target.Height() != height)
+            target.Assign(width, height, PixelFormat::Pf15Bit);
+    }
+    SwsContext* scaler = sws_getCachedContext(state.Scaler.release(), frame.width, frame.height,
+                                              static_cast<AVPixelFormat>(frame.format),
+                                              target.Width(), target.Height(), AV_PIX_FMT_RGB555LE,
+                                              SWS_BILINEAR, nullptr, nullptr, nullptr);
     state.Scaler.reset(scaler);
     if (scaler == nullptr) return false;
-    std::uint8_t* target[4] = {picture.Bits(), nullptr, nullptr, nullptr};
-    const int targetStride[4] = {static_cast<int>(picture.Stride()), 0, 0, 0};
-    return sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, target, targetStride) > 0;
+    std::uint8_t* rows[4] = {target.Bits(), nullptr, nullptr, nullptr};
+    const int rowStride[4] = {static_cast<int>(target.Stride()), 0, 0, 0};
+    if (sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, rows, rowStride) <= 0)
+        return false;
+    if (turned) state.Orientation.Turn(target, picture);
+    return true;
 }
 
 void Deliver(State& state, const Bitmap& picture, std::int64_t timestamp) {
@@ -196,7 +214,7 @@ void Grab(State& state) {
         return true;
     };
     while (!state.Stopping) {
-        const int result = av_read_frame(state.Input.get(), packet.get());
+        const int result = av_read_frame(state.Input.Format(), packet.get());
         if (result == AVERROR(EAGAIN)) {
             // A camera opened without blocking has no picture ready yet;
             // polling keeps the worker responsive to Close.
@@ -216,7 +234,7 @@ void Grab(State& state) {
             return;
         }
         // A damaged picture from the device is skipped, not fatal.
-        if (packet->stream_index == state.StreamIndex &&
+        if (packet->stream_index == state.Input.StreamIndex() &&
             avcodec_send_packet(state.Decoder.get(), packet.get()) >= 0 && !deliverDecoded())
             return;
         av_packet_unref(packet.get());
@@ -253,48 +271,40 @@ std::unique_ptr<CaptureDevice> CaptureDevice::Open(const CaptureSource& source,
     state->Played = played;
     state->Receiver = receiver;
     auto openInput = [&](bool askSize) {
-        AVFormatContext* context = avformat_alloc_context();
-        if (context == nullptr) return AVERROR(ENOMEM);
-        context->interrupt_callback.callback = &Interrupted;
-        context->interrupt_callback.opaque = state.get();
-        context->flags |= AVFMT_FLAG_NONBLOCK;
-        AVDictionary* options = nullptr;
-        if (askSize && !ownSize) {
-            const std::string size =
-                std::to_string(format.Width) + "x" + std::to_string(format.Height);
-            av_dict_set(&options, "video_size", size.c_str(), 0);
-        }
-        // avformat_open_input frees the context when it fails.
-        const int result = avformat_open_input(&context, source.Name.c_str(), input, &options);
-        av_dict_free(&options);
-        if (result >= 0) state->Input.reset(context);
-        return result;
+        InputRequest request;
+        request.Device = input;
+        if (askSize && !ownSize)
+            request.VideoSize = std::to_string(format.Width) + "x" + std::to_string(format.Height);
+        request.Interrupt = {&Interrupted, state.get()};
+        request.NonBlocking = true;
+        int code = 0;
+        return std::pair{state->Input.Open(source.Name, request, -1, code), code};
     };
-    int result = openInput(camera);
+    auto [stage, result] = openInput(camera);
     // A camera that cannot deliver the size asked for delivers its own.
-    if (result < 0 && camera) result = openInput(false);
-    if (result < 0) throw cannotOpen(av::ErrorText(result));
-
-    const AVCodec* codec = nullptr;
-    const int stream =
-        av_find_best_stream(state->Input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
-    if (stream < 0 || codec == nullptr)
+    if (stage == VideoInput::Stage::Open && camera) std::tie(stage, result) = openInput(false);
+    if (stage == VideoInput::Stage::NoStream)
         throw cannotOpen("it delivers no pictures that can be read");
-    state->StreamIndex = stream;
-    state->Rate = RateOf(*state->Input->streams[stream]);
-    state->TimeBase = state->Input->streams[stream]->time_base;
+    if (stage != VideoInput::Stage::Opened) throw cannotOpen(av::ErrorText(result));
+
+    const AVStream& stream = state->Input.Stream();
+    state->Rate = RateOf(stream);
+    state->TimeBase = stream.time_base;
+    state->Orientation = state->Input.Orientation();
     if (ownSize) {
-        const AVCodecParameters& parameters = *state->Input->streams[stream]->codecpar;
+        const AVCodecParameters& parameters = *stream.codecpar;
         if (parameters.width < 1 || parameters.height < 1 ||
             parameters.width > MaxCaptureDimension || parameters.height > MaxCaptureDimension)
             throw cannotOpen("its pictures have no size that can be used");
-        state->Format = {parameters.width, parameters.height};
+        // A played film is measured at the size it is shown at.
+        state->Format = {state->Orientation.ShownWidth(parameters.width, parameters.height),
+                         state->Orientation.ShownHeight(parameters.width, parameters.height)};
     }
-    state->Decoder.reset(avcodec_alloc_context3(codec));
-    if (!state->Decoder) throw cannotOpen(av::ErrorText(AVERROR(ENOMEM)));
-    result = avcodec_parameters_to_context(state->Decoder.get(),
-                                           state->Input->streams[stream]->codecpar);
-    if (result >= 0) result = avcodec_open2(state->Decoder.get(), codec, nullptr);
+    // One decoding thread: a camera's picture is then measured as soon as
+    // it is decoded, not frames later.
+    result = state->Input.OpenDecoder(1, state->Decoder);
+    if (result == AVERROR_DECODER_NOT_FOUND)
+        throw cannotOpen("it delivers no pictures that can be read");
     if (result < 0) throw cannotOpen(av::ErrorText(result));
 
     State& running = *state;

@@ -1,5 +1,6 @@
 #include "formats/BmpCodec.h"
 
+#include "BitmapInfoHeader.h"
 #include "Error.h"
 
 #include <algorithm>
@@ -10,13 +11,6 @@
 namespace torvi {
 
 namespace {
-
-// Compression values of the information header.
-constexpr std::uint32_t BI_RGB = 0;
-constexpr std::uint32_t BI_RLE8 = 1;
-constexpr std::uint32_t BI_RLE4 = 2;
-constexpr std::uint32_t BI_BITFIELDS = 3;
-constexpr std::uint32_t BI_ALPHABITFIELDS = 6;
 
 constexpr std::size_t FileHeaderSize = 14;
 constexpr std::uint32_t CoreHeaderSize = 12; // OS/2 1.x and Windows BITMAPCOREHEADER

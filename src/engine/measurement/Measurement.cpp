@@ -48,7 +48,8 @@ void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source)
         if (!source) {
             own.FileExt = fileExt_;
             own.Folder = folder_;
-            if (IsFilmExt(fileExt_) && own.OpenVideo(filmPath_) < 0)
+            // The film open in the measurement is read again from its index.
+            if (IsFilmExt(fileExt_) && own.OpenVideo(filmPath_, filmIndex_) < 0)
                 throw Error(ErrorKind::NoVideoCodec, "Missing system video codec",
                             own.LastVideoError());
             source = &own;
@@ -458,6 +459,7 @@ std::unique_ptr<MeasurementRun> Measurement::NewRun(MeasurementRun::Kind kind) {
     run->fileExt_ = fileExt_;
     run->folder_ = folder_;
     run->filmPath_ = filmPath_;
+    run->filmIndex_ = frameSource_.Index();
     run->frames_ = frames_;
     run->settings_ = settings_;
     if (kind == MeasurementRun::Kind::Measurement) run->reference_ = reference_;

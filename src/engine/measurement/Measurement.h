@@ -67,6 +67,7 @@ private:
     std::string filmPath_;
     std::string openPath_; // the file an Opening opens
     FrameSource opened_;   // the film an Opening opened, for the measurement to take
+    std::shared_ptr<const FilmIndex> filmIndex_; // the open film's, shared
     FrameList frames_;
     MeasurementSettings settings_;
     Bitmap reference_;

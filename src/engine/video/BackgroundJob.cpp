@@ -7,10 +7,11 @@ namespace torvi {
 BackgroundJob::~BackgroundJob() {
     if (!thread_.joinable()) return;
     {
+        // Told under the lock, so that a thread checker sees whom it wakes.
         const std::lock_guard lock(mutex_);
         quit_ = true;
+        changed_.notify_all();
     }
-    changed_.notify_all();
     thread_.join();
 }
 
@@ -26,12 +27,10 @@ void BackgroundJob::Start(std::function<void()> job) {
         job_ = std::move(job);
         failure_ = nullptr;
         busy_ = true;
+        changed_.notify_all();
     }
     started_ = true;
-    if (!thread_.joinable())
-        thread_ = std::thread([this] { Run(); });
-    else
-        changed_.notify_all();
+    if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
 }
 
 void BackgroundJob::Wait() {

@@ -5,6 +5,7 @@ extern "C" {
 }
 
 #include <cmath>
+#include <cstring>
 
 namespace torvi {
 
@@ -30,6 +31,32 @@ DisplayOrientation DisplayOrientation::FromDisplayMatrix(const std::int32_t* mat
         o.FlipY = matrix[4] < 0;
     }
     return o;
+}
+
+void DisplayOrientation::Turn(const Bitmap& in, Bitmap& out) const {
+    if (in.BitsPerPixel() < 8) {
+        out = in;
+        return;
+    }
+    const int inWidth = in.Width();
+    const int inHeight = in.Height();
+    const int outWidth = ShownWidth(inWidth, inHeight);
+    const int outHeight = ShownHeight(inWidth, inHeight);
+    if (out.Width() != outWidth || out.Height() != outHeight || out.Format() != in.Format())
+        out.Assign(outWidth, outHeight, in.Format());
+    out.SetPalette(in.Palette());
+    const std::size_t pixel = (static_cast<std::size_t>(in.BitsPerPixel()) + 7) / 8;
+    for (int y = 0; y < outHeight; ++y) {
+        std::uint8_t* dst = out.ScanLine(y);
+        for (int x = 0; x < outWidth; ++x) {
+            int sx = Transpose ? y : x;
+            int sy = Transpose ? x : y;
+            if (FlipX) sx = inWidth - 1 - sx;
+            if (FlipY) sy = inHeight - 1 - sy;
+            std::memcpy(dst + pixel * static_cast<std::size_t>(x),
+                        in.ScanLine(sy) + pixel * static_cast<std::size_t>(sx), pixel);
+        }
+    }
 }
 
 } // namespace torvi

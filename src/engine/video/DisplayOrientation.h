@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Bitmap.h"
+
 #include <cstdint>
 
 namespace torvi {
@@ -21,6 +23,16 @@ struct DisplayOrientation {
     // read the way the ffmpeg tool turns pictures: quarter turns, with
     // mirroring. Other angles, and no matrix, leave pictures as stored.
     static DisplayOrientation FromDisplayMatrix(const std::int32_t* matrix);
+
+    // The size a picture of `width` x `height` is shown at.
+    int ShownWidth(int width, int height) const { return Transpose ? height : width; }
+    int ShownHeight(int width, int height) const { return Transpose ? width : height; }
+
+    // Fills `out` with `in` turned for showing, in the same pixel format and
+    // palette; `out` keeps its memory when it already has the shown size.
+    // Pictures of fewer than 8 bits a pixel (which come from capture cards,
+    // never turned) are copied as they are.
+    void Turn(const Bitmap& in, Bitmap& out) const;
 };
 
 } // namespace torvi

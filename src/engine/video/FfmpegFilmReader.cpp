@@ -2,13 +2,10 @@
 
 #include "Error.h"
 #include "av/AvHandles.h"
-#include "video/Mpeg4VopScanner.h"
-#include "video/SampleTableCheck.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/cpu.h>
 #include <libavutil/error.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/log.h>
@@ -35,108 +32,7 @@ SeenPacket Seen(const AVPacket& pkt) {
     return seen;
 }
 
-bool IsFormat(const AVFormatContext& format, const char* name) {
-    return format.iformat && format.iformat->name && std::strstr(format.iformat->name, name);
-}
-
-// How often the index pass reports progress, in packets.
-constexpr int ProgressEvery = 64;
-
 } // namespace
-
-FfmpegFilmReader::FfmpegFilmReader(const std::string& path, const OpenProgress& progress)
-    : path_(path) {
-    av::InitFfmpeg();
-    av::TakeLastLogMessage();
-    packet_.reset(av_packet_alloc());
-    frame_.reset(av_frame_alloc());
-    shown_.reset(av_frame_alloc());
-    if (!packet_ || !frame_ || !shown_) throw Error("Not enough memory to open the film");
-    OpenFormat();
-    OpenDecoder();
-    BuildIndex(progress);
-}
-
-FfmpegFilmReader::~FfmpegFilmReader() {
-    StopReadAhead(true);
-}
-
-FilmReader::Statistics FfmpegFilmReader::Stats() const {
-    // The read-ahead counts its work in stats_ too; what it has decoded stays
-    // ready for the caller.
-    StopReadAhead(false);
-    return stats_;
-}
-
-double FfmpegFilmReader::FrameTime(int index) const {
-    const AVRational base = timeBase_;
-    if (index < 0 || index >= FrameCount() || base.num <= 0 || base.den <= 0) return -1;
-    // An AVI shows one frame per tick of its stream, whatever the parser
-    // makes of the timestamps of packed or reordered pictures.
-    if (frameSlots_) return static_cast<double>(index) * base.num / base.den;
-    std::int64_t first = 0;
-    std::int64_t ticks = 0;
-    if (!index_.FrameTime(0, first) || !index_.FrameTime(index, ticks)) return -1;
-    return static_cast<double>(ticks - first) * base.num / base.den;
-}
-
-void FfmpegFilmReader::Fail(const std::string& text, int code) const {
-    const std::string reason = av::Reason(code);
-    throw Error(reason.empty() ? text : text + " (" + reason + ")");
-}
-
-void FfmpegFilmReader::OpenFormat() {
-    format_.reset();
-    // FFmpeg's own limits (probe size, index size) bound what it reads, but
-    // not what an MP4 sample table's entry count makes it allocate.
-    const std::string overrun = SampleTableOverrun(path_);
-    if (!overrun.empty()) throw Error("The film cannot be read (" + overrun + ")");
-    AVFormatContext* format = nullptr;
-    int r = avformat_open_input(&format, path_.c_str(), nullptr, nullptr);
-    if (r < 0) Fail(CannotOpenFile(path_).what(), r);
-    format_.reset(format);
-    r = avformat_find_stream_info(format, nullptr);
-    if (r < 0) Fail("The film cannot be read", r);
-    if (streamIndex_ < 0) {
-        for (unsigned i = 0; i < format->nb_streams; ++i) {
-            const AVStream* s = format->streams[i];
-            if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-                !(s->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-                streamIndex_ = static_cast<int>(i);
-                break;
-            }
-        }
-        if (streamIndex_ < 0) Fail("The file holds no video stream", 0);
-    } else if (static_cast<unsigned>(streamIndex_) >= format->nb_streams) {
-        Fail("The film changed while it was open", 0);
-    }
-    // Other streams are skipped by the demuxer instead of read and dropped.
-    for (unsigned i = 0; i < format->nb_streams; ++i)
-        if (static_cast<int>(i) != streamIndex_) format->streams[i]->discard = AVDISCARD_ALL;
-}
-
-void FfmpegFilmReader::OpenCodec(Pace pace) {
-    const AVStream* stream = format_->streams[streamIndex_];
-    const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (!decoder)
-        Fail(std::string("Missing system video codec: no decoder for ") +
-                 avcodec_get_name(stream->codecpar->codec_id),
-             0);
-    // The old decoder's pictures go before the new one allocates its own.
-    codec_.reset();
-    codec_.reset(avcodec_alloc_context3(decoder));
-    if (!codec_) throw Error("Not enough memory to open the film");
-    int r = avcodec_parameters_to_context(codec_.get(), stream->codecpar);
-    if (r < 0) Fail("Missing system video codec", r);
-    codec_->pkt_timebase = stream->time_base;
-    // One frame thread per processor: FFmpeg's own choice adds one more,
-    // which holds another picture set (12 MB at 1920 x 1080) and decodes no
-    // faster on this work.
-    codec_->thread_count = pace == Pace::Jump ? 1 : std::clamp(av_cpu_count(), 1, 16);
-    r = avcodec_open2(codec_.get(), decoder, nullptr);
-    if (r < 0) Fail("Missing system video codec", r);
-    pace_ = pace;
-}
 
 namespace {
 
@@ -157,176 +53,81 @@ StatedFrameRate NominalRateOf(const AVStream& stream) {
 
 } // namespace
 
-void FfmpegFilmReader::OpenDecoder() {
+FfmpegFilmReader::FfmpegFilmReader(const std::string& path, std::shared_ptr<const FilmIndex> index,
+                                   bool countIndexing)
+    : path_(path), index_(std::move(index)) {
+    av::InitFfmpeg();
+    av::TakeLastLogMessage();
+    if (!index_ || index_->Stream < 0) throw Error("The film changed while it was open");
+    if (countIndexing) stats_.DecodedFrames = index_->DecodedFrames;
+    packet_.reset(av_packet_alloc());
+    frame_.reset(av_frame_alloc());
+    shown_.reset(av_frame_alloc());
+    if (!packet_ || !frame_ || !shown_) throw Error("Not enough memory to open the film");
+    OpenFormat();
+    // A file changed since it was indexed would show other pictures than
+    // the index numbers.
+    if (index_->FileSize >= 0 && avio_size(input_.Format()->pb) != index_->FileSize)
+        throw Error("The film changed while it was open");
     OpenCodec(Pace::InOrder);
-    const AVStream* stream = format_->streams[streamIndex_];
-    if (stream->nb_frames > 0) headerFrameCount_ = stream->nb_frames;
-    nominalRate_ = NominalRateOf(*stream);
-    timeBase_ = stream->time_base;
-    // Films are shown and measured the way players show them.
-    const std::uint8_t* matrix =
-        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
-    dibBuilder_.Orientation =
-        DisplayOrientation::FromDisplayMatrix(reinterpret_cast<const std::int32_t*>(matrix));
+    picture_.Orientation = index_->Orientation;
+    nominalRate_ = NominalRateOf(input_.Stream());
 }
 
-void FfmpegFilmReader::BuildIndex(const OpenProgress& progress) {
-    const AVCodecDescriptor* desc = avcodec_descriptor_get(codec_->codec_id);
-    const bool reorders = !desc || ((desc->props & AV_CODEC_PROP_REORDER) &&
-                                    !(desc->props & AV_CODEC_PROP_INTRA_ONLY));
-    const bool trustedTimestamps = IsFormat(*format_, "mov") || IsFormat(*format_, "matroska");
-    trustDts_ = trustedTimestamps || IsFormat(*format_, "avi");
-    frameSlots_ = IsFormat(*format_, "avi");
-    const AVCodecID id = codec_->codec_id;
-    skipsNonReference_ = id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC ||
-                         id == AV_CODEC_ID_MPEG4 || id == AV_CODEC_ID_MPEG1VIDEO ||
-                         id == AV_CODEC_ID_MPEG2VIDEO;
-    const auto decodeWhole = [&] {
-        if (!ReopenAt(0)) Fail("The film cannot be read", 0);
-        ReadAllPackets(progress, true);
-        index_.RankInShownOrder(shownOrder_);
-    };
-    if (!reorders) {
-        const bool avi = IsFormat(*format_, "avi");
-        if (!(avi && IndexFromAviTable())) ReadAllPackets(progress, false);
-        index_.RankInDecodingOrder(avi, headerFrameCount_);
-    } else if (IsFormat(*format_, "avi") && codec_->codec_id == AV_CODEC_ID_MPEG4) {
-        Mpeg4VopScanner scanner;
-        const AVCodecParameters* par = format_->streams[streamIndex_]->codecpar;
-        if (par->extradata && par->extradata_size > 0)
-            scanner.Scan(par->extradata, static_cast<std::size_t>(par->extradata_size));
-        ReadAllPackets(progress, false, &scanner);
-        if (!index_.RankByPictureHeaders(pictureHeaders_, scanner.Packed())) decodeWhole();
-        // A packed B-frame is decoded with the packet after its own; skipping
-        // it would lose the picture kept in that packet.
-        skipsNonReference_ = !scanner.Packed();
-    } else if (trustedTimestamps) {
-        ReadAllPackets(progress, false);
-        // FFmpeg's H.264 and HEVC decoders show nothing before the first
-        // keyframe of a film cut out of a longer one.
-        const bool firstKeyframeStarts =
-            codec_->codec_id == AV_CODEC_ID_H264 || codec_->codec_id == AV_CODEC_ID_HEVC;
-        if (!index_.RankByTimestamps(firstKeyframeStarts)) decodeWhole();
-    } else {
-        ReadAllPackets(progress, true);
-        index_.RankInShownOrder(shownOrder_);
-    }
-    pictureHeaders_ = {};
-    shownOrder_ = {};
-    index_.Finish();
+FfmpegFilmReader::~FfmpegFilmReader() {
+    StopReadAhead(true);
 }
 
-bool FfmpegFilmReader::IndexFromAviTable() {
-    // The AVI index already lists every chunk with its position and keyframe
-    // flag, so a long film opens without reading its pictures.
-    AVStream* stream = format_->streams[streamIndex_];
-    const int count = avformat_index_get_entries_count(stream);
-    if (count <= 0) return false;
-    const std::int64_t fileSize = avio_size(format_->pb);
-    index_.Packets.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        const AVIndexEntry* e = avformat_index_get_entry(stream, i);
-        if (!e) break;
-        // A film cut short keeps index entries for chunks that are gone.
-        if (fileSize > 0 && e->pos + e->size > fileSize) break;
-        FilmPacket p;
-        p.Pos = e->pos;
-        p.Dts = e->timestamp;
-        p.HasDts = true;
-        p.Size = e->size;
-        p.Key = (e->flags & AVINDEX_KEYFRAME) != 0;
-        p.Start = p.Key;
-        index_.Packets.push_back(p);
-    }
-    // A palette film's colours come with its first packet; they are kept for
-    // the seeks to come.
-    AVPacket* pkt = packet_.get();
-    while (av_read_frame(format_.get(), pkt) >= 0) {
-        const bool ours = pkt->stream_index == streamIndex_;
-        if (ours) KeepPalette(*pkt, 0);
-        av_packet_unref(pkt);
-        if (ours) break;
-    }
-    return !index_.Packets.empty();
+FilmReader::Statistics FfmpegFilmReader::Stats() const {
+    // The read-ahead counts its work in stats_ too; what it has decoded stays
+    // ready for the caller.
+    StopReadAhead(false);
+    return stats_;
 }
 
-void FfmpegFilmReader::KeepPalette(const AVPacket& pkt, int packet) {
-    std::size_t size = 0;
-    const std::uint8_t* palette = av_packet_get_side_data(&pkt, AV_PKT_DATA_PALETTE, &size);
-    if (palette && size > 0)
-        palettes_.emplace_back(packet, std::vector<std::uint8_t>(palette, palette + size));
+double FfmpegFilmReader::FrameTime(int index) const {
+    const AVRational base{index_->TimeBaseNum, index_->TimeBaseDen};
+    if (index < 0 || index >= FrameCount() || base.num <= 0 || base.den <= 0) return -1;
+    // An AVI shows one frame per tick of its stream, whatever the parser
+    // makes of the timestamps of packed or reordered pictures.
+    if (index_->FrameSlots) return static_cast<double>(index) * base.num / base.den;
+    std::int64_t first = 0;
+    std::int64_t ticks = 0;
+    if (!index_->FrameTime(0, first) || !index_->FrameTime(index, ticks)) return -1;
+    return static_cast<double>(ticks - first) * base.num / base.den;
 }
 
-void FfmpegFilmReader::ReadAllPackets(const OpenProgress& progress, bool decode,
-                                      Mpeg4VopScanner* scanner) {
-    index_.Packets.clear();
-    pictureHeaders_.clear();
-    shownOrder_.clear();
-    palettes_.clear();
-    AVPacket* pkt = packet_.get();
-    AVFrame* frame = frame_.get();
-    const std::int64_t total = avio_size(format_->pb);
-    auto takeFrames = [&] {
-        while (avcodec_receive_frame(codec_.get(), frame) == 0) {
-            ++stats_.DecodedFrames;
-            const std::int64_t tag = frame->pts;
-            if (tag == AV_NOPTS_VALUE || tag < 0 ||
-                tag >= static_cast<std::int64_t>(index_.Packets.size()))
-                Fail("The film's frames cannot be numbered", 0);
-            shownOrder_.push_back(static_cast<int>(tag));
-            av_frame_unref(frame);
-        }
-    };
-    for (;;) {
-        const int r = av_read_frame(format_.get(), pkt);
-        // Any read error ends the film: a truncated file keeps the frames
-        // that are complete.
-        if (r < 0) break;
-        if (pkt->stream_index != streamIndex_) {
-            av_packet_unref(pkt);
-            continue;
-        }
-        FilmPacket p;
-        p.Pos = pkt->pos;
-        p.HasDts = pkt->dts != AV_NOPTS_VALUE;
-        p.Dts = pkt->dts;
-        p.HasPts = pkt->pts != AV_NOPTS_VALUE;
-        p.Pts = pkt->pts;
-        p.Size = pkt->size;
-        p.Key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
-        p.Start = p.Key;
-        // Pictures cut off by the end of a truncated file and those an edit
-        // list hides are decoded but not counted.
-        p.Hidden = (pkt->flags & (AV_PKT_FLAG_CORRUPT | AV_PKT_FLAG_DISCARD)) != 0;
-        KeepPalette(*pkt, static_cast<int>(index_.Packets.size()));
-        if (scanner)
-            pictureHeaders_.push_back(
-                scanner->Scan(pkt->data, static_cast<std::size_t>(pkt->size)));
-        index_.Packets.push_back(p);
-        if (decode) {
-            pkt->pts = static_cast<std::int64_t>(index_.Packets.size()) - 1;
-            if (avcodec_send_packet(codec_.get(), pkt) == AVERROR(EAGAIN)) {
-                takeFrames();
-                avcodec_send_packet(codec_.get(), pkt);
-            }
-            takeFrames();
-        }
-        av_packet_unref(pkt);
-        if (progress && index_.Packets.size() % ProgressEvery == 0 &&
-            !progress(avio_tell(format_->pb), total))
-            throw OpenAbandoned();
-    }
-    if (decode) {
-        avcodec_send_packet(codec_.get(), nullptr);
-        takeFrames();
-        avcodec_flush_buffers(codec_.get());
-    }
-    if (progress && !progress(total, total)) throw OpenAbandoned();
-    positioned_ = false;
+void FfmpegFilmReader::Fail(const std::string& text, int code) const {
+    const std::string reason = av::Reason(code);
+    throw Error(reason.empty() ? text : text + " (" + reason + ")");
 }
 
-bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib,
-                                   const PixelSquare* square) {
+void FfmpegFilmReader::OpenFormat() {
+    int code = 0;
+    switch (input_.Open(path_, {}, index_->Stream, code)) {
+    case VideoInput::Stage::Opened:
+        return;
+    case VideoInput::Stage::Open:
+        Fail(CannotOpenFile(path_).what(), code);
+    case VideoInput::Stage::Probe:
+        Fail("The film cannot be read", code);
+    case VideoInput::Stage::NoStream:
+        Fail("The film changed while it was open", 0);
+    }
+}
+
+void FfmpegFilmReader::OpenCodec(Pace pace) {
+    const int r = input_.OpenDecoder(pace == Pace::Jump ? 1 : VideoInput::InOrderThreads(), codec_);
+    if (r == AVERROR_DECODER_NOT_FOUND)
+        Fail(std::string("Missing system video codec: no decoder for ") +
+                 avcodec_get_name(input_.Stream().codecpar->codec_id),
+             0);
+    if (r == AVERROR(ENOMEM) && !codec_) throw Error("Not enough memory to open the film");
+    if (r < 0) Fail("Missing system video codec", r);
+    pace_ = pace;
+}
+
+bool FfmpegFilmReader::GetFrame(int index, Bitmap& bitmap, const PixelSquare* square) {
     failure_.clear();
     if (index < 0 || index >= FrameCount()) return false;
     // Reading ahead pays only while the caller goes forward: after a jump
@@ -343,8 +144,8 @@ bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib,
     if (index != shownIndex_) {
         shownIndex_ = -1;
         av_frame_unref(shown_.get());
-        const int packet = index_.PacketOf(index);
-        const int rank = index_.Packets[static_cast<std::size_t>(packet)].Rank;
+        const int packet = index_->PacketOf(index);
+        const int rank = index_->Packets[static_cast<std::size_t>(packet)].Rank;
         if (!TakeReadAhead(index)) {
             StopReadAhead(true);
             if (!TakeKept(rank)) {
@@ -355,7 +156,7 @@ bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib,
                 // follow; only then, since holding pictures makes the decoder
                 // allocate fresh ones.
                 const bool stepBack = index == previous - 1;
-                if (!DecodeTo(rank, packet, stepBack, skipsNonReference_ && !stepBack,
+                if (!DecodeTo(rank, packet, stepBack, index_->SkipsNonReference && !stepBack,
                               forward ? Pace::InOrder : Pace::Jump))
                     return fail("the decoder gave no picture for it");
                 // The decoder's pictures are reference-counted: keeping this
@@ -368,7 +169,7 @@ bool FfmpegFilmReader::GetFrameDib(int index, std::vector<std::uint8_t>& dib,
         if (forward) StartReadAhead();
     }
     try {
-        dibBuilder_.Build(*shown_, dib, square);
+        picture_.Fill(*shown_, bitmap, square);
     } catch (const Error& e) {
         return fail(e.what());
     }
@@ -430,8 +231,8 @@ void FfmpegFilmReader::ReadAheadLoop() {
                 if (aheadStop_ || aheadNext_ >= FrameCount()) break;
                 index = aheadNext_;
             }
-            const int packet = index_.PacketOf(index);
-            if (!DecodeTo(index_.Packets[static_cast<std::size_t>(packet)].Rank, packet, false,
+            const int packet = index_->PacketOf(index);
+            if (!DecodeTo(index_->Packets[static_cast<std::size_t>(packet)].Rank, packet, false,
                           false, Pace::InOrder))
                 break;
             kept.reset(av_frame_alloc());
@@ -471,7 +272,7 @@ void FfmpegFilmReader::StopReadAhead(bool discard) const {
 
 bool FfmpegFilmReader::DecodeTo(int targetRank, int packet, bool keep, bool skip, Pace pace) {
     if (haveFrame_ && lastRank_ == targetRank) return true;
-    int start = index_.StartFor(targetRank, packet);
+    int start = index_->StartFor(targetRank, packet);
     bool decodeOn = positioned_ && targetRank > lastRank_ && start <= nextPacket_;
     // Reading on in order after a jump: the threaded decoder takes over
     // where starting again costs little.
@@ -490,14 +291,14 @@ bool FfmpegFilmReader::DecodeTo(int targetRank, int packet, bool keep, bool skip
                 }
             }
             if (!SeekToPacket(start)) return false;
-            startRank_ = index_.Packets[static_cast<std::size_t>(start)].Rank;
+            startRank_ = index_->Packets[static_cast<std::size_t>(start)].Rank;
         }
         if (DecodeForward(targetRank, packet, keep, skip) == Outcome::Found) return true;
         // The decoder dropped the picture (a damaged packet, or a reference
         // it lacked): try once more from a keyframe further back.
         if (start == 0) return false;
         start =
-            index_.StartFor(index_.Packets[static_cast<std::size_t>(start)].Rank - 1, start - 1);
+            index_->StartFor(index_->Packets[static_cast<std::size_t>(start)].Rank - 1, start - 1);
         decodeOn = false;
     }
     return false;
@@ -525,8 +326,8 @@ bool FfmpegFilmReader::SeekToPacket(int packet) {
 
 bool FfmpegFilmReader::SeekByTimestamp(int packet) {
     // After a failed reopen (the file gone meanwhile) there is nothing to seek in.
-    if (!format_) return false;
-    const FilmPacket& target = index_.Packets[static_cast<std::size_t>(packet)];
+    if (!input_.Format()) return false;
+    const FilmPacket& target = index_->Packets[static_cast<std::size_t>(packet)];
     // The earlier of the two timestamps first. An MP4 cut before a keyframe
     // keeps its seek index by presentation time, where the decoding time of
     // a keyframe finds nothing.
@@ -541,24 +342,25 @@ bool FfmpegFilmReader::SeekByTimestamp(int packet) {
 }
 
 bool FfmpegFilmReader::SeekToTimestamp(int packet, std::int64_t ts) {
-    const FilmPacket& target = index_.Packets[static_cast<std::size_t>(packet)];
-    if (av_seek_frame(format_.get(), streamIndex_, ts, AVSEEK_FLAG_BACKWARD) < 0) return false;
+    const FilmPacket& target = index_->Packets[static_cast<std::size_t>(packet)];
+    if (av_seek_frame(input_.Format(), input_.StreamIndex(), ts, AVSEEK_FLAG_BACKWARD) < 0)
+        return false;
     // A demuxer without an index lands near the timestamp, not on it, and an
     // MPEG program stream even numbers the packets after a seek differently.
     // So the target is found by its own size and keyframe flag followed by
     // the sizes of the packets after it, read on from where the seek landed.
-    const std::size_t successors = trustDts_ ? 3 : 6;
+    const std::size_t successors = index_->TrustTimestamps ? 3 : 6;
     const std::size_t follow =
-        std::min(successors, index_.Packets.size() - 1 - static_cast<std::size_t>(packet));
-    const std::int64_t slack = trustDts_ ? 0 : 2 * TicksPerSecond();
+        std::min(successors, index_->Packets.size() - 1 - static_cast<std::size_t>(packet));
+    const std::int64_t slack = index_->TrustTimestamps ? 0 : 2 * TicksPerSecond();
     queued_.clear();
     // Only the packets that may still be the target are kept, so a seek that
     // lands far too early reads on without holding the film in memory.
     bool firstRead = true;
-    for (std::size_t reads = 0; reads <= index_.Packets.size() + 16; ++reads) {
+    for (std::size_t reads = 0; reads <= index_->Packets.size() + 16; ++reads) {
         av::Packet pkt(av_packet_alloc());
-        if (!pkt || av_read_frame(format_.get(), pkt.get()) < 0) break;
-        if (pkt->stream_index != streamIndex_) continue;
+        if (!pkt || av_read_frame(input_.Format(), pkt.get()) < 0) break;
+        if (pkt->stream_index != input_.StreamIndex()) continue;
         queued_.push_back(std::move(pkt));
         if (queued_.size() <= follow) continue;
         const AVPacket& seen = *queued_.front();
@@ -577,7 +379,7 @@ bool FfmpegFilmReader::SeekToTimestamp(int packet, std::int64_t ts) {
     for (std::size_t candidate = 0; candidate < queued_.size(); ++candidate) {
         const std::size_t after = queued_.size() - 1 - candidate;
         if (after <= follow &&
-            static_cast<std::size_t>(packet) + after == index_.Packets.size() - 1 &&
+            static_cast<std::size_t>(packet) + after == index_->Packets.size() - 1 &&
             IsTarget(candidate, packet, after, firstRead && candidate == 0)) {
             queued_.erase(queued_.begin(),
                           queued_.begin() + static_cast<std::ptrdiff_t>(candidate));
@@ -596,11 +398,11 @@ bool FfmpegFilmReader::IsTarget(std::size_t candidate, int packet, std::size_t f
     seen.reserve(follow + 1);
     for (std::size_t i = candidate; i <= candidate + follow; ++i)
         seen.push_back(Seen(*queued_[i]));
-    return index_.IsLanding(seen.data(), seen.size(), packet, firstRead, trustDts_);
+    return index_->IsLanding(seen.data(), seen.size(), packet, firstRead, index_->TrustTimestamps);
 }
 
 std::int64_t FfmpegFilmReader::TicksPerSecond() const {
-    const AVRational base = format_->streams[streamIndex_]->time_base;
+    const AVRational base = input_.Format()->streams[input_.StreamIndex()]->time_base;
     return base.num > 0 ? std::max<std::int64_t>(1, base.den / base.num) : 1;
 }
 
@@ -628,7 +430,7 @@ bool FfmpegFilmReader::ReopenAt(int packet) {
 
 bool FfmpegFilmReader::ReadNext(bool& desync) {
     if (pending_) return true;
-    if (nextPacket_ >= static_cast<int>(index_.Packets.size())) return false;
+    if (nextPacket_ >= static_cast<int>(index_->Packets.size())) return false;
     AVPacket* pkt = packet_.get();
     if (!queued_.empty()) {
         // Already identified by the seek.
@@ -638,14 +440,14 @@ bool FfmpegFilmReader::ReadNext(bool& desync) {
         return true;
     } else {
         for (;;) {
-            if (av_read_frame(format_.get(), pkt) < 0) return false;
-            if (pkt->stream_index == streamIndex_) break;
+            if (av_read_frame(input_.Format(), pkt) < 0) return false;
+            if (pkt->stream_index == input_.StreamIndex()) break;
             av_packet_unref(pkt);
         }
     }
-    const FilmPacket& entry = index_.Packets[static_cast<std::size_t>(nextPacket_)];
-    const bool sameDts =
-        !trustDts_ || !entry.HasDts || pkt->dts == AV_NOPTS_VALUE || pkt->dts == entry.Dts;
+    const FilmPacket& entry = index_->Packets[static_cast<std::size_t>(nextPacket_)];
+    const bool sameDts = !index_->TrustTimestamps || !entry.HasDts || pkt->dts == AV_NOPTS_VALUE ||
+                         pkt->dts == entry.Dts;
     if (pkt->size != entry.Size || !sameDts) {
         desync = true;
         av_packet_unref(pkt);
@@ -660,9 +462,10 @@ void FfmpegFilmReader::AttachPalette(int packet) {
     // seek the decoder must be told them again.
     paletteDue_ = false;
     AVPacket* pkt = packet_.get();
-    if (palettes_.empty() || av_packet_get_side_data(pkt, AV_PKT_DATA_PALETTE, nullptr)) return;
+    if (index_->Palettes.empty() || av_packet_get_side_data(pkt, AV_PKT_DATA_PALETTE, nullptr))
+        return;
     const std::vector<std::uint8_t>* palette = nullptr;
-    for (const auto& [at, colours] : palettes_)
+    for (const auto& [at, colours] : index_->Palettes)
         if (at <= packet) palette = &colours;
     if (!palette) return;
     std::uint8_t* data = av_packet_new_side_data(pkt, AV_PKT_DATA_PALETTE, palette->size());
@@ -674,15 +477,15 @@ FfmpegFilmReader::Outcome FfmpegFilmReader::DecodeForward(int targetRank, int ta
     AVCodecContext* codec = codec_.get();
     AVFrame* frame = frame_.get();
     // Bounded so that a decoder that stops making progress cannot hang us.
-    const std::size_t limit = 4 * index_.Packets.size() + 64;
+    const std::size_t limit = 4 * index_->Packets.size() + 64;
     for (std::size_t step = 0; step < limit; ++step) {
         const int r = avcodec_receive_frame(codec, frame);
         if (r == 0) {
             ++stats_.DecodedFrames;
             haveFrame_ = false;
             const std::int64_t tag = frame->pts;
-            if (tag < 0 || tag >= static_cast<std::int64_t>(index_.Packets.size())) continue;
-            const int rank = index_.Packets[static_cast<std::size_t>(tag)].Rank;
+            if (tag < 0 || tag >= static_cast<std::int64_t>(index_->Packets.size())) continue;
+            const int rank = index_->Packets[static_cast<std::size_t>(tag)].Rank;
             if (rank < 0) continue;
             lastRank_ = rank;
             haveFrame_ = true;
@@ -713,7 +516,7 @@ FfmpegFilmReader::Outcome FfmpegFilmReader::DecodeForward(int targetRank, int ta
         pkt->pts = nextPacket_;
         // Pictures shown before the target that no other picture refers to
         // need not be decoded at all; the target itself always is.
-        const int rank = index_.Packets[static_cast<std::size_t>(nextPacket_)].Rank;
+        const int rank = index_->Packets[static_cast<std::size_t>(nextPacket_)].Rank;
         codec->skip_frame = skip && nextPacket_ != targetPacket && rank < targetRank
                                 ? AVDISCARD_NONREF
                                 : AVDISCARD_DEFAULT;

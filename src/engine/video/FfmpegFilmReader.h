@@ -4,8 +4,8 @@
 #include "video/BackgroundJob.h"
 #include "video/FilmIndex.h"
 #include "video/FilmReader.h"
-#include "video/FrameDibBuilder.h"
-#include "video/Mpeg4VopScanner.h"
+#include "video/FramePicture.h"
+#include "video/VideoInput.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -20,13 +20,12 @@ namespace torvi {
 
 // The film reader on FFmpeg's libraries.
 //
-// Opening indexes every packet of the film's first video stream in decoding
-// order and numbers the pictures in presentation order: straight from the
-// demuxer for codecs that never reorder, by the container's presentation
-// timestamps where they can be trusted (MP4, MOV, MKV), and otherwise by
-// decoding the film once. Each packet sent to the decoder carries its own
-// index as timestamp, so every decoded picture says exactly which frame it
-// is, whatever the decoder's delay or threading.
+// It reads the film through its index (IndexFilm), which lists every packet
+// of the video stream in decoding order and numbers the pictures in
+// presentation order; the reader never reads the whole film itself. Each
+// packet sent to the decoder carries its own index as timestamp, so every
+// decoded picture says exactly which frame it is, whatever the decoder's
+// delay or threading.
 //
 // A frame out of sequence is reached by seeking to a keyframe early enough
 // (for open GOPs the one before the target's), flushing the decoder and
@@ -45,35 +44,33 @@ namespace torvi {
 // mode reopens the decoder at a seek, so only one decoder holds pictures.
 class FfmpegFilmReader final : public FilmReader {
 public:
-    FfmpegFilmReader(const std::string& path, const OpenProgress& progress);
+    // Opens the film `index` was made of; throws Error when it cannot be
+    // opened again, has changed since or has no decoder. With
+    // `countIndexing` the statistics count the pictures decoded to build the
+    // index as the reader's own.
+    FfmpegFilmReader(const std::string& path, std::shared_ptr<const FilmIndex> index,
+                     bool countIndexing = false);
     ~FfmpegFilmReader() override;
 
-    int FrameCount() const override { return index_.FrameCount(); }
-    std::int64_t HeaderFrameCount() const override { return headerFrameCount_; }
-    int LongestGop() const override { return index_.LongestGop(); }
+    int FrameCount() const override { return index_->FrameCount(); }
+    std::int64_t HeaderFrameCount() const override { return index_->HeaderFrames; }
+    int LongestGop() const override { return index_->LongestGop(); }
+    std::shared_ptr<const FilmIndex> Index() const override { return index_; }
     Statistics Stats() const override;
     double FrameTime(int index) const override;
     std::string LastFailure() const override { return failure_; }
     StatedFrameRate NominalRate() const override { return nominalRate_; }
-    bool GetFrameDib(int index, std::vector<std::uint8_t>& dib,
-                     const PixelSquare* square = nullptr) override;
+    bool GetFrame(int index, Bitmap& bitmap, const PixelSquare* square = nullptr) override;
 
 private:
     enum class Outcome { Found, Passed, End };
 
     void OpenFormat();
-    void OpenDecoder();
     // How the next decode goes on: from a jump (one thread) or reading in
     // order (the decoder's threads).
     enum class Pace { Jump, InOrder };
     // (Re)opens the decoder for `pace`; throws Error when it cannot.
     void OpenCodec(Pace pace);
-    void BuildIndex(const OpenProgress& progress);
-    bool IndexFromAviTable();
-    // Reads every packet; with `decode` also numbers the pictures by decoding.
-    // With a scanner also notes the kind of picture each packet holds.
-    void ReadAllPackets(const OpenProgress& progress, bool decode,
-                        Mpeg4VopScanner* scanner = nullptr);
     // With `keep` the pictures decoded on the way are kept for steps back.
     // With `skip` the pictures no other picture needs are skipped on the way.
     bool DecodeTo(int targetRank, int packet, bool keep, bool skip, Pace pace);
@@ -95,7 +92,6 @@ private:
     // candidate is the first packet read after the seek.
     bool IsTarget(std::size_t candidate, int packet, std::size_t follow, bool firstRead) const;
     std::int64_t TicksPerSecond() const;
-    void KeepPalette(const AVPacket& pkt, int packet);
     void AttachPalette(int packet);
     void ResetDecoder();
     // Read-ahead: the background thread decodes the frames after the one
@@ -114,28 +110,17 @@ private:
     [[noreturn]] void Fail(const std::string& text, int code) const;
 
     std::string path_;
-    int streamIndex_ = -1;
-    av::InputContext format_;
+    // Shared with every other reader of the film; never changes.
+    std::shared_ptr<const FilmIndex> index_;
+    VideoInput input_;
     av::CodecContext codec_;
     Pace pace_ = Pace::InOrder; // what codec_ was opened for
     av::Packet packet_;
     av::Frame frame_;
     // Packets read ahead while a seek looked for its target, still to send.
     std::deque<av::Packet> queued_;
-    FrameDibBuilder dibBuilder_;
-
-    FilmIndex index_;
-    std::vector<PacketVops> pictureHeaders_; // per packet, while indexing
-    std::vector<int> shownOrder_; // packets in the order a decode showed them, while indexing
-    std::vector<std::pair<int, std::vector<std::uint8_t>>> palettes_; // packet, palette
-    std::int64_t headerFrameCount_ = -1;
+    FramePicture picture_;
     StatedFrameRate nominalRate_;
-    AVRational timeBase_{0, 1};
-    bool frameSlots_ = false; // an AVI: frame N is shown at tick N
-    // The decoder may skip pictures no other picture needs on a jump.
-    bool skipsNonReference_ = false;
-    // The container's timestamps name a packet the same way after a seek.
-    bool trustDts_ = false;
 
     // Decoder position.
     bool positioned_ = false; // the demuxer stands at packet nextPacket_

@@ -65,9 +65,15 @@ bool FilmIndex::RankByTimestamps(bool firstKeyframeStarts) {
 bool FilmIndex::RankByPictureHeaders(const std::vector<PacketVops>& vops, bool packed) {
     // FFmpeg's MPEG-4 decoder shows a B-frame as soon as it is decoded, and
     // holds every other picture back until the next one that is not a
-    // B-frame. A B-frame without a picture before it shows nothing; a film
-    // that starts on a predicted picture has a grey one made up for it, so
-    // its B-frames do show. Not-coded pictures show nothing.
+    // B-frame. A B-frame without a picture before it shows nothing.
+    // Not-coded pictures show nothing.
+    //
+    // A film cut before its first I picture starts on predicted pictures,
+    // which the decoder predicts from a grey picture it makes up (and shows
+    // too). Those pictures, and the B-frames that need one of them, are left
+    // out: the film starts at its first I picture, as an H.264 film cut the
+    // same way does. What they show is the decoder's concealment, not the
+    // dial, and would be measured as hand directions that never were.
     //
     // Packed B-frames (DivX and Xvid in AVI) put a reference picture and the
     // B-frame shown before it into one packet. The decoder keeps that
@@ -81,8 +87,7 @@ bool FilmIndex::RankByPictureHeaders(const std::vector<PacketVops>& vops, bool p
     using Type = VopHeader::Type;
     int rank = 0;
     int held = -1;
-    int references = 0;
-    bool firstIntra = false;
+    int references = 0; // pictures B-frames may refer to, from the first I picture on
     VopHeader keptVop;
     bool kept = false; // keptVop waits for the next packet
     auto show = [&](int packet) {
@@ -92,10 +97,10 @@ bool FilmIndex::RankByPictureHeaders(const std::vector<PacketVops>& vops, bool p
     auto decode = [&](const VopHeader& vop, int packet) {
         if (!vop.Coded) return;
         if (vop.Kind == Type::Bidirectional) {
-            if (references >= 2 || (references == 1 && !firstIntra)) show(packet);
+            if (references >= 2) show(packet);
             return;
         }
-        if (references == 0) firstIntra = vop.Kind == Type::Intra;
+        if (references == 0 && vop.Kind != Type::Intra) return;
         ++references;
         show(held);
         held = packet;
@@ -120,7 +125,9 @@ bool FilmIndex::RankByPictureHeaders(const std::vector<PacketVops>& vops, bool p
         }
     }
     show(held);
-    return true;
+    // Without any I picture every picture is concealment: only decoding the
+    // film tells what the decoder shows.
+    return references > 0;
 }
 
 void FilmIndex::RankInShownOrder(const std::vector<int>& shown) {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "video/DisplayOrientation.h"
+
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace torvi {
@@ -50,9 +53,27 @@ struct PacketVops {
 // from, with the rules that number the pictures, choose where a jump starts
 // and recognise the packet a seek landed on. It knows nothing of the decoder,
 // so every rule can be tried on made-up packet lists.
+//
+// IndexFilm builds it once; every reader of the film is made from it and
+// shares it (it does not change once built), so a second reader opens
+// without reading the film again.
 class FilmIndex {
 public:
     std::vector<FilmPacket> Packets;
+
+    // What a reader needs to know of the film besides its packets.
+    int Stream = -1;                // the number of the video stream in the file
+    std::int64_t FileSize = -1;     // bytes, so a reader sees a film changed since
+    int TimeBaseNum = 0;            // the stream's time base: ticks of
+    int TimeBaseDen = 1;            //   TimeBaseNum / TimeBaseDen seconds
+    std::int64_t HeaderFrames = -1; // the frame count the header states, or -1
+    DisplayOrientation Orientation; // how the pictures are turned for showing
+    // Packet number and colours of each palette the film sends.
+    std::vector<std::pair<int, std::vector<std::uint8_t>>> Palettes;
+    bool FrameSlots = false;        // an AVI: frame N is shown at tick N
+    bool TrustTimestamps = false;   // timestamps name a packet the same way after a seek
+    bool SkipsNonReference = false; // a jump may skip pictures no other picture needs
+    std::int64_t DecodedFrames = 0; // pictures decoded to build the index
 
     // Numbers the pictures of codecs that never reorder in decoding order.
     // An empty packet (a dropped capture frame) and, where `timestampsCountFrames`,
@@ -64,8 +85,9 @@ public:
     // first keyframe show nothing, as an H.264 decoder does.
     bool RankByTimestamps(bool firstKeyframeStarts);
     // Numbers MPEG-4 pictures from their headers the way FFmpeg's decoder
-    // shows them, packed B-frames (`packed`) included. False, leaving every
-    // rank unset, when a packet's headers were not understood.
+    // shows them, packed B-frames (`packed`) included, from the first I
+    // picture on. False, leaving every rank unset, when a packet's headers
+    // were not understood or the film holds no I picture.
     bool RankByPictureHeaders(const std::vector<PacketVops>& vops, bool packed);
     // Numbers the pictures from the order a decode showed them in: `shown`
     // lists packets, each the one whose picture came out next.

@@ -3,12 +3,12 @@
 #include "Bitmap.h"
 #include "Error.h"
 #include "analysis/PixelSquare.h"
+#include "video/FilmIndex.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace torvi {
 
@@ -45,11 +45,20 @@ public:
 
     virtual ~FilmReader() = default;
 
-    // Opens and indexes the film. Throws Error with the reason when the file
-    // cannot be read as a film, has no video stream or no decoder for it, and
-    // OpenAbandoned when the progress callback returns false.
+    // Opens and indexes the film (IndexFilm, then the reader). Throws Error
+    // with the reason when the file cannot be read as a film, has no video
+    // stream or no decoder for it, and OpenAbandoned when the progress
+    // callback returns false. The statistics count the indexing's decoding.
     static std::unique_ptr<FilmReader> Open(const std::string& path,
                                             const OpenProgress& progress = {});
+    // Opens the film `index` was made of, without reading it again: only
+    // the file's header is read. Throws Error when the file cannot be opened,
+    // has changed since it was indexed or has no decoder.
+    static std::unique_ptr<FilmReader> Open(const std::string& path,
+                                            std::shared_ptr<const FilmIndex> index);
+
+    // The film's index, for more readers of the same film.
+    virtual std::shared_ptr<const FilmIndex> Index() const = 0;
 
     // Frames in presentation order.
     virtual int FrameCount() const = 0;
@@ -73,24 +82,14 @@ public:
     // reason where it gave one. Empty when it did not say.
     virtual std::string LastFailure() const = 0;
 
-    // Frame `index` as a packed DIB in the decoder's natural depth, rows
-    // bottom-up with a positive biHeight. Returns false, leaving `dib` as it
-    // was, when the frame cannot be delivered.
-    // With a `square` only its pixels need be right: a reader may convert
-    // just those and leave the rest of the DIB as it was.
-    virtual bool GetFrameDib(int index, std::vector<std::uint8_t>& dib,
-                             const PixelSquare* square = nullptr) = 0;
-
     // Fills the bitmap with frame `index` in the depth the decoder delivers it
-    // (palette frames keep the film's own colours). Returns false, leaving the
-    // bitmap as it was, when the frame cannot be delivered.
+    // (palette frames keep the film's own colours), turned as the film is
+    // shown. A bitmap already of the frame's size and format is overwritten
+    // without allocating. Returns false, leaving the bitmap as it was, when
+    // the frame cannot be delivered.
     // With a `square` only its pixels are guaranteed: a frame of the
     // bitmap's own size and depth then overwrites just those.
-    bool GetFrame(int index, Bitmap& bitmap, const PixelSquare* square = nullptr);
-
-private:
-    std::vector<std::uint8_t> dib_;
-    Bitmap scratch_;
+    virtual bool GetFrame(int index, Bitmap& bitmap, const PixelSquare* square = nullptr) = 0;
 };
 
 } // namespace torvi

@@ -60,6 +60,9 @@ make /tmp/torvi-h264-long.ts 40 -c:v libx264 -preset veryfast -qp 10 -bf 3 -g 12
 ffmpeg -nostdin -v error -y -i /tmp/torvi-h264-long.ts -ss 0.2 -c copy -copyinkf h264-cut.mp4
 make /tmp/torvi-mpeg4-long.avi 60 -c:v mpeg4 -q:v 3 -bf 2 -g 12 -vtag DX50 -pix_fmt yuv420p
 ffmpeg -nostdin -v error -y -i /tmp/torvi-mpeg4-long.avi -ss 0.3 -c copy -copyinkf mpeg4-cut-p.avi
+# Cut before a predicted picture: B-frames, then P pictures the decoder
+# predicts from a grey picture of its own, then the first I picture (frame 12).
+ffmpeg -nostdin -v error -y -i /tmp/torvi-mpeg4-long.avi -ss 0.1 -c copy -copyinkf mpeg4-cut-bp.avi
 # A phone film held upright: stored turned a quarter clockwise, with a
 # display matrix that turns it back for showing.
 ffmpeg -nostdin -v error -y -f lavfi -i "$(src 12),transpose=clock" -c:v libx264 -preset veryfast \

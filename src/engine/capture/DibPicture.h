@@ -5,13 +5,12 @@
 
 #include <cstdint>
 #include <span>
-#include <vector>
 
 namespace torvi {
 
 // Conversion of packed Windows DIBs (a 40-byte BITMAPINFOHEADER, then the
 // colour table or the three BI_BITFIELDS masks, then the pixel rows) into
-// Bitmaps. The film reader hands every frame through here.
+// Bitmaps, as capture drivers hand their pictures over.
 
 // The number of consecutive set bits of the mask, counted upward from its
 // lowest set bit (from bit 31 when none of bits 0 to 30 is set). 0 for 0.
@@ -29,17 +28,5 @@ int MaskBitCount(std::uint32_t mask);
 // given, or the size is absurd; the bitmap is untouched then.
 int DIBToBitmap(std::span<const std::uint8_t> dib, Bitmap& bitmap,
                 std::span<const std::uint8_t> separateRows = {});
-
-// The colour table of a DIB of 8 bits or fewer (biClrUsed entries, or
-// 2^biBitCount when biClrUsed is 0), clipped to the bytes present. Empty for
-// deeper DIBs.
-std::vector<PaletteEntry> DibColourTable(std::span<const std::uint8_t> dib);
-
-// Gives a frame converted by DIBToBitmap the pixel format of the film's own
-// depth: 1 bit keeps the film's two colours, 4 and 8 bits take the film's own
-// colour table (each pixel the nearest entry), 15 and 16 bits pack 5-5-5 and
-// 5-6-5 (exact, since the converter leaves the low bits zero), 32 bits add a
-// zero fourth byte. Other depths leave the bitmap as it is.
-void SetFrameDepth(Bitmap& bitmap, int depth, const std::vector<PaletteEntry>& colours);
 
 } // namespace torvi

@@ -1,9 +1,8 @@
-#include "video/AVIProc.h"
+#include "capture/DibPicture.h"
 
 #include "Error.h"
 
 #include <cstring>
-#include <unordered_map>
 
 namespace torvi {
 
@@ -216,133 +215,6 @@ int DIBToBitmap(std::span<const std::uint8_t> dib, Bitmap& bitmap,
         }
     }
     return h.BitCount;
-}
-
-std::vector<PaletteEntry> DibColourTable(std::span<const std::uint8_t> dib) {
-    const DibHeader h = ReadHeader(dib);
-    std::vector<PaletteEntry> colours;
-    if (h.BitCount > 8) return colours;
-    const std::uint64_t present = (dib.size() - DibHeaderSize) / 4;
-    const std::uint64_t length = std::min(ColourTableLength(h), present);
-    colours.resize(static_cast<std::size_t>(length));
-    for (std::size_t i = 0; i < colours.size(); ++i) {
-        const std::uint8_t* e = dib.data() + DibHeaderSize + 4 * i;
-        colours[i] = {e[0], e[1], e[2], e[3]};
-    }
-    return colours;
-}
-
-namespace {
-
-// Index of the entry nearest to the colour (the first of equals); film
-// frames almost always hit an entry exactly.
-std::uint8_t NearestEntry(const std::vector<PaletteEntry>& palette, std::size_t used,
-                          const std::uint8_t* bgr) {
-    std::size_t best = 0;
-    int bestDistance = -1;
-    for (std::size_t i = 0; i < used; ++i) {
-        const int db = bgr[0] - palette[i].Blue;
-        const int dg = bgr[1] - palette[i].Green;
-        const int dr = bgr[2] - palette[i].Red;
-        const int d = db * db + dg * dg + dr * dr;
-        if (bestDistance < 0 || d < bestDistance) {
-            best = i;
-            bestDistance = d;
-            if (d == 0) break;
-        }
-    }
-    return static_cast<std::uint8_t>(best);
-}
-
-void ToPaletteFormat(Bitmap& bitmap, int bits, const std::vector<PaletteEntry>& colours) {
-    const std::size_t size = std::size_t{1} << bits;
-    std::vector<PaletteEntry> palette(
-        colours.begin(),
-        colours.begin() + static_cast<std::ptrdiff_t>(std::min(size, colours.size())));
-    if (palette.empty()) palette = GreyPalette(bits);
-    const std::size_t used = palette.size();
-    palette.resize(size);
-    Bitmap out(bitmap.Width(), bitmap.Height(),
-               bits == 4 ? PixelFormat::Pf4Bit : PixelFormat::Pf8Bit);
-    std::unordered_map<std::uint32_t, std::uint8_t> cache;
-    std::uint32_t lastColour = 0xFFFFFFFFu;
-    std::uint8_t lastIndex = 0;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        const std::uint8_t* src = bitmap.ScanLine(y);
-        std::uint8_t* dst = out.ScanLine(y);
-        for (int x = 0; x < bitmap.Width(); ++x, src += 3) {
-            const std::uint32_t colour = src[0] | (src[1] << 8u) | (src[2] << 16u);
-            if (colour != lastColour) {
-                const auto [it, added] = cache.try_emplace(colour, std::uint8_t{0});
-                if (added) it->second = NearestEntry(palette, used, src);
-                lastColour = colour;
-                lastIndex = it->second;
-            }
-            if (bits == 8) {
-                dst[x] = lastIndex;
-            } else if (x & 1) {
-                dst[x >> 1] = static_cast<std::uint8_t>(dst[x >> 1] | lastIndex);
-            } else {
-                dst[x >> 1] = static_cast<std::uint8_t>(lastIndex << 4);
-            }
-        }
-    }
-    out.SetPalette(std::move(palette));
-    bitmap = std::move(out);
-}
-
-void ToWordFormat(Bitmap& bitmap, bool sixBitGreen) {
-    Bitmap out(bitmap.Width(), bitmap.Height(),
-               sixBitGreen ? PixelFormat::Pf16Bit : PixelFormat::Pf15Bit);
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        const std::uint8_t* src = bitmap.ScanLine(y);
-        std::uint8_t* dst = out.ScanLine(y);
-        for (int x = 0; x < bitmap.Width(); ++x, src += 3, dst += 2) {
-            const unsigned b = src[0] >> 3u;
-            const unsigned v = sixBitGreen ? ((src[2] >> 3u) << 11u) | ((src[1] >> 2u) << 5u) | b
-                                           : ((src[2] >> 3u) << 10u) | ((src[1] >> 3u) << 5u) | b;
-            dst[0] = static_cast<std::uint8_t>(v);
-            dst[1] = static_cast<std::uint8_t>(v >> 8u);
-        }
-    }
-    bitmap = std::move(out);
-}
-
-} // namespace
-
-void SetFrameDepth(Bitmap& bitmap, int depth, const std::vector<PaletteEntry>& colours) {
-    if (depth == 1) {
-        if (bitmap.Format() != PixelFormat::Pf1Bit) return;
-        std::vector<PaletteEntry> palette = bitmap.Palette();
-        for (std::size_t i = 0; i < palette.size() && i < colours.size(); ++i)
-            palette[i] = colours[i];
-        bitmap.SetPalette(std::move(palette));
-        return;
-    }
-    if (bitmap.Format() != PixelFormat::Pf24Bit) return;
-    switch (depth) {
-    case 4:
-    case 8:
-        ToPaletteFormat(bitmap, depth, colours);
-        break;
-    case 15:
-    case 16:
-        ToWordFormat(bitmap, depth == 16);
-        break;
-    case 32: {
-        Bitmap out(bitmap.Width(), bitmap.Height(), PixelFormat::Pf32Bit);
-        for (int y = 0; y < bitmap.Height(); ++y) {
-            const std::uint8_t* src = bitmap.ScanLine(y);
-            std::uint8_t* dst = out.ScanLine(y);
-            for (int x = 0; x < bitmap.Width(); ++x, src += 3, dst += 4)
-                std::memcpy(dst, src, 3);
-        }
-        bitmap = std::move(out);
-        break;
-    }
-    default:
-        break;
-    }
 }
 
 } // namespace torvi

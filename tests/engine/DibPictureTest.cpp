@@ -1,4 +1,4 @@
-#include "video/AVIProc.h"
+#include "capture/DibPicture.h"
 
 #include "Error.h"
 
@@ -230,59 +230,6 @@ TEST(DIBToBitmap, RefusesHeadersThatDoNotFit) {
     EXPECT_THROW(DIBToBitmap(MakeDib(1 << 30, 1 << 30, 24, BI_RGB, 0, {}, {}), b), Error);
     EXPECT_THROW(DIBToBitmap(MakeDib(1, 1, 8, BI_RGB, 0x40000000, {}, {0}), b), Error);
     EXPECT_EQ(b, before);
-}
-
-TEST(SetFrameDepth, KeepsTheFilmsOwnColours) {
-    // An 8-bit grey film keeps every one of its 256 levels.
-    std::vector<std::uint8_t> grey;
-    for (int i = 0; i < 256; ++i)
-        grey.insert(grey.end(), {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0});
-    std::vector<std::uint8_t> rows(256);
-    for (int i = 0; i < 256; ++i)
-        rows[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-    auto dib = MakeDib(256, 1, 8, BI_RGB, 0, grey, rows);
-    Bitmap b;
-    const int depth = DIBToBitmap(dib, b);
-    SetFrameDepth(b, depth, DibColourTable(dib));
-    ASSERT_EQ(b.Format(), PixelFormat::Pf8Bit);
-    EXPECT_EQ(b.Palette(), GreyPalette(8));
-    for (int x = 0; x < 256; ++x)
-        ASSERT_EQ(b.ScanLine(0)[x], x);
-
-    // 4 bits keep their 16 colours; the row reads back as the same entries.
-    auto four = MakeDib(5, 1, 4, BI_RGB, 0, Table(16), {0x12, 0x34, 0x50, 0});
-    DIBToBitmap(four, b);
-    SetFrameDepth(b, 4, DibColourTable(four));
-    ASSERT_EQ(b.Format(), PixelFormat::Pf4Bit);
-    EXPECT_EQ(b.ScanLine(0)[0], 0x12);
-    EXPECT_EQ(b.ScanLine(0)[2] & 0xF0, 0x50);
-
-    // A 1-bit film whose table maps 0 to white shows white for 0.
-    auto one = MakeDib(8, 1, 1, BI_RGB, 2, {255, 255, 255, 0, 0, 0, 0, 0}, {0x0F, 0, 0, 0});
-    DIBToBitmap(one, b);
-    SetFrameDepth(b, 1, DibColourTable(one));
-    const Bitmap bgr = b.ToBgr24();
-    ExpectPixel(bgr, 0, 0, 255, 255, 255);
-    ExpectPixel(bgr, 7, 0, 0, 0, 0);
-}
-
-TEST(SetFrameDepth, WordFormatsKeepTheConvertersValues) {
-    // What reaches the analysis at 24 bits is exactly what the converter made.
-    auto fields = MakeDib(3, 1, 16, BI_BITFIELDS, 0, Masks(0xF800, 0x07E0, 0x001F),
-                          {0xFF, 0xFF, 0x34, 0x12, 0xCD, 0xAB, 0, 0});
-    Bitmap b;
-    DIBToBitmap(fields, b);
-    const Bitmap converted = b;
-    SetFrameDepth(b, 16, {});
-    EXPECT_EQ(b.Format(), PixelFormat::Pf16Bit);
-    EXPECT_EQ(b.ToBgr24(), converted);
-
-    auto rgb = MakeDib(1, 1, 32, BI_RGB, 0, {}, {10, 20, 30, 40});
-    DIBToBitmap(rgb, b);
-    SetFrameDepth(b, 32, {});
-    ASSERT_EQ(b.Format(), PixelFormat::Pf32Bit);
-    EXPECT_EQ(b.ScanLine(0)[2], 30);
-    EXPECT_EQ(b.ScanLine(0)[3], 0);
 }
 
 } // namespace
