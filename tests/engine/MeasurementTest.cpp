@@ -9,11 +9,14 @@
 #include "TestSupport.h"
 
 #include "Error.h"
+#include "FrameList.h"
+#include "FrameSource.h"
 #include "PictureFiles.h"
 #include "measurement/ControlTable.h"
 #include "measurement/Measurement.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -589,4 +592,46 @@ TEST(Measurement, DeviceRunsThatEndEarlyKeepWhatTheyHave) {
     EXPECT_FALSE(session.OpenDevice(CaptureSource::PlayedFilm("/nonexistent/film.avi")));
     EXPECT_EQ(session.CurrentStep(), Step::DeviceFailed);
     EXPECT_NE(seen.TakeMessage().find("Cannot open the capture device"), std::string::npos);
+}
+
+// A phone film stored on its side is shown upright; played as a camera it is
+// measured upright too, frame for frame as the film itself.
+TEST(Measurement, APlayedTurnedFilmGivesTheFilmsDirections) {
+    const std::string film = test::DataFile("films/dial-turned.mp4");
+    Recorder seen;
+    Measurement live(&seen, Measurement::Source::Device);
+    ASSERT_TRUE(live.OpenDevice(CaptureSource::PlayedFilm(film))) << seen.TakeMessage();
+    EXPECT_EQ(live.PictureWidth(), 240);
+    EXPECT_EQ(live.PictureHeight(), 320);
+    // The sample's centre and tip, turned a quarter as the film is shown.
+    ASSERT_TRUE(live.ClickPicture(120, 159));
+    ASSERT_TRUE(live.ClickPicture(70, 246));
+    ASSERT_TRUE(live.StartLearning());
+    ASSERT_TRUE(WaitFor([&] { return live.LearnedFrames() >= 15; }));
+    ASSERT_TRUE(live.StartMeasuring());
+    ASSERT_TRUE(PollUntil(live, Step::Finished));
+    const std::vector<LiveFrame>& frames = live.DeviceFrames();
+    ASSERT_GE(frames.size(), 5u);
+
+    FrameSource source;
+    source.FileExt = ".MP4";
+    const int last = source.OpenVideo(film);
+    ASSERT_EQ(last, 49) << source.LastVideoError();
+    const RotationResult measured =
+        MeasureHandRotation(last + 1, FrameSourceLoader(source, FilmFrameList(last)),
+                            live.Background(), live.Settings());
+    // The run began with some frame of the film: with that one first, every
+    // frame measured gives the direction the film's frame at its time has.
+    std::size_t best = 0;
+    for (int firstFrame = 0; firstFrame <= last; ++firstFrame) {
+        std::size_t same = 0;
+        for (const LiveFrame& frame : frames) {
+            const auto at = static_cast<std::size_t>(firstFrame) +
+                            static_cast<std::size_t>(std::llround(
+                                static_cast<double>(frame.TimeMicroseconds) * 25 / 1e6));
+            same += at < measured.AngleSeries.size() && measured.AngleSeries[at] == frame.Direction;
+        }
+        best = std::max(best, same);
+    }
+    EXPECT_EQ(best, frames.size());
 }

@@ -99,6 +99,12 @@ for rate in 30 30000/1001; do
         -i "color=c=black:s=32x24:r=$rate,trim=end_frame=6,format=yuv444p,$number" \
         -c:v libx264 -preset veryfast -qp 10 -pix_fmt yuv420p -an "$name"
 done
+# The sample film as a phone stores it: on its side, with a display matrix
+# that turns it a quarter upright.
+ffmpeg -nostdin -v error -y -i ../../../samples/dial.avi -c:v libx264 -preset veryfast -crf 12 \
+    -pix_fmt yuv420p -bf 2 -an /tmp/torvi-dial.mp4
+ffmpeg -nostdin -v error -y -i /tmp/torvi-dial.mp4 -c copy -metadata:s:v:0 rotate=90 dial-turned.mp4
+rm -f /tmp/torvi-dial.mp4
 rm -f /tmp/torvi-h264-long.ts /tmp/torvi-mpeg4-long.avi /tmp/torvi-stored.mp4
 
 python3 make-avi.py .
