@@ -238,10 +238,13 @@ RotationResult LiveMeasurement::Rotation() const {
 
 MeasuredSeries LiveMeasurement::Series(bool fine) const {
     MeasuredSeries series;
-    series.Frames = Rotation();
     series.Fine = fine;
+    series.Times.emplace();
+    // Nothing before the run is finished: the hand meter is the analysis
+    // thread's until then.
+    if (!joined_) return series;
+    series.Frames = Rotation();
     series.Times = Times();
-    if (series.Times->size() != series.Size()) series.Times->resize(series.Size());
     return series;
 }
 
