@@ -372,6 +372,7 @@ TEST(Measurement, FailedStepsEndWhereTheyFailed) {
     ASSERT_EQ(seen.Errors.size(), 1u);
     EXPECT_EQ(seen.Errors[0].Kind(), ErrorKind::SizesNotEqual);
     EXPECT_EQ(m.CurrentStep(), Step::Confirmed);
+    CheckRefusals(m);
 
     // Calibration failing on frame 0 clears its activity as well.
     test::TempFolder other;
