@@ -8,8 +8,10 @@
 // measurement does it (reference, votes, fine angle), and its RMS and worst
 // error printed per click, against the angle on the dial's own plane.
 //
-//   FootageAccuracy [FRAMES] [--mjpeg] [--only NAME] [--cases]
+//   FootageAccuracy [FRAMES] [--mjpeg] [--plain] [--only NAME] [--cases]
 //
+// The fine angle reads a RegisteredBackground folded from the calibration's
+// samples, or with --plain the calibration's reference itself.
 // --mjpeg encodes every film as Motion JPEG with the ffmpeg tool (as lab
 // cameras give them); the phone condition is always H.264 with B-frames.
 
@@ -19,12 +21,12 @@
 #include "analysis/Calibration.h"
 #include "analysis/DirectionTable.h"
 #include "analysis/FineAngle.h"
+#include "analysis/RegisteredBackground.h"
 #include "analysis/RotationMeasurement.h"
 
 #include "DialPainter.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -32,6 +34,8 @@
 #include <map>
 #include <numbers>
 #include <string>
+#include <time.h>
+#include <utility>
 #include <vector>
 
 using namespace torvi;
@@ -41,12 +45,13 @@ namespace {
 struct Condition {
     std::string Name;
     std::function<void(DialStyle&)> Looks;
-    double Shake = 0;     // pixels either way
-    double Flicker = 0;   // share either way
-    double Exposure = 0;  // share of the turn between frames smeared
-    double Turn = 61.3;   // degrees turned clockwise before turning back 1.5 times as far
+    double Shake = 0;    // pixels either way
+    double Flicker = 0;  // share either way
+    double Exposure = 0; // share of the turn between frames smeared
+    double Turn = 61.3;  // degrees turned clockwise before turning back 1.5 times as far
+    double Fastest = 0;  // if set, the turn that makes the hand this fast (degrees/frame)
     int Contrast = 60;
-    std::string Codec;    // "" lossless, or the film's codec
+    std::string Codec; // "" lossless, or the film's codec
     int Noise = 2;
 };
 
@@ -78,6 +83,13 @@ struct Errors {
     double Rms() const { return Count ? std::sqrt(Squares / static_cast<double>(Count)) : 0; }
 };
 
+// Processor time of this thread, seconds: the machine may be busy.
+double ThreadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
 double Difference(double a, double b) {
     return std::fmod(a - b + 540.0 * 3, 360.0) - 180.0;
 }
@@ -99,8 +111,7 @@ Bitmap ToBitmap(const std::vector<std::uint8_t>& rgb, int width, int height) {
 std::string EncodeFilm(const std::string& codec, int width, int height,
                        const std::vector<std::vector<std::uint8_t>>& frames) {
     const bool h264 = codec == "h264";
-    const std::string path =
-        std::string("/tmp/torvi-footage-accuracy.") + (h264 ? "mp4" : "avi");
+    const std::string path = std::string("/tmp/torvi-footage-accuracy.") + (h264 ? "mp4" : "avi");
     const std::string options = h264 ? "-c:v libx264 -crf 20 -bf 3 -pix_fmt yuv420p"
                                      : "-c:v mjpeg -q:v 3 -pix_fmt yuvj420p";
     const std::string command = "ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s " +
@@ -133,8 +144,12 @@ struct CaseResult {
     long MostHandPixels = 0;
 };
 
-CaseResult RunCase(const Condition& condition, const Variant& variant, const Click& click,
-                   int count, bool mjpeg, unsigned seed) {
+CaseResult RunCase(Condition condition, const Variant& variant, const Click& click, int count,
+                   bool mjpeg, bool registered, unsigned seed) {
+    // The way back is the fastest: 1.5 turns over 40 % of the film, at most
+    // pi / 2 times the mean speed.
+    if (condition.Fastest > 0)
+        condition.Turn = condition.Fastest * 0.4 * (count - 1) / (1.5 * std::numbers::pi / 2);
     DialStyle style;
     style.HandWidth = variant.Hand;
     style.LightHand = variant.Light;
@@ -155,6 +170,7 @@ CaseResult RunCase(const Condition& condition, const Variant& variant, const Cli
         return (state % 20001u) / 10000.0 - 1.0;
     };
     std::vector<double> painted;
+    std::vector<std::pair<double, double>> shifts;
     std::vector<std::vector<std::uint8_t>> rgb;
     for (int i = 0; i < count; ++i) {
         DialFrame shot;
@@ -169,6 +185,7 @@ CaseResult RunCase(const Condition& condition, const Variant& variant, const Cli
         shot.ShiftY = condition.Shake * random();
         shot.Gain = 1 + condition.Flicker * std::sin(i * 2.1);
         painted.push_back(shot.Angle);
+        shifts.emplace_back(shot.ShiftX, shot.ShiftY);
         rgb.push_back(painter.Paint(shot));
     }
     // The user clicks the pivot as seen and the hand's tip in the first frame.
@@ -205,10 +222,18 @@ CaseResult RunCase(const Condition& condition, const Variant& variant, const Cli
         films = FilmFrameList(last);
         loader = FrameSourceLoader(source, films);
     }
-    Bitmap reference;
-    BuildReferenceImage(count, loader, settings.Hand, reference);
+    // The calibration, and beside it the background the fine angle reads.
+    Bitmap reference, sample;
+    RegisteredBackground background(settings);
+    bool firstSample = true;
+    for (const int index : CalibrationSamples(count)) {
+        loader(index, sample);
+        FoldCalibrationFrame(reference, sample, firstSample, settings.Hand);
+        if (registered) background.Fold(sample);
+        firstSample = false;
+    }
     const DirectionTable table(settings, reference.Width(), reference.Height());
-    FineAngleMeasurement fine(settings, reference);
+    FineAngleMeasurement fine(settings, registered ? background.Picture() : reference);
     CaseResult result;
     std::vector<int> whole;
     Bitmap frame;
@@ -220,14 +245,21 @@ CaseResult RunCase(const Condition& condition, const Variant& variant, const Cli
             CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
         whole.push_back(AngleOfPeak(PeakBin(votes.Histogram)));
         result.MostHandPixels = std::max<long>(result.MostHandPixels, votes.HandPixels);
-        const auto start = std::chrono::steady_clock::now();
+        const double start = ThreadSeconds();
         fine.AddFrame(frame, whole.back());
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        seconds += ThreadSeconds() - start;
     }
-    const auto start = std::chrono::steady_clock::now();
+    const double start = ThreadSeconds();
     const FineAngleMeasurement::Series series = fine.Finish();
-    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    seconds += ThreadSeconds() - start;
     result.FineSeconds = seconds;
+    const bool debug = std::getenv("FOOTAGE_DEBUG") != nullptr;
+    for (int i = 0; debug && i < count; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        std::printf("    frame %2d painted %8.3f shifted %+.2f%+.2f whole %3d fine %8.3f\n", i,
+                    painted[at], shifts[at].first, shifts[at].second, whole[at],
+                    series.Directions[at]);
+    }
     for (int i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
         result.Whole.Add(Difference(whole[at], painted[at]));
@@ -240,11 +272,13 @@ CaseResult RunCase(const Condition& condition, const Variant& variant, const Cli
 
 int main(int argc, char* argv[]) {
     int frames = 40;
-    bool mjpeg = false, listCases = false;
+    bool mjpeg = false, listCases = false, registered = true;
     std::string only;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--mjpeg") == 0)
             mjpeg = true;
+        else if (std::strcmp(argv[i], "--plain") == 0)
+            registered = false;
         else if (std::strcmp(argv[i], "--cases") == 0)
             listCases = true;
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
@@ -265,10 +299,15 @@ int main(int argc, char* argv[]) {
         make("blur 22/frame",
              [](Condition& c) {
                  c.Exposure = 1.0;
-                 c.Turn = 145.7;
+                 c.Fastest = 22;
              }),
         make("second hand",
-             [](Condition& c) { c.Looks = [](DialStyle& s) { s.SecondShare = 0.4; }; }),
+             [](Condition& c) {
+                 c.Looks = [](DialStyle& s) {
+                     s.SecondShare = 0.4;
+                     s.SecondStart = 345;
+                 };
+             }),
         make("shadow 4 px", [](Condition& c) { c.Looks = [](DialStyle& s) { s.Shadow = 4; }; }),
         make("tail 28 %", [](Condition& c) { c.Looks = [](DialStyle& s) { s.TailShare = 0.28; }; }),
         make("glare", [](Condition& c) { c.Looks = [](DialStyle& s) { s.Glare = true; }; }),
@@ -300,13 +339,14 @@ int main(int argc, char* argv[]) {
         long measured = 0;
         for (const Variant& variant : variants) {
             for (const Click& click : clicks) {
-                const CaseResult r = RunCase(condition, variant, click, frames, mjpeg, seed++);
+                const CaseResult r =
+                    RunCase(condition, variant, click, frames, mjpeg, registered, seed++);
                 if (listCases)
                     std::printf("  %-24s %4dx%-4d hand %.1f %s click %+d%+d: whole %.3f/%.2f "
                                 "fine %.3f/%.3f\n",
-                                condition.Name.c_str(), variant.Width, variant.Height,
-                                variant.Hand, variant.Light ? "light" : "dark", click.X, click.Y,
-                                r.Whole.Rms(), r.Whole.Worst, r.Fine.Rms(), r.Fine.Worst);
+                                condition.Name.c_str(), variant.Width, variant.Height, variant.Hand,
+                                variant.Light ? "light" : "dark", click.X, click.Y, r.Whole.Rms(),
+                                r.Whole.Worst, r.Fine.Rms(), r.Fine.Worst);
                 if (!groups.count(click.Name)) order.push_back(click.Name);
                 CaseResult& g = groups[click.Name];
                 g.Whole.Add(r.Whole);

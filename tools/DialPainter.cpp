@@ -404,6 +404,25 @@ const std::vector<std::uint8_t>& DialPainter::Paint(const DialFrame& shot) {
         }
     }
 
+    // The lens: a slight blur, so that a picture shifted between pixels is
+    // the same picture, as a camera gives it, not one blurred by the shift.
+    {
+        std::vector<float> copy = plane;
+        const std::size_t row = static_cast<std::size_t>(width_) * 3;
+        for (int y = 0; y < height_; ++y)
+            for (int x = 1; x + 1 < width_; ++x)
+                for (std::size_t c = 0; c < 3; ++c) {
+                    const std::size_t at =
+                        static_cast<std::size_t>(y) * row + static_cast<std::size_t>(x) * 3 + c;
+                    plane[at] = 0.25f * copy[at - 3] + 0.5f * copy[at] + 0.25f * copy[at + 3];
+                }
+        copy = plane;
+        for (int y = 1; y + 1 < height_; ++y)
+            for (std::size_t at = static_cast<std::size_t>(y) * row;
+                 at < (static_cast<std::size_t>(y) + 1) * row; ++at)
+                plane[at] = 0.25f * copy[at - row] + 0.5f * copy[at] + 0.25f * copy[at + row];
+    }
+
     // The camera: each picture pixel looks at a point of the plane (the
     // tilt's inverse, then the shake), sampled bilinearly; slate beyond.
     const double tilt = style_.Tilt * std::numbers::pi / 180.0;

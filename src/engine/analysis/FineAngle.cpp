@@ -32,6 +32,10 @@ constexpr double NarrowBandMost = 12.0;
 // A free axis counts towards the pivot only when its pixels lie at least
 // this many times longer than wide (squared: moments are squares).
 constexpr double CleanElongation = 25.0;
+// A rim found whose minor axis is within this share of its major one, once
+// the perspective is undone, is a dial seen square-on (3.6° off square at
+// most, where no direction moves by more than 0.06°): left uncorrected.
+constexpr double SquareOnRatio = 0.998;
 
 // A unit vector pointing at `degrees` clockwise from up (x right, y down).
 PixelOffset Direction(double degrees) {
@@ -189,21 +193,33 @@ double AxisAngleThrough(const HandMoments& moments, PixelOffset pivot, double ne
 
 HandMoments MeasureHandMoments(const Bitmap& frame, const Bitmap& reference,
                                const MeasurementSettings& settings, double coarseAngle) {
+    return MeasureFineFrame(frame, reference, settings, coarseAngle, 0, {}).All;
+}
+
+FineFrame MeasureFineFrame(const Bitmap& frame, const Bitmap& background,
+                           const MeasurementSettings& settings, double seed, double spread,
+                           const Registration& registration) {
     CheckSettings(settings);
-    if (frame.Width() != reference.Width() || frame.Height() != reference.Height() ||
-        frame.Format() != PixelFormat::Pf24Bit || reference.Format() != PixelFormat::Pf24Bit)
+    if (frame.Width() != background.Width() || frame.Height() != background.Height() ||
+        frame.Format() != PixelFormat::Pf24Bit || background.Format() != PixelFormat::Pf24Bit)
         throw Error(PicturesNotEqual);
+    FineFrame result;
+    result.Seed = seed;
+    result.Shift = registration;
     const double radius = settings.HandRadius;
     const double innermost = 0.1 * radius;
     const int threshold = settings.ContrastThreshold;
     const int floor = std::max(threshold, 0) / 4;
     const int sign = settings.Hand == HandColour::Dark ? 1 : -1;
 
-    const PixelOffset along = Direction(coarseAngle);
+    const PixelOffset along = Direction(seed);
     const PixelOffset across{-along.Y, along.X};
     const double tip = radius + 1;
-    const double tipHalf =
-        WideBandHalfWidth + (WideBandSlope + WideBandClickShift / std::max(radius, 1.0)) * tip;
+    // A smeared hand fills a sector: the band opens by its spread.
+    const double smear = std::tan(std::min(spread, 45.0) / DegreesPerRadian);
+    const double tipHalf = WideBandHalfWidth +
+                           (WideBandSlope + WideBandClickShift / std::max(radius, 1.0)) * tip +
+                           smear * tip;
     const std::array<PixelOffset, 4> corners{
         PixelOffset{WideBandHalfWidth * across.X, WideBandHalfWidth * across.Y},
         PixelOffset{tip * along.X + tipHalf * across.X, tip * along.Y + tipHalf * across.Y},
@@ -216,6 +232,7 @@ HandMoments MeasureHandMoments(const Bitmap& frame, const Bitmap& reference,
     pixels.reserve(static_cast<std::size_t>(8 * (radius + 1)));
     HandMoments wide;
     const long long centreX = settings.CentreX;
+    const bool still = registration.Still();
     // The centre pixel itself never counts, as it never votes.
     const double innermost2 = std::max(innermost * innermost, 1.0);
     ForEachRowInside(
@@ -226,36 +243,141 @@ HandMoments MeasureHandMoments(const Bitmap& frame, const Bitmap& reference,
             greyTable.Row(frame.ScanLine(y) + 3 * static_cast<std::size_t>(first),
                           static_cast<int>(n), grey.data());
             const std::uint8_t* ref =
-                reference.ScanLine(y) + 3 * static_cast<std::size_t>(first) + 2;
+                background.ScanLine(y) + 3 * static_cast<std::size_t>(first) + 2;
             const auto oy = static_cast<double>(dy);
             for (std::size_t i = 0; i < n; ++i) {
-                const int contrast = sign * (ref[3 * i] - grey[i]);
-                if (contrast <= floor) continue;
-                const auto dx = static_cast<double>(first + static_cast<long long>(i) - centreX);
+                const auto x = first + static_cast<long long>(i);
+                const auto dx = static_cast<double>(x - centreX);
+                double contrast;
+                if (still) {
+                    const int c = sign * (ref[3 * i] - grey[i]);
+                    if (c <= floor) continue;
+                    contrast = c;
+                } else {
+                    contrast = sign * (registration.Gain * BackgroundGrey(background,
+                                                                          static_cast<double>(x) -
+                                                                              registration.ShiftX,
+                                                                          y - registration.ShiftY) -
+                                       grey[i]);
+                    if (contrast <= floor) continue;
+                }
                 if (dx * dx + oy * oy < innermost2) continue;
                 const auto weight = static_cast<float>(contrast - floor);
                 const bool marked = contrast >= threshold;
-                pixels.push_back({static_cast<float>(dx), static_cast<float>(oy), weight, marked});
-                if (marked) Add(wide, dx, oy, weight);
+                // Where the pixel lies on the background, which holds the pivot still.
+                const double bx = dx - registration.ShiftX, by = oy - registration.ShiftY;
+                pixels.push_back({static_cast<float>(bx), static_cast<float>(by), weight, marked});
+                if (marked) {
+                    Add(wide, bx, by, weight);
+                    ++result.Marked;
+                }
             }
         });
-    if (wide.Weight <= 0) return {};
+    // A hand smeared by its motion may stay below the threshold everywhere:
+    // then all its weighted pixels give the first axis.
+    if (wide.Weight <= 0)
+        for (const BandPixel& p : pixels)
+            Add(wide, p.X, p.Y, p.Weight);
+    if (wide.Weight <= 0) return result;
 
     // A narrow band around the axis found so far, as wide as the pixels
     // found so far lie from it (four times the mean distance, the width of an
     // even hand) and a margin for the edges; narrowed four times, so that
     // stray pixels that widened one band fall out of the next.
-    const HandAxis first = FreeHandAxis(wide, coarseAngle);
-    Band band = NarrowBand(pixels, first.Centre, first.Angle, 1e300, true);
+    const HandAxis first = FreeHandAxis(wide, seed);
+    Band band = NarrowBand(pixels, first.Centre, first.Angle, 1e300, result.Marked > 0);
     double halfWidth = NarrowBandMost;
+    PixelOffset bandCentre = first.Centre;
+    double bandAngle = first.Angle;
     for (int pass = 0; pass < 4; ++pass) {
-        const HandAxis axis = FreeHandAxis(band.Moments, coarseAngle);
+        const HandAxis axis = FreeHandAxis(band.Moments, seed);
         halfWidth = std::clamp(4 * band.MeanAcross + NarrowBandMargin, NarrowBandLeast, halfWidth);
         Band narrow = NarrowBand(pixels, axis.Centre, axis.Angle, halfWidth, false);
         if (narrow.Moments.Weight <= 0) break;
         band = narrow;
+        bandCentre = axis.Centre;
+        bandAngle = axis.Angle;
     }
-    return band.Moments;
+    result.All = band.Moments;
+    // The same band's pixels beyond half the radius, and the marked ones.
+    const PixelOffset final = Direction(bandAngle);
+    const double outerFrom2 = 0.25 * radius * radius;
+    for (const BandPixel& p : pixels) {
+        const double off =
+            std::abs((p.X - bandCentre.X) * final.Y - (p.Y - bandCentre.Y) * final.X);
+        if (off > halfWidth) continue;
+        if (p.Marked) ++result.Used;
+        if (static_cast<double>(p.X) * p.X + static_cast<double>(p.Y) * p.Y >= outerFrom2)
+            Add(result.Outer, p.X, p.Y, p.Weight);
+    }
+    return result;
+}
+
+HandSeed FindHandSeed(const Bitmap& frame, const Bitmap& background,
+                      const MeasurementSettings& settings, const Registration& registration) {
+    HandSeed seed;
+    const double radius = settings.HandRadius;
+    if (radius < 8) return seed;
+    const int w = frame.Width(), h = frame.Height();
+    const int sign = settings.Hand == HandColour::Dark ? 1 : -1;
+    const GreyTable& greyTable = GreyTable::Instance();
+    const bool still = registration.Still();
+    constexpr int Bins = 360;
+    std::array<double, Bins> profile{};
+    const double step = std::max(1.0, radius / 40.0);
+    const double samples = std::floor(0.45 * radius / step) + 1;
+    for (int bin = 0; bin < Bins; ++bin) {
+        const PixelOffset d = Direction(bin);
+        double sum = 0;
+        for (double r = 0.5 * radius; r <= 0.95 * radius; r += step) {
+            const int x = static_cast<int>(std::lround(settings.CentreX + r * d.X));
+            const int y = static_cast<int>(std::lround(settings.CentreY + r * d.Y));
+            if (x < 0 || y < 0 || x >= w || y >= h) continue;
+            const int g = greyTable.Value(frame.ScanLine(y) + 3 * static_cast<std::size_t>(x));
+            const double b =
+                still ? background.ScanLine(y)[3 * static_cast<std::size_t>(x)]
+                      : registration.Gain * BackgroundGrey(background, x - registration.ShiftX,
+                                                           y - registration.ShiftY);
+            sum += sign * (b - g);
+        }
+        profile[static_cast<std::size_t>(bin)] = sum;
+    }
+    // The strongest direction over three bins, then the centre of the
+    // contrast around it down to a quarter of its height.
+    std::size_t best = 0;
+    double most = 0;
+    for (std::size_t bin = 0; bin < Bins; ++bin) {
+        const double three =
+            profile[(bin + Bins - 1) % Bins] + profile[bin] + profile[(bin + 1) % Bins];
+        if (three > most) {
+            most = three;
+            best = bin;
+        }
+    }
+    // Along the strongest direction the hand must stand out of the noise: a
+    // mean contrast of at least 4 grey levels over the three bins' rays (a
+    // thin hand smeared over 20° still gives twice that). A hand that
+    // leaves the picture there gives nothing to follow.
+    if (!(most >= 3 * 4.0 * samples)) return seed;
+    const double peak = profile[best];
+    const double low = 0.25 * std::max(peak, most / 3);
+    int left = 0, right = 0;
+    while (left < 60 && profile[(best + Bins - static_cast<std::size_t>(left) - 1) % Bins] >= low)
+        ++left;
+    while (right < 60 && profile[(best + static_cast<std::size_t>(right) + 1) % Bins] >= low)
+        ++right;
+    double sum = 0, moment = 0;
+    for (int k = -left; k <= right; ++k) {
+        const double v = profile[(best + Bins + static_cast<std::size_t>(k + Bins)) % Bins];
+        sum += v;
+        moment += v * k;
+    }
+    double angle = static_cast<double>(best) + (sum > 0 ? moment / sum : 0.0);
+    angle = std::fmod(angle + 360.0, 360.0);
+    seed.Angle = angle >= 360.0 ? 0.0 : angle;
+    seed.Spread = 0.5 * (left + right + 1);
+    seed.Valid = true;
+    return seed;
 }
 
 PixelOffset EstimatePivot(const std::vector<HandMoments>& frames,
@@ -340,17 +462,75 @@ std::vector<double> UnwrapFineAngles(const std::vector<double>& directions) {
     return unwrapped;
 }
 
+FineAngleMeasurement::FineAngleMeasurement(const MeasurementSettings& settings,
+                                           const Bitmap& background)
+    : settings_(settings), background_(background), registration_(background, settings) {}
+
 void FineAngleMeasurement::AddFrame(const Bitmap& frame, int coarseAngle) {
-    moments_.push_back(MeasureHandMoments(frame, reference_, settings_, coarseAngle));
+    if (frame.Width() != background_.Width() || frame.Height() != background_.Height() ||
+        frame.Format() != PixelFormat::Pf24Bit || background_.Format() != PixelFormat::Pf24Bit)
+        throw Error(PicturesNotEqual);
+    const Registration at = registration_.Register(frame);
+    const HandSeed seed = FindHandSeed(frame, background_, settings_, at);
+    // The whole-degree direction where the hand's own contrast says nothing.
+    double spread = 0, angle = coarseAngle;
+    if (seed.Valid) {
+        angle = seed.Angle;
+        // Up to a degree either way is the hand's own width.
+        spread = seed.Spread > 2 ? seed.Spread : 0;
+    }
+    frames_.push_back(MeasureFineFrame(frame, background_, settings_, angle, spread, at));
     coarse_.push_back(coarseAngle);
 }
 
 FineAngleMeasurement::Series FineAngleMeasurement::Finish() const {
     Series series;
-    series.Pivot = EstimatePivot(moments_, coarse_, settings_);
-    series.Directions.reserve(moments_.size());
-    for (std::size_t i = 0; i < moments_.size(); ++i)
-        series.Directions.push_back(AxisAngleThrough(moments_[i], series.Pivot, coarse_[i]));
+    std::vector<HandMoments> all;
+    std::vector<double> seeds;
+    all.reserve(frames_.size());
+    for (const FineFrame& f : frames_) {
+        all.push_back(f.All);
+        seeds.push_back(f.Seed);
+    }
+    series.Pivot = EstimatePivot(all, seeds, settings_);
+    const PixelOffset pivot = series.Pivot;
+    // The dial's plane: the rim given, or the rim found unless it is a circle.
+    DialEllipse rim = givenRim_;
+    series.Rim = RimSource::Given;
+    if (!rim.Valid()) {
+        rim = FindDialRim(background_, settings_).Ellipse;
+        series.Rim = rim.Valid() ? RimSource::Found : RimSource::None;
+    }
+    PlaneDirections plane;
+    if (rim.Valid()) {
+        plane = PlaneDirections(rim, settings_.CentreX + pivot.X, settings_.CentreY + pivot.Y);
+        if (series.Rim == RimSource::Found && plane.AxisRatio() > SquareOnRatio) {
+            plane = PlaneDirections();
+            series.Rim = RimSource::None;
+        }
+    }
+    if (series.Rim != RimSource::None) series.RimEllipse = rim;
+
+    series.Directions.reserve(frames_.size());
+    series.Quality.reserve(frames_.size());
+    for (std::size_t i = 0; i < frames_.size(); ++i) {
+        const FineFrame& f = frames_[i];
+        const double picture = f.All.Empty() ? f.Seed : AxisAngleThrough(f.All, pivot, f.Seed);
+        series.Directions.push_back(f.All.Empty() ? picture : plane.OnPlane(picture));
+        FrameQuality q;
+        if (!f.All.Empty()) {
+            const Central c = MomentsAbout(f.All, pivot);
+            const PixelOffset along = Direction(picture);
+            const double across =
+                c.XX * along.Y * along.Y - 2 * c.XY * along.X * along.Y + c.YY * along.X * along.X;
+            q.Residual = std::sqrt(std::max(across, 0.0) / f.All.Weight);
+        }
+        q.Share = f.Marked > 0 ? static_cast<double>(f.Used) / f.Marked : 0.0;
+        q.ShiftX = f.Shift.ShiftX;
+        q.ShiftY = f.Shift.ShiftY;
+        q.Gain = f.Shift.Gain;
+        series.Quality.push_back(q);
+    }
     series.Unwrapped = UnwrapFineAngles(series.Directions);
     return series;
 }
