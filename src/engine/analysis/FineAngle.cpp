@@ -36,6 +36,9 @@ constexpr double CleanElongation = 25.0;
 // the perspective is undone, is a dial seen square-on (3.6° off square at
 // most, where no direction moves by more than 0.06°): left uncorrected.
 constexpr double SquareOnRatio = 0.998;
+// A frame's direction comes from the hand's pixels beyond half the radius
+// when they carry at least this share of its weight.
+constexpr double OuterShare = 0.1;
 
 // A unit vector pointing at `degrees` clockwise from up (x right, y down).
 PixelOffset Direction(double degrees) {
@@ -169,6 +172,53 @@ Band NarrowBand(const std::vector<BandPixel>& pixels, PixelOffset centre, double
     return band;
 }
 
+// The band the narrowing ends with: its pixels' moments, and the line and
+// half width that hold them.
+struct Narrowed {
+    HandMoments Moments;
+    PixelOffset Centre;
+    double Angle = 0;
+    double HalfWidth = 0;
+
+    bool Holds(const BandPixel& p) const {
+        const PixelOffset along = Direction(Angle);
+        return std::abs((p.X - Centre.X) * along.Y - (p.Y - Centre.Y) * along.X) <= HalfWidth;
+    }
+};
+
+// A narrow band around the axis found so far, as wide as the pixels found so
+// far lie from it (four times the mean distance, the width of an even hand)
+// and a margin for the edges; narrowed four times, so that stray pixels that
+// widened one band fall out of the next. The first axis is that of `wide`,
+// the marked pixels (all weighted pixels when none is marked: a hand smeared
+// by its motion may stay below the threshold everywhere).
+Narrowed NarrowDown(const std::vector<BandPixel>& pixels, HandMoments wide, double seed,
+                    bool anyMarked, double widest = NarrowBandMost) {
+    Narrowed result;
+    if (!anyMarked)
+        for (const BandPixel& p : pixels)
+            Add(wide, p.X, p.Y, p.Weight);
+    if (wide.Weight <= 0) return result;
+    const HandAxis first = FreeHandAxis(wide, seed);
+    Band band = NarrowBand(pixels, first.Centre, first.Angle, 1e300, anyMarked);
+    double halfWidth = widest;
+    result.Centre = first.Centre;
+    result.Angle = first.Angle;
+    result.HalfWidth = 1e300;
+    for (int pass = 0; pass < 4; ++pass) {
+        const HandAxis axis = FreeHandAxis(band.Moments, seed);
+        halfWidth = std::clamp(4 * band.MeanAcross + NarrowBandMargin, NarrowBandLeast, halfWidth);
+        Band narrow = NarrowBand(pixels, axis.Centre, axis.Angle, halfWidth, false);
+        if (narrow.Moments.Weight <= 0) break;
+        band = narrow;
+        result.Centre = axis.Centre;
+        result.Angle = axis.Angle;
+        result.HalfWidth = halfWidth;
+    }
+    result.Moments = band.Moments;
+    return result;
+}
+
 } // namespace
 
 HandAxis FreeHandAxis(const HandMoments& moments, double nearAngle) {
@@ -273,43 +323,21 @@ FineFrame MeasureFineFrame(const Bitmap& frame, const Bitmap& background,
                 }
             }
         });
-    // A hand smeared by its motion may stay below the threshold everywhere:
-    // then all its weighted pixels give the first axis.
-    if (wide.Weight <= 0)
-        for (const BandPixel& p : pixels)
-            Add(wide, p.X, p.Y, p.Weight);
-    if (wide.Weight <= 0) return result;
-
-    // A narrow band around the axis found so far, as wide as the pixels
-    // found so far lie from it (four times the mean distance, the width of an
-    // even hand) and a margin for the edges; narrowed four times, so that
-    // stray pixels that widened one band fall out of the next.
-    const HandAxis first = FreeHandAxis(wide, seed);
-    Band band = NarrowBand(pixels, first.Centre, first.Angle, 1e300, result.Marked > 0);
-    double halfWidth = NarrowBandMost;
-    PixelOffset bandCentre = first.Centre;
-    double bandAngle = first.Angle;
-    for (int pass = 0; pass < 4; ++pass) {
-        const HandAxis axis = FreeHandAxis(band.Moments, seed);
-        halfWidth = std::clamp(4 * band.MeanAcross + NarrowBandMargin, NarrowBandLeast, halfWidth);
-        Band narrow = NarrowBand(pixels, axis.Centre, axis.Angle, halfWidth, false);
-        if (narrow.Moments.Weight <= 0) break;
-        band = narrow;
-        bandCentre = axis.Centre;
-        bandAngle = axis.Angle;
-    }
-    result.All = band.Moments;
-    // The same band's pixels beyond half the radius, and the marked ones.
-    const PixelOffset final = Direction(bandAngle);
+    const Narrowed all = NarrowDown(pixels, wide, seed, result.Marked > 0);
+    result.All = all.Moments;
+    for (const BandPixel& p : pixels)
+        if (p.Marked && all.Holds(p)) ++result.Used;
+    // The hand beyond half the radius, where a short second hand does not
+    // reach: the whole hand's band there, narrowed again on its own pixels
+    // (a second hand beside the big one may have drawn the whole band
+    // aside), never wider than the whole band.
     const double outerFrom2 = 0.25 * radius * radius;
-    for (const BandPixel& p : pixels) {
-        const double off =
-            std::abs((p.X - bandCentre.X) * final.Y - (p.Y - bandCentre.Y) * final.X);
-        if (off > halfWidth) continue;
-        if (p.Marked) ++result.Used;
-        if (static_cast<double>(p.X) * p.X + static_cast<double>(p.Y) * p.Y >= outerFrom2)
-            Add(result.Outer, p.X, p.Y, p.Weight);
-    }
+    std::vector<BandPixel> outer;
+    for (const BandPixel& p : pixels)
+        if (static_cast<double>(p.X) * p.X + static_cast<double>(p.Y) * p.Y >= outerFrom2 &&
+            all.Holds(p))
+            outer.push_back(p);
+    result.Outer = NarrowDown(outer, {}, seed, false, all.HalfWidth).Moments;
     return result;
 }
 
@@ -485,14 +513,16 @@ void FineAngleMeasurement::AddFrame(const Bitmap& frame, int coarseAngle) {
 
 FineAngleMeasurement::Series FineAngleMeasurement::Finish() const {
     Series series;
-    std::vector<HandMoments> all;
+    // Each frame's hand: its outer half where that shows (a short second
+    // hand, a hub or a tail near the pivot cannot pull it), else all of it.
+    std::vector<HandMoments> hands;
     std::vector<double> seeds;
-    all.reserve(frames_.size());
+    hands.reserve(frames_.size());
     for (const FineFrame& f : frames_) {
-        all.push_back(f.All);
+        hands.push_back(f.Outer.Weight >= OuterShare * f.All.Weight ? f.Outer : f.All);
         seeds.push_back(f.Seed);
     }
-    series.Pivot = EstimatePivot(all, seeds, settings_);
+    series.Pivot = EstimatePivot(hands, seeds, settings_);
     const PixelOffset pivot = series.Pivot;
     // The dial's plane: the rim given, or the rim found unless it is a circle.
     DialEllipse rim = givenRim_;
@@ -515,15 +545,16 @@ FineAngleMeasurement::Series FineAngleMeasurement::Finish() const {
     series.Quality.reserve(frames_.size());
     for (std::size_t i = 0; i < frames_.size(); ++i) {
         const FineFrame& f = frames_[i];
-        const double picture = f.All.Empty() ? f.Seed : AxisAngleThrough(f.All, pivot, f.Seed);
-        series.Directions.push_back(f.All.Empty() ? picture : plane.OnPlane(picture));
+        const HandMoments& hand = hands[i];
+        const double picture = hand.Empty() ? f.Seed : AxisAngleThrough(hand, pivot, f.Seed);
+        series.Directions.push_back(plane.OnPlane(picture));
         FrameQuality q;
-        if (!f.All.Empty()) {
-            const Central c = MomentsAbout(f.All, pivot);
+        if (!hand.Empty()) {
+            const Central c = MomentsAbout(hand, pivot);
             const PixelOffset along = Direction(picture);
             const double across =
                 c.XX * along.Y * along.Y - 2 * c.XY * along.X * along.Y + c.YY * along.X * along.X;
-            q.Residual = std::sqrt(std::max(across, 0.0) / f.All.Weight);
+            q.Residual = std::sqrt(std::max(across, 0.0) / hand.Weight);
         }
         q.Share = f.Marked > 0 ? static_cast<double>(f.Used) / f.Marked : 0.0;
         q.ShiftX = f.Shift.ShiftX;
