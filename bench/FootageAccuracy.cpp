@@ -21,6 +21,7 @@
 #include "analysis/Calibration.h"
 #include "analysis/DirectionTable.h"
 #include "analysis/FineAngle.h"
+#include "analysis/HandFlood.h"
 #include "analysis/RegisteredBackground.h"
 #include "analysis/RotationMeasurement.h"
 
@@ -142,6 +143,7 @@ struct CaseResult {
     Errors Whole, Fine;
     double FineSeconds = 0;
     long MostHandPixels = 0;
+    long Flooded = 0;
 };
 
 CaseResult RunCase(Condition condition, const Variant& variant, const Click& click, int count,
@@ -183,7 +185,7 @@ CaseResult RunCase(Condition condition, const Variant& variant, const Click& cli
         shot.Smear = condition.Exposure * between;
         shot.ShiftX = condition.Shake * random();
         shot.ShiftY = condition.Shake * random();
-        shot.Gain = 1 + condition.Flicker * std::sin(i * 2.1);
+        shot.Gain = 1 + condition.Flicker * random();
         painted.push_back(shot.Angle);
         shifts.emplace_back(shot.ShiftX, shot.ShiftY);
         rgb.push_back(painter.Paint(shot));
@@ -236,6 +238,7 @@ CaseResult RunCase(Condition condition, const Variant& variant, const Click& cli
     FineAngleMeasurement fine(settings, registered ? background.Picture() : reference);
     CaseResult result;
     std::vector<int> whole;
+    std::vector<std::uint32_t> handPixels;
     Bitmap frame;
     double seconds = 0;
     for (int i = 0; i < count; ++i) {
@@ -245,6 +248,7 @@ CaseResult RunCase(Condition condition, const Variant& variant, const Click& cli
             CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
         whole.push_back(AngleOfPeak(PeakBin(votes.Histogram)));
         result.MostHandPixels = std::max<long>(result.MostHandPixels, votes.HandPixels);
+        handPixels.push_back(votes.HandPixels);
         const double start = ThreadSeconds();
         fine.AddFrame(frame, whole.back());
         seconds += ThreadSeconds() - start;
@@ -253,6 +257,8 @@ CaseResult RunCase(Condition condition, const Variant& variant, const Click& cli
     const FineAngleMeasurement::Series series = fine.Finish();
     seconds += ThreadSeconds() - start;
     result.FineSeconds = seconds;
+    for (const bool flooded : FloodedFrames(handPixels, settings.HandRadius))
+        result.Flooded += flooded ? 1 : 0;
     const bool debug = std::getenv("FOOTAGE_DEBUG") != nullptr;
     if (debug)
         std::printf("    pivot %+.3f%+.3f (painted %+.3f%+.3f), rim %d %.2f x %.2f at %.1f\n",
@@ -333,8 +339,8 @@ int main(int argc, char* argv[]) {
     const std::vector<Click> clicks{{"exact", 0, 0, 0, 0},
                                     {"2-3 px off", 0.37, -0.21, 3, 0},
                                     {"2-3 px off", -0.4, -0.1, 2, -2}};
-    std::printf("%-26s %-10s %6s  %15s  %15s  %9s %8s\n", "condition", "centre", "frames",
-                "whole RMS/worst", "fine RMS/worst", "fine ms/f", "most px");
+    std::printf("%-26s %-10s %6s  %15s  %15s  %9s %8s %7s\n", "condition", "centre", "frames",
+                "whole RMS/worst", "fine RMS/worst", "fine ms/f", "most px", "flooded");
     unsigned seed = 1;
     for (const Condition& condition : conditions) {
         if (!only.empty() && condition.Name.find(only) == std::string::npos) continue;
@@ -357,16 +363,18 @@ int main(int argc, char* argv[]) {
                 g.Whole.Add(r.Whole);
                 g.Fine.Add(r.Fine);
                 g.MostHandPixels = std::max(g.MostHandPixels, r.MostHandPixels);
+                g.Flooded += r.Flooded;
                 seconds += r.FineSeconds;
                 measured += frames;
             }
         }
         for (const std::string& name : order) {
             const CaseResult& g = groups[name];
-            std::printf("%-26s %-10s %6ld  %6.3f / %6.2f  %6.3f / %6.3f  %9.3f %8ld\n",
+            std::printf("%-26s %-10s %6ld  %6.3f / %6.2f  %6.3f / %6.3f  %9.3f %8ld %7ld\n",
                         condition.Name.c_str(), name.c_str(), g.Whole.Count, g.Whole.Rms(),
                         g.Whole.Worst, g.Fine.Rms(), g.Fine.Worst,
-                        1000 * seconds / static_cast<double>(measured), g.MostHandPixels);
+                        1000 * seconds / static_cast<double>(measured), g.MostHandPixels,
+                        g.Flooded);
         }
         std::fflush(stdout);
     }

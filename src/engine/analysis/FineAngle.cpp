@@ -39,6 +39,10 @@ constexpr double SquareOnRatio = 0.998;
 // A frame's direction comes from the hand's pixels beyond half the radius
 // when they carry at least this share of its weight.
 constexpr double OuterShare = 0.1;
+constexpr float SoftShare = 0.4f;
+constexpr double ShadowLean = 0.07;
+// A seed spread this far either way (degrees) is a hand smeared by its turn.
+constexpr double SmearedSpread = 3.0;
 
 // A unit vector pointing at `degrees` clockwise from up (x right, y down).
 PixelOffset Direction(double degrees) {
@@ -323,7 +327,41 @@ FineFrame MeasureFineFrame(const Bitmap& frame, const Bitmap& background,
                 }
             }
         });
-    const Narrowed all = NarrowDown(pixels, wide, seed, result.Marked > 0);
+    Narrowed all = NarrowDown(pixels, wide, seed, result.Marked > 0);
+    // A shadow is softer than the hand and lies on one side of it: when the
+    // band's faint pixels (under SoftShare of the hand's own contrast, its
+    // marked pixels' 90th percentile) move the band's centre aside by more
+    // than ShadowLean pixels, everything that faint weighs nothing. A clean
+    // hand's faint pixels are its two edges, which nearly balance (a hand
+    // along the pixel grid has them on one side only, but few).
+    if (result.Marked >= 8 && spread == 0) {
+        std::vector<float> weights;
+        for (const BandPixel& p : pixels)
+            if (p.Marked) weights.push_back(p.Weight);
+        const auto at =
+            weights.begin() + static_cast<long>(0.9 * static_cast<double>(weights.size()));
+        std::nth_element(weights.begin(), at, weights.end());
+        const float soft = SoftShare * *at;
+        const PixelOffset axis = Direction(all.Angle);
+        double faint = 0, lean = 0;
+        for (const BandPixel& p : pixels) {
+            if (p.Weight >= soft || !all.Holds(p)) continue;
+            faint += p.Weight;
+            lean += p.Weight * ((p.X - all.Centre.X) * axis.Y - (p.Y - all.Centre.Y) * axis.X);
+        }
+        if (std::abs(lean) > ShadowLean * all.Moments.Weight) {
+            std::vector<BandPixel> kept;
+            wide = {};
+            for (BandPixel p : pixels) {
+                p.Weight -= soft;
+                if (p.Weight <= 0) continue;
+                kept.push_back(p);
+                if (p.Marked) Add(wide, p.X, p.Y, p.Weight);
+            }
+            pixels.swap(kept);
+            all = NarrowDown(pixels, wide, seed, result.Marked > 0);
+        }
+    }
     result.All = all.Moments;
     for (const BandPixel& p : pixels)
         if (p.Marked && all.Holds(p)) ++result.Used;
@@ -508,6 +546,7 @@ void FineAngleMeasurement::AddFrame(const Bitmap& frame, int coarseAngle) {
         spread = seed.Spread > 2 ? seed.Spread : 0;
     }
     frames_.push_back(MeasureFineFrame(frame, background_, settings_, angle, spread, at));
+    frames_.back().Spread = spread;
     coarse_.push_back(coarseAngle);
 }
 
@@ -546,7 +585,19 @@ FineAngleMeasurement::Series FineAngleMeasurement::Finish() const {
     for (std::size_t i = 0; i < frames_.size(); ++i) {
         const FineFrame& f = frames_[i];
         const HandMoments& hand = hands[i];
-        const double picture = hand.Empty() ? f.Seed : AxisAngleThrough(hand, pivot, f.Seed);
+        double picture = hand.Empty() ? f.Seed : AxisAngleThrough(hand, pivot, f.Seed);
+        // A hand smeared over more than a few degrees: the centre of its
+        // contrast over the directions, seen from the pivot instead of the
+        // click (the seed's rays reach from half the radius to 0.95 of it,
+        // where the mean of 1 / r is ln(0.95 / 0.5) / (0.45 R)).
+        if (f.Spread >= SmearedSpread) {
+            const PixelOffset normal{std::cos(f.Seed / DegreesPerRadian),
+                                     std::sin(f.Seed / DegreesPerRadian)};
+            const double meanInverse = std::log(0.95 / 0.5) / (0.45 * settings_.HandRadius);
+            picture =
+                f.Seed - (pivot.X * normal.X + pivot.Y * normal.Y) * meanInverse * DegreesPerRadian;
+            picture = std::fmod(picture + 360.0, 360.0);
+        }
         series.Directions.push_back(plane.OnPlane(picture));
         FrameQuality q;
         if (!hand.Empty()) {

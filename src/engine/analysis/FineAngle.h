@@ -110,6 +110,7 @@ struct FineFrame {
     HandMoments All;
     HandMoments Outer;
     double Seed = 0;
+    double Spread = 0; // the seed's spread, degrees either way (0: a sharp hand)
     int Marked = 0;
     int Used = 0;
     Registration Shift;
