@@ -260,11 +260,6 @@ CaseResult RunCase(Condition condition, const Variant& variant, const Click& cli
     for (const bool flooded : FloodedFrames(handPixels, settings.HandRadius))
         result.Flooded += flooded ? 1 : 0;
     const bool debug = std::getenv("FOOTAGE_DEBUG") != nullptr;
-    if (debug)
-        std::printf("    pivot %+.3f%+.3f (painted %+.3f%+.3f), rim %d %.2f x %.2f at %.1f\n",
-                    series.Pivot.X, series.Pivot.Y, click.PivotX - click.X, click.PivotY - click.Y,
-                    static_cast<int>(series.Rim), series.RimEllipse.SemiAxisA,
-                    series.RimEllipse.SemiAxisB, series.RimEllipse.Angle);
     for (int i = 0; debug && i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
         std::printf("    frame %2d painted %8.3f shifted %+.2f%+.2f whole %3d fine %8.3f\n", i,
