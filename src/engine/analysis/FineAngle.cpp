@@ -43,6 +43,8 @@ constexpr float SoftShare = 0.4f;
 constexpr double ShadowLean = 0.07;
 // A seed spread this far either way (degrees) is a hand smeared by its turn.
 constexpr double SmearedSpread = 3.0;
+// The least mean contrast (grey levels) along the seed's rays that is a hand.
+constexpr double SeedContrast = 2.0;
 
 // A unit vector pointing at `degrees` clockwise from up (x right, y down).
 PixelOffset Direction(double degrees) {
@@ -421,10 +423,11 @@ HandSeed FindHandSeed(const Bitmap& frame, const Bitmap& background,
         }
     }
     // Along the strongest direction the hand must stand out of the noise: a
-    // mean contrast of at least 4 grey levels over the three bins' rays (a
-    // thin hand smeared over 20° still gives twice that). A hand that
-    // leaves the picture there gives nothing to follow.
-    if (!(most >= 3 * 4.0 * samples)) return seed;
+    // mean contrast of at least SeedContrast over the three bins' rays (a
+    // 3-pixel hand smeared over 22° at R = 300 gives 6 to 11 grey levels,
+    // the noise's mean over a ray a fraction of one). A hand that leaves the
+    // picture there gives nothing to follow.
+    if (!(most >= 3 * SeedContrast * samples)) return seed;
     const double peak = profile[best];
     const double low = 0.25 * std::max(peak, most / 3);
     int left = 0, right = 0;
