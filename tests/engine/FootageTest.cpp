@@ -271,6 +271,33 @@ TEST(Footage, TheRimGivenByHandOverridesTheOneFound) {
     EXPECT_GT(FineErrors(uncorrected).Worst, 2.0);
 }
 
+TEST(Footage, TheRimMarkedByClicksIsTheEllipseThroughThem) {
+    DialEllipse rim;
+    rim.CentreX = 300.5;
+    rim.CentreY = 210.25;
+    rim.SemiAxisA = 180;
+    rim.SemiAxisB = 150;
+    rim.Angle = 20;
+    std::vector<RimPoint> clicks;
+    for (const double t : {0.1, 1.3, 2.2, 3.0, 4.4, 5.5}) {
+        const double a = rim.Angle * std::numbers::pi / 180;
+        const double u = rim.SemiAxisA * std::cos(t), v = rim.SemiAxisB * std::sin(t);
+        clicks.push_back({rim.CentreX + u * std::cos(a) - v * std::sin(a),
+                          rim.CentreY + u * std::sin(a) + v * std::cos(a)});
+    }
+    const DialEllipse fitted = EllipseThrough(clicks);
+    ASSERT_TRUE(fitted.Valid());
+    EXPECT_NEAR(fitted.CentreX, rim.CentreX, 1e-6);
+    EXPECT_NEAR(fitted.CentreY, rim.CentreY, 1e-6);
+    EXPECT_NEAR(fitted.SemiAxisA, rim.SemiAxisA, 1e-6);
+    EXPECT_NEAR(fitted.SemiAxisB, rim.SemiAxisB, 1e-6);
+    EXPECT_NEAR(std::fmod(fitted.Angle + 360, 180), rim.Angle, 1e-6);
+    // Four clicks, or five on a line, give no ellipse.
+    clicks.resize(4);
+    EXPECT_FALSE(EllipseThrough(clicks).Valid());
+    EXPECT_FALSE(EllipseThrough({{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}}).Valid());
+}
+
 TEST(Footage, RegistrationFindsTheShiftAndTheGain) {
     DialStyle style;
     style.HandWidth = 3;

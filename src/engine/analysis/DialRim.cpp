@@ -210,6 +210,29 @@ RimFit FindDialRim(const Bitmap& background, const MeasurementSettings& settings
     return fit;
 }
 
+DialEllipse EllipseThrough(const std::vector<RimPoint>& marked) {
+    if (marked.size() < 5) return {};
+    double cx = 0, cy = 0;
+    for (const RimPoint& p : marked) {
+        cx += p.X;
+        cy += p.Y;
+    }
+    cx /= static_cast<double>(marked.size());
+    cy /= static_cast<double>(marked.size());
+    // About the points' mean, which lies inside the rim, the conic takes
+    // the form a x² + b x y + c y² + d x + e y = 1.
+    std::vector<Point> points;
+    double scale = 0;
+    for (const RimPoint& p : marked) {
+        points.push_back({p.X - cx, p.Y - cy});
+        scale = std::max(scale, std::hypot(p.X - cx, p.Y - cy));
+    }
+    if (!(scale > 0)) return {};
+    std::array<double, 5> conic{};
+    if (!FitConic(points, std::vector<char>(points.size(), 1), scale, conic)) return {};
+    return EllipseOf(conic[0], conic[1], conic[2], conic[3], conic[4], cx, cy);
+}
+
 PlaneDirections::PlaneDirections(const DialEllipse& rim, double pivotX, double pivotY) {
     if (!rim.Valid()) return;
     // The rim as a conic about the pivot, scaled to its size for the sums.

@@ -3,6 +3,8 @@
 #include "Bitmap.h"
 #include "MeasurementSettings.h"
 
+#include <vector>
+
 namespace torvi {
 
 // The dial's rim as seen in the picture: an ellipse with its centre (picture
@@ -37,6 +39,15 @@ struct RimFit {
     double Residual = 0; // RMS distance of the points kept, pixels
 };
 RimFit FindDialRim(const Bitmap& background, const MeasurementSettings& settings);
+
+// The ellipse through points the user marked on the rim (picture pixels),
+// for a face whose rim the background does not show: at least five points
+// spread around it. Not Valid() when they give no ellipse.
+struct RimPoint {
+    double X = 0;
+    double Y = 0;
+};
+DialEllipse EllipseThrough(const std::vector<RimPoint>& points);
 
 // How directions through the pivot in the picture turn into directions on
 // the dial's plane, for a rim seen as `rim` and the pivot's image at
