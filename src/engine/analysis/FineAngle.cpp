@@ -545,12 +545,11 @@ void FineAngleMeasurement::AddFrame(const Bitmap& frame, int coarseAngle) {
     double spread = 0, angle = coarseAngle;
     if (seed.Valid) {
         angle = seed.Angle;
-        // Up to a degree either way is the hand's own width.
+        // Up to two degrees either way is the hand's own width.
         spread = seed.Spread > 2 ? seed.Spread : 0;
     }
     frames_.push_back(MeasureFineFrame(frame, background_, settings_, angle, spread, at));
     frames_.back().Spread = spread;
-    coarse_.push_back(coarseAngle);
 }
 
 FineAngleMeasurement::Series FineAngleMeasurement::Finish() const {

@@ -177,7 +177,6 @@ private:
     FrameRegistration registration_;
     DialEllipse givenRim_;
     std::vector<FineFrame> frames_;
-    std::vector<double> coarse_;
 };
 
 } // namespace torvi
