@@ -96,7 +96,7 @@ DialPainter::DialPainter(int width, int height, const DialStyle& style)
       handHalfWidth_(std::max(1.5, height / 160.0)), noiseState_(style.Seed | 1u),
       face_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3) {
     PaintFace();
-    if (style_.Detailed) PaintDetails();
+    if (style_.Detailed || style_.Printed) PaintDetails();
 }
 
 void DialPainter::PaintFace() {
@@ -121,10 +121,12 @@ void DialPainter::PaintFace() {
             Blend(pixel, Ink, std::clamp(hubRadius + 0.5 - r, 0.0, 1.0));
         }
     }
-    // Sixty ticks outside the hand's reach, every fifth one longer and wider.
-    for (int tick = 0; tick < 60; ++tick) {
-        const bool major = tick % 5 == 0;
-        const double angle = tick * 6.0 * std::numbers::pi / 180.0;
+    // Sixty ticks outside the hand's reach, every fifth one longer and wider;
+    // a printed face has a hundred, every tenth one longer.
+    const int ticks = style_.Printed ? 100 : 60;
+    for (int tick = 0; tick < ticks; ++tick) {
+        const bool major = tick % (style_.Printed ? 10 : 5) == 0;
+        const double angle = tick * (360.0 / ticks) * std::numbers::pi / 180.0;
         const double sx = std::sin(angle), sy = -std::cos(angle);
         const double inner = height_ * (major ? 0.425 : 0.44), outer = height_ * 0.452;
         const double halfWidth =
@@ -158,6 +160,10 @@ void DialPainter::PaintDetails() {
             for (int k = 0; k < 3; ++k)
                 pixel[k] = Clamped(pixel[k] + shade);
         }
+    }
+    if (style_.Printed) {
+        PaintPrint();
+        return;
     }
     const Colour marks = style_.LightHand ? Chalk : Ink;
     const double glyph = height_ / 14.0;
@@ -241,5 +247,223 @@ const std::vector<std::uint8_t>& DialPainter::Paint(double degrees) {
                   style_.LightHand ? Cream : Ink,
                   Coverage(SegmentDistance(x, y, cx, cy, tipX, tipY), handHalfWidth_));
     if (style_.Noise > 0) AddNoise();
+    return frame_;
+}
+
+// The printed face's numerals 0 to 90 at every tenth division, and two lines
+// of small print (a maker's number and a range) above and below the pivot,
+// all under the hand's sweep.
+void DialPainter::PaintPrint() {
+    const double cx = PivotX(), cy = PivotY();
+    const Colour marks = style_.LightHand ? Chalk : Ink;
+    const double glyph = height_ / 16.0;
+    const double stroke = std::max(0.6, height_ / 320.0);
+    for (int division = 0; division < 100; division += 10) {
+        const double angle = division * 3.6 * std::numbers::pi / 180.0;
+        PaintNumber(face_, width_, height_, division, cx + std::sin(angle) * height_ * 0.36,
+                    cy - std::cos(angle) * height_ * 0.36, glyph, stroke, marks);
+    }
+    const double small = height_ / 30.0;
+    PaintNumber(face_, width_, height_, 4711250, cx, cy - height_ * 0.17, small, stroke * 0.8,
+                marks);
+    PaintNumber(face_, width_, height_, 1600, cx, cy + height_ * 0.2, small * 1.3, stroke, marks);
+}
+
+void DialPainter::PlaneToPicture(double u, double v, double& x, double& y) const {
+    const double tilt = style_.Tilt * std::numbers::pi / 180.0;
+    const double focal = 2.0 * height_;
+    const double depth = focal + v * std::sin(tilt);
+    x = PivotX() + focal * u / depth;
+    y = PivotY() + focal * v * std::cos(tilt) / depth;
+}
+
+// Adds the share of each pixel a tapered hand covers (clipped at 1), the hand
+// at `degrees` from the pivot moved by the offset, with a tail behind it of
+// the hand's width at the pivot.
+void DialPainter::AddCoverage(std::vector<float>& cover, double degrees, double length, double tail,
+                              double base, double tip, double offsetX, double offsetY,
+                              float share) const {
+    const double cx = PivotX() + offsetX, cy = PivotY() + offsetY;
+    const double angle = degrees * std::numbers::pi / 180.0;
+    const double ux = std::sin(angle), uy = -std::cos(angle);
+    const double margin = base + 3;
+    const double tipX = cx + ux * length, tipY = cy + uy * length;
+    const double tailX = cx - ux * tail, tailY = cy - uy * tail;
+    const int x0 = std::max(0, static_cast<int>(std::min(tailX, tipX) - margin));
+    const int x1 = std::min(width_ - 1, static_cast<int>(std::max(tailX, tipX) + margin));
+    const int y0 = std::max(0, static_cast<int>(std::min(tailY, tipY) - margin));
+    const int y1 = std::min(height_ - 1, static_cast<int>(std::max(tailY, tipY) + margin));
+    for (int y = y0; y <= y1; ++y) {
+        for (int x = x0; x <= x1; ++x) {
+            const double dx = x - cx, dy = y - cy;
+            const double along = dx * ux + dy * uy;
+            const double across = std::abs(dx * uy - dy * ux);
+            const double half = along <= 0        ? base
+                                : along >= length ? tip
+                                                  : base + (tip - base) * along / length;
+            const double inside = std::clamp(half + 0.5 - across, 0.0, 1.0) *
+                                  std::clamp(length + 0.5 - along, 0.0, 1.0) *
+                                  std::clamp(tail + base + 0.5 + along, 0.0, 1.0);
+            if (inside <= 0) continue;
+            float& c = cover[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                             static_cast<std::size_t>(x)];
+            c = std::min(1.0f, c + share * static_cast<float>(inside));
+        }
+    }
+}
+
+namespace {
+
+// A box blur of the given radius along rows and then columns.
+void BoxBlur(std::vector<float>& image, int width, int height, int radius) {
+    std::vector<float> line(static_cast<std::size_t>(std::max(width, height)));
+    const auto pass = [&](int count, int length, std::size_t stride, std::size_t step) {
+        for (int k = 0; k < count; ++k) {
+            float* start = image.data() + static_cast<std::size_t>(k) * step;
+            for (int i = 0; i < length; ++i)
+                line[static_cast<std::size_t>(i)] = start[static_cast<std::size_t>(i) * stride];
+            for (int i = 0; i < length; ++i) {
+                float sum = 0;
+                for (int j = -radius; j <= radius; ++j)
+                    sum += line[static_cast<std::size_t>(std::clamp(i + j, 0, length - 1))];
+                start[static_cast<std::size_t>(i) * stride] =
+                    sum / static_cast<float>(2 * radius + 1);
+            }
+        }
+    };
+    pass(height, width, 1, static_cast<std::size_t>(width));
+    pass(width, height, static_cast<std::size_t>(width), 1);
+}
+
+} // namespace
+
+const std::vector<std::uint8_t>& DialPainter::Paint(const DialFrame& shot) {
+    const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+    const double scale = height_ / 480.0;
+    const double length = handLength_;
+    const double base = style_.HandWidth > 0 ? style_.HandWidth / 2 : handHalfWidth_;
+    const double tip = style_.HandWidth > 0 ? std::max(0.5, style_.HandWidth / 6) : base;
+    const double secondBase = 4.5 * scale;
+    // The exposure as sub-frames half a degree apart at most.
+    const int steps = std::clamp(static_cast<int>(std::ceil(std::abs(shot.Smear) / 0.5)), 1, 64);
+    std::vector<float> hand(pixels, 0.0f), shadow(pixels, 0.0f);
+    const auto share = static_cast<float>(1.0 / steps);
+    for (int k = 0; k < steps; ++k) {
+        const double angle =
+            steps > 1 ? shot.Angle + shot.Smear * ((k + 0.5) / steps - 0.5) : shot.Angle;
+        std::vector<float> one(pixels, 0.0f);
+        AddCoverage(one, angle, length, style_.TailShare * length, base, tip, 0, 0, 1.0f);
+        if (style_.SecondShare > 0)
+            AddCoverage(one, style_.SecondStart + angle / 12.0, style_.SecondShare * length, 0,
+                        secondBase, secondBase / 3, 0, 0, 1.0f);
+        for (std::size_t i = 0; i < pixels; ++i)
+            hand[i] += share * one[i];
+    }
+    if (style_.Shadow > 0) {
+        for (int k = 0; k < steps; ++k) {
+            const double angle =
+                steps > 1 ? shot.Angle + shot.Smear * ((k + 0.5) / steps - 0.5) : shot.Angle;
+            const double sx = style_.Shadow * scale * 0.87, sy = style_.Shadow * scale * 0.5;
+            std::vector<float> one(pixels, 0.0f);
+            AddCoverage(one, angle, length, style_.TailShare * length, base, tip, sx, sy, 1.0f);
+            if (style_.SecondShare > 0)
+                AddCoverage(one, style_.SecondStart + angle / 12.0, style_.SecondShare * length, 0,
+                            secondBase, secondBase / 3, sx, sy, 1.0f);
+            for (std::size_t i = 0; i < pixels; ++i)
+                shadow[i] += share * one[i];
+        }
+        BoxBlur(shadow, width_, height_, std::max(1, static_cast<int>(std::lround(1.5 * scale))));
+    }
+
+    // The dial's plane in floating point: face, shadow, hands, cap, glare.
+    const Colour handColour = style_.LightHand ? Cream : Ink;
+    const double cx = PivotX(), cy = PivotY();
+    const double capRadius = 0.06 * length;
+    std::vector<float> plane(pixels * 3);
+    for (int y = 0; y < height_; ++y) {
+        for (int x = 0; x < width_; ++x) {
+            const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                                   static_cast<std::size_t>(x);
+            const double h = hand[at], s = 0.45 * shadow[at];
+            const double r = std::hypot(x - cx, y - cy);
+            const double cap = style_.HubCap ? std::clamp(capRadius + 0.5 - r, 0.0, 1.0) : 0.0;
+            double glare = 0;
+            if (style_.Glare) {
+                const double gx = x - (cx + 0.5 * length), gy = y - (cy - 0.45 * length);
+                const double d2 = (gx * gx + gy * gy * 2.5) / (0.2 * length * 0.2 * length);
+                glare = 0.55 * std::exp(-d2);
+            }
+            const double channels[3] = {handColour.R, handColour.G, handColour.B};
+            for (int c = 0; c < 3; ++c) {
+                double v = face_[at * 3 + static_cast<std::size_t>(c)] * (1 - s);
+                v += (channels[c] - v) * h;
+                v += (70.0 - v) * cap;
+                v += (255.0 - v) * glare;
+                plane[at * 3 + static_cast<std::size_t>(c)] = static_cast<float>(v);
+            }
+        }
+    }
+
+    // The lens: a slight blur, so that a picture shifted between pixels is
+    // the same picture, as a camera gives it, not one blurred by the shift.
+    {
+        std::vector<float> copy = plane;
+        const std::size_t row = static_cast<std::size_t>(width_) * 3;
+        for (int y = 0; y < height_; ++y)
+            for (int x = 1; x + 1 < width_; ++x)
+                for (std::size_t c = 0; c < 3; ++c) {
+                    const std::size_t at =
+                        static_cast<std::size_t>(y) * row + static_cast<std::size_t>(x) * 3 + c;
+                    plane[at] = 0.25f * copy[at - 3] + 0.5f * copy[at] + 0.25f * copy[at + 3];
+                }
+        copy = plane;
+        for (int y = 1; y + 1 < height_; ++y)
+            for (std::size_t at = static_cast<std::size_t>(y) * row;
+                 at < (static_cast<std::size_t>(y) + 1) * row; ++at)
+                plane[at] = 0.25f * copy[at - row] + 0.5f * copy[at] + 0.25f * copy[at + row];
+    }
+
+    // The camera: each picture pixel looks at a point of the plane (the
+    // tilt's inverse, then the shake), sampled bilinearly; slate beyond.
+    const double tilt = style_.Tilt * std::numbers::pi / 180.0;
+    const double focal = 2.0 * height_;
+    frame_.assign(pixels * 3, 0);
+    std::uint32_t& state = noiseState_;
+    for (int y = 0; y < height_; ++y) {
+        for (int x = 0; x < width_; ++x) {
+            const double a = x - shot.ShiftX - cx, b = y - shot.ShiftY - cy;
+            const double v = b * focal / (focal * std::cos(tilt) - b * std::sin(tilt));
+            const double u = a * (focal + v * std::sin(tilt)) / focal;
+            const double px = cx + u, py = cy + v;
+            double colour[3] = {Slate.R, Slate.G, Slate.B};
+            const int ix = static_cast<int>(std::floor(px)), iy = static_cast<int>(std::floor(py));
+            if (ix >= 0 && iy >= 0 && ix + 1 < width_ && iy + 1 < height_) {
+                const double fx = px - ix, fy = py - iy;
+                const std::size_t at =
+                    (static_cast<std::size_t>(iy) * static_cast<std::size_t>(width_) +
+                     static_cast<std::size_t>(ix)) *
+                    3;
+                const std::size_t down = static_cast<std::size_t>(width_) * 3;
+                for (std::size_t c = 0; c < 3; ++c)
+                    colour[c] =
+                        (1 - fy) * ((1 - fx) * plane[at + c] + fx * plane[at + 3 + c]) +
+                        fy * ((1 - fx) * plane[at + down + c] + fx * plane[at + down + 3 + c]);
+            }
+            int noise = 0;
+            if (style_.Noise > 0) {
+                state ^= state << 13;
+                state ^= state >> 17;
+                state ^= state << 5;
+                noise = static_cast<int>(state % static_cast<std::uint32_t>(2 * style_.Noise + 1)) -
+                        style_.Noise;
+            }
+            std::uint8_t* out =
+                &frame_[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                         static_cast<std::size_t>(x)) *
+                        3];
+            for (std::size_t c = 0; c < 3; ++c)
+                out[c] = Clamped(colour[c] * shot.Gain + noise);
+        }
+    }
     return frame_;
 }

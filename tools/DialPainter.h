@@ -20,6 +20,43 @@ struct DialStyle {
     double PivotX = 0;
     double PivotY = 0;
     std::uint32_t Seed = 1;
+
+    // The looks of lab footage, all off by default. They take effect in
+    // Paint(const DialFrame&) only; Paint(double) paints as before.
+    //
+    // A printed face: 100 divisions, numerals 0 to 90 and a line of print
+    // under the hand's sweep (implies the grain and sheen of Detailed).
+    bool Printed = false;
+    // A cap over the pivot that hides the hand's root.
+    bool HubCap = false;
+    // A counterweight tail behind the pivot, as a share of the hand's length.
+    double TailShare = 0;
+    // A short second hand on the same pivot geared 1:12 (it turns a twelfth
+    // of the big hand's turn), this share of the length, 9 pixels wide at
+    // 480 rows; it starts at SecondStart degrees.
+    double SecondShare = 0;
+    double SecondStart = 200;
+    // A soft shadow of the hands this many pixels (at 480 rows) aside, from
+    // one lamp at the upper left.
+    double Shadow = 0;
+    // A bright reflection on the glass over part of the sweep.
+    bool Glare = false;
+    // The camera turned this many degrees about the horizontal line through
+    // the pivot (the face seen as an ellipse, with perspective: the focal
+    // length is twice the picture's height).
+    double Tilt = 0;
+};
+
+// One frame of a film of the dial: the hand's direction on the dial's own
+// plane, clockwise from up; how far it turned during the exposure (centred on
+// Angle, at an even speed, so Angle is the mean direction); the whole
+// picture shifted by the camera, in pixels; and the lamp's brightness.
+struct DialFrame {
+    double Angle = 0;
+    double Smear = 0;
+    double ShiftX = 0;
+    double ShiftY = 0;
+    double Gain = 1;
 };
 
 // Paints the synthetic dial of the sample films: a cream dial face with tick
@@ -48,11 +85,23 @@ public:
     // returned bytes stay valid until the next call.
     const std::vector<std::uint8_t>& Paint(double degrees);
 
+    // A frame of lab footage in the style's looks: shadow, hands, cap and
+    // glare on the dial's plane, the smear of the exposure, the camera's
+    // tilt and shake, the lamp's gain and the noise, in that order.
+    const std::vector<std::uint8_t>& Paint(const DialFrame& frame);
+
+    // Where a point of the dial's plane (pixels from the pivot, as painted
+    // square-on) lands in the picture of a tilted camera, before any shake.
+    void PlaneToPicture(double u, double v, double& x, double& y) const;
+
 private:
     void PaintFace();
     void PaintDetails();
     void PaintTaperedHand(double degrees);
     void AddNoise();
+    void AddCoverage(std::vector<float>& cover, double degrees, double length, double tail,
+                     double base, double tip, double offsetX, double offsetY, float share) const;
+    void PaintPrint();
 
     int width_;
     int height_;

@@ -40,7 +40,18 @@ const char* const Usage =
     "  --detailed   a textured face with numerals under the hand's sweep\n"
     "  --noise N    up to N grey levels of noise either way in every frame (0..20)\n"
     "  --pivot X:Y  the pivot this many pixels (decimals) from the picture's centre\n"
-    "  --seed S     the noise's seed\n";
+    "  --seed S     the noise's seed\n"
+    "lab footage (the angles listed are those on the dial's own plane):\n"
+    "  --printed    a printed face: 100 divisions, numerals 0..90, small print\n"
+    "  --hubcap     a cap over the pivot\n"
+    "  --tail S     a counterweight tail, S of the hand's length (0..1)\n"
+    "  --second S   a short second hand geared 1:12, S of the length (0..1)\n"
+    "  --shadow PX  a soft shadow of the hands PX pixels aside (at 480 rows)\n"
+    "  --glare      a bright reflection on the glass over part of the sweep\n"
+    "  --tilt DEG   the camera turned DEG degrees about the horizontal (0..60)\n"
+    "  --shake PX   the picture shifted up to PX pixels each way each frame (0..10)\n"
+    "  --flicker P  the lamp's brightness beating P percent either way (0..50)\n"
+    "  --exposure E the hand smeared over E of its turn between frames (0..1)\n";
 
 bool ReadInt(const std::string& text, int low, int high, int& value) {
     const char* end = text.data() + text.size();
@@ -95,6 +106,7 @@ int main(int argc, char* argv[]) {
     double start = 300, turn = 150;
     int every = 1;
     bool listAngles = false, wander = false;
+    double shake = 0, flicker = 0, exposure = 0;
     DialStyle style;
     for (std::size_t i = 2; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
@@ -128,6 +140,27 @@ int main(int argc, char* argv[]) {
             int seed = 0;
             if (!ReadInt(args[++i], 0, 1 << 30, seed)) return Fail("--seed lies in 0..2^30");
             style.Seed = static_cast<std::uint32_t>(seed);
+        } else if (args[i] == "--printed") {
+            style.Printed = true;
+        } else if (args[i] == "--hubcap") {
+            style.HubCap = true;
+        } else if (args[i] == "--glare") {
+            style.Glare = true;
+        } else if (args[i] == "--tail" && hasValue) {
+            if (!ReadDouble(args[++i], 0, 1, style.TailShare)) return Fail("--tail lies in 0..1");
+        } else if (args[i] == "--second" && hasValue) {
+            if (!ReadDouble(args[++i], 0, 1, style.SecondShare))
+                return Fail("--second lies in 0..1");
+        } else if (args[i] == "--shadow" && hasValue) {
+            if (!ReadDouble(args[++i], 0, 20, style.Shadow)) return Fail("--shadow lies in 0..20");
+        } else if (args[i] == "--tilt" && hasValue) {
+            if (!ReadDouble(args[++i], 0, 60, style.Tilt)) return Fail("--tilt lies in 0..60");
+        } else if (args[i] == "--shake" && hasValue) {
+            if (!ReadDouble(args[++i], 0, 10, shake)) return Fail("--shake lies in 0..10");
+        } else if (args[i] == "--flicker" && hasValue) {
+            if (!ReadDouble(args[++i], 0, 50, flicker)) return Fail("--flicker lies in 0..50");
+        } else if (args[i] == "--exposure" && hasValue) {
+            if (!ReadDouble(args[++i], 0, 1, exposure)) return Fail("--exposure lies in 0..1");
         } else if (args[i] == "--every" && hasValue) {
             if (!ReadInt(args[++i], 1, 1000000, every)) return Fail("--every lies in 1..1000000");
         } else {
@@ -151,9 +184,33 @@ int main(int argc, char* argv[]) {
         }
         return 0;
     }
+    const bool footage = style.Printed || style.HubCap || style.Glare || style.TailShare > 0 ||
+                         style.SecondShare > 0 || style.Shadow > 0 || style.Tilt > 0 || shake > 0 ||
+                         flicker > 0 || exposure > 0;
+    if (footage && !wander) return Fail("the looks of lab footage need --motion wander");
     DialPainter painter(width, height, style);
+    std::uint32_t shakeState = style.Seed * 2654435761u + 1;
+    const auto shaken = [&] {
+        shakeState ^= shakeState << 13;
+        shakeState ^= shakeState >> 17;
+        shakeState ^= shakeState << 5;
+        return shake * ((shakeState % 20001u) / 10000.0 - 1.0);
+    };
     for (int index = 0; index < frames; index += every) {
-        const std::vector<std::uint8_t>& pixels = painter.Paint(angleOf(index));
+        DialFrame shot;
+        shot.Angle = angleOf(index);
+        if (footage) {
+            // The turn between the neighbouring frames, unwrapped.
+            const double before = index > 0 ? angleOf(index - 1) : shot.Angle;
+            const double after = index + 1 < frames ? angleOf(index + 1) : shot.Angle;
+            const double between = std::remainder(after - before, 360.0) / 2;
+            shot.Smear = exposure * between;
+            shot.ShiftX = shaken();
+            shot.ShiftY = shaken();
+            shot.Gain = 1 + flicker / 100 * std::sin(index * 2.1);
+        }
+        const std::vector<std::uint8_t>& pixels =
+            footage ? painter.Paint(shot) : painter.Paint(shot.Angle);
         if (std::fwrite(pixels.data(), 1, pixels.size(), stdout) != pixels.size()) {
             std::fprintf(stderr, "make-dial-frames: cannot write the frames\n");
             return 1;

@@ -7,6 +7,7 @@
 #include "analysis/Calibration.h"
 #include "analysis/RotationMeasurement.h"
 
+#include "AnalysisTestSupport.h"
 #include "DialPainter.h"
 
 #include <cmath>
@@ -16,19 +17,6 @@
 using namespace torvi;
 
 namespace {
-
-Bitmap ToBitmap(const std::vector<std::uint8_t>& rgb, int width, int height) {
-    Bitmap picture(width, height, PixelFormat::Pf24Bit);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t* from = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-            std::uint8_t* to = picture.ScanLine(y) + 3 * x;
-            to[0] = from[2];
-            to[1] = from[1];
-            to[2] = from[0];
-        }
-    return picture;
-}
 
 struct Dial {
     int Width = 320, Height = 240;
@@ -47,7 +35,7 @@ Measured PaintAndMeasure(const Dial& dial, const std::vector<double>& angles,
     DialPainter painter(dial.Width, dial.Height, dial.Style);
     std::vector<Bitmap> frames;
     for (const double angle : angles) {
-        frames.push_back(ToBitmap(painter.Paint(angle), dial.Width, dial.Height));
+        frames.push_back(test::PaintedPicture(painter.Paint(angle), dial.Width, dial.Height));
         if (spoil) spoil(frames.back(), static_cast<int>(frames.size()) - 1);
     }
     const FrameLoader loader = [&](int index, Bitmap& frame) {

@@ -33,6 +33,19 @@ constexpr double NarrowBandMost = 12.0;
 // A free axis counts towards the pivot only when its pixels lie at least
 // this many times longer than wide (squared: moments are squares).
 constexpr double CleanElongation = 25.0;
+// A rim found whose minor axis is within this share of its major one, once
+// the perspective is undone, is a dial seen square-on (3.6° off square at
+// most, where no direction moves by more than 0.06°): left uncorrected.
+constexpr double SquareOnRatio = 0.998;
+// A frame's direction comes from the hand's pixels beyond half the radius
+// when they carry at least this share of its weight.
+constexpr double OuterShare = 0.1;
+constexpr float SoftShare = 0.4f;
+constexpr double ShadowLean = 0.07;
+// A seed spread this far either way (degrees) is a hand smeared by its turn.
+constexpr double SmearedSpread = 3.0;
+// The least mean contrast (grey levels) along the seed's rays that is a hand.
+constexpr double SeedContrast = 2.0;
 
 // A unit vector pointing at `degrees` clockwise from up (x right, y down).
 PixelOffset Direction(double degrees) {
@@ -166,6 +179,53 @@ Band NarrowBand(const std::vector<BandPixel>& pixels, PixelOffset centre, double
     return band;
 }
 
+// The band the narrowing ends with: its pixels' moments, and the line and
+// half width that hold them.
+struct Narrowed {
+    HandMoments Moments;
+    PixelOffset Centre;
+    double Angle = 0;
+    double HalfWidth = 0;
+
+    bool Holds(const BandPixel& p) const {
+        const PixelOffset along = Direction(Angle);
+        return std::abs((p.X - Centre.X) * along.Y - (p.Y - Centre.Y) * along.X) <= HalfWidth;
+    }
+};
+
+// A narrow band around the axis found so far, as wide as the pixels found so
+// far lie from it (four times the mean distance, the width of an even hand)
+// and a margin for the edges; narrowed four times, so that stray pixels that
+// widened one band fall out of the next. The first axis is that of `wide`,
+// the marked pixels (all weighted pixels when none is marked: a hand smeared
+// by its motion may stay below the threshold everywhere).
+Narrowed NarrowDown(const std::vector<BandPixel>& pixels, HandMoments wide, double seed,
+                    bool anyMarked, double widest = NarrowBandMost) {
+    Narrowed result;
+    if (!anyMarked)
+        for (const BandPixel& p : pixels)
+            Add(wide, p.X, p.Y, p.Weight);
+    if (wide.Weight <= 0) return result;
+    const HandAxis first = FreeHandAxis(wide, seed);
+    Band band = NarrowBand(pixels, first.Centre, first.Angle, 1e300, anyMarked);
+    double halfWidth = widest;
+    result.Centre = first.Centre;
+    result.Angle = first.Angle;
+    result.HalfWidth = 1e300;
+    for (int pass = 0; pass < 4; ++pass) {
+        const HandAxis axis = FreeHandAxis(band.Moments, seed);
+        halfWidth = std::clamp(4 * band.MeanAcross + NarrowBandMargin, NarrowBandLeast, halfWidth);
+        Band narrow = NarrowBand(pixels, axis.Centre, axis.Angle, halfWidth, false);
+        if (narrow.Moments.Weight <= 0) break;
+        band = narrow;
+        result.Centre = axis.Centre;
+        result.Angle = axis.Angle;
+        result.HalfWidth = halfWidth;
+    }
+    result.Moments = band.Moments;
+    return result;
+}
+
 } // namespace
 
 HandAxis FreeHandAxis(const HandMoments& moments, double nearAngle) {
@@ -190,21 +250,33 @@ double AxisAngleThrough(const HandMoments& moments, PixelOffset pivot, double ne
 
 HandMoments MeasureHandMoments(const Bitmap& frame, const Bitmap& reference,
                                const MeasurementSettings& settings, double coarseAngle) {
+    return MeasureFineFrame(frame, reference, settings, coarseAngle, 0, {}).All;
+}
+
+FineFrame MeasureFineFrame(const Bitmap& frame, const Bitmap& background,
+                           const MeasurementSettings& settings, double seed, double spread,
+                           const Registration& registration) {
     CheckSettings(settings);
-    if (frame.Width() != reference.Width() || frame.Height() != reference.Height() ||
-        frame.Format() != PixelFormat::Pf24Bit || reference.Format() != PixelFormat::Pf24Bit)
+    if (frame.Width() != background.Width() || frame.Height() != background.Height() ||
+        frame.Format() != PixelFormat::Pf24Bit || background.Format() != PixelFormat::Pf24Bit)
         throw Error(PicturesNotEqual);
+    FineFrame result;
+    result.Seed = seed;
+    result.Shift = registration;
     const double radius = settings.HandRadius;
     const double innermost = 0.1 * radius;
     const int threshold = settings.ContrastThreshold;
     const int floor = std::max(threshold, 0) / 4;
     const int sign = settings.Hand == HandColour::Dark ? 1 : -1;
 
-    const PixelOffset along = Direction(coarseAngle);
+    const PixelOffset along = Direction(seed);
     const PixelOffset across{-along.Y, along.X};
     const double tip = radius + 1;
-    const double tipHalf =
-        WideBandHalfWidth + (WideBandSlope + WideBandClickShift / std::max(radius, 1.0)) * tip;
+    // A smeared hand fills a sector: the band opens by its spread.
+    const double smear = std::tan(std::min(spread, 45.0) / DegreesPerRadian);
+    const double tipHalf = WideBandHalfWidth +
+                           (WideBandSlope + WideBandClickShift / std::max(radius, 1.0)) * tip +
+                           smear * tip;
     const std::array<PixelOffset, 4> corners{
         PixelOffset{WideBandHalfWidth * across.X, WideBandHalfWidth * across.Y},
         PixelOffset{tip * along.X + tipHalf * across.X, tip * along.Y + tipHalf * across.Y},
@@ -217,6 +289,7 @@ HandMoments MeasureHandMoments(const Bitmap& frame, const Bitmap& reference,
     pixels.reserve(static_cast<std::size_t>(8 * (radius + 1)));
     HandMoments wide;
     const long long centreX = settings.CentreX;
+    const bool still = registration.Still();
     // The centre pixel itself never counts, as it never votes.
     const double innermost2 = std::max(innermost * innermost, 1.0);
     ForEachRowInside(
@@ -227,36 +300,154 @@ HandMoments MeasureHandMoments(const Bitmap& frame, const Bitmap& reference,
             greyTable.Row(frame.ScanLine(y) + 3 * static_cast<std::size_t>(first),
                           static_cast<int>(n), grey.data());
             const std::uint8_t* ref =
-                reference.ScanLine(y) + 3 * static_cast<std::size_t>(first) + 2;
+                background.ScanLine(y) + 3 * static_cast<std::size_t>(first) + 2;
             const auto oy = static_cast<double>(dy);
             for (std::size_t i = 0; i < n; ++i) {
-                const int contrast = sign * (ref[3 * i] - grey[i]);
-                if (contrast <= floor) continue;
-                const auto dx = static_cast<double>(first + static_cast<long long>(i) - centreX);
+                const auto x = first + static_cast<long long>(i);
+                const auto dx = static_cast<double>(x - centreX);
+                double contrast;
+                if (still) {
+                    const int c = sign * (ref[3 * i] - grey[i]);
+                    if (c <= floor) continue;
+                    contrast = c;
+                } else {
+                    contrast = sign * (registration.Gain * BackgroundGrey(background,
+                                                                          static_cast<double>(x) -
+                                                                              registration.ShiftX,
+                                                                          y - registration.ShiftY) -
+                                       grey[i]);
+                    if (contrast <= floor) continue;
+                }
                 if (dx * dx + oy * oy < innermost2) continue;
                 const auto weight = static_cast<float>(contrast - floor);
                 const bool marked = contrast >= threshold;
-                pixels.push_back({static_cast<float>(dx), static_cast<float>(oy), weight, marked});
-                if (marked) Add(wide, dx, oy, weight);
+                // Where the pixel lies on the background, which holds the pivot still.
+                const double bx = dx - registration.ShiftX, by = oy - registration.ShiftY;
+                pixels.push_back({static_cast<float>(bx), static_cast<float>(by), weight, marked});
+                if (marked) {
+                    Add(wide, bx, by, weight);
+                    ++result.Marked;
+                }
             }
         });
-    if (wide.Weight <= 0) return {};
-
-    // A narrow band around the axis found so far, as wide as the pixels
-    // found so far lie from it (four times the mean distance, the width of an
-    // even hand) and a margin for the edges; narrowed four times, so that
-    // stray pixels that widened one band fall out of the next.
-    const HandAxis first = FreeHandAxis(wide, coarseAngle);
-    Band band = NarrowBand(pixels, first.Centre, first.Angle, 1e300, true);
-    double halfWidth = NarrowBandMost;
-    for (int pass = 0; pass < 4; ++pass) {
-        const HandAxis axis = FreeHandAxis(band.Moments, coarseAngle);
-        halfWidth = std::clamp(4 * band.MeanAcross + NarrowBandMargin, NarrowBandLeast, halfWidth);
-        Band narrow = NarrowBand(pixels, axis.Centre, axis.Angle, halfWidth, false);
-        if (narrow.Moments.Weight <= 0) break;
-        band = narrow;
+    Narrowed all = NarrowDown(pixels, wide, seed, result.Marked > 0);
+    // A shadow is softer than the hand and lies on one side of it: when the
+    // band's faint pixels (under SoftShare of the hand's own contrast, its
+    // marked pixels' 90th percentile) move the band's centre aside by more
+    // than ShadowLean pixels, everything that faint weighs nothing. A clean
+    // hand's faint pixels are its two edges, which nearly balance (a hand
+    // along the pixel grid has them on one side only, but few).
+    if (result.Marked >= 8 && spread == 0) {
+        std::vector<float> weights;
+        for (const BandPixel& p : pixels)
+            if (p.Marked) weights.push_back(p.Weight);
+        const auto at =
+            weights.begin() + static_cast<long>(0.9 * static_cast<double>(weights.size()));
+        std::nth_element(weights.begin(), at, weights.end());
+        const float soft = SoftShare * *at;
+        const PixelOffset axis = Direction(all.Angle);
+        double faint = 0, lean = 0;
+        for (const BandPixel& p : pixels) {
+            if (p.Weight >= soft || !all.Holds(p)) continue;
+            faint += p.Weight;
+            lean += p.Weight * ((p.X - all.Centre.X) * axis.Y - (p.Y - all.Centre.Y) * axis.X);
+        }
+        if (std::abs(lean) > ShadowLean * all.Moments.Weight) {
+            std::vector<BandPixel> kept;
+            wide = {};
+            for (BandPixel p : pixels) {
+                p.Weight -= soft;
+                if (p.Weight <= 0) continue;
+                kept.push_back(p);
+                if (p.Marked) Add(wide, p.X, p.Y, p.Weight);
+            }
+            pixels.swap(kept);
+            all = NarrowDown(pixels, wide, seed, result.Marked > 0);
+        }
     }
-    return band.Moments;
+    result.All = all.Moments;
+    for (const BandPixel& p : pixels)
+        if (p.Marked && all.Holds(p)) ++result.Used;
+    // The hand beyond half the radius, where a short second hand does not
+    // reach: the whole hand's band there, narrowed again on its own pixels
+    // (a second hand beside the big one may have drawn the whole band
+    // aside), never wider than the whole band.
+    const double outerFrom2 = 0.25 * radius * radius;
+    std::vector<BandPixel> outer;
+    for (const BandPixel& p : pixels)
+        if (static_cast<double>(p.X) * p.X + static_cast<double>(p.Y) * p.Y >= outerFrom2 &&
+            all.Holds(p))
+            outer.push_back(p);
+    result.Outer = NarrowDown(outer, {}, seed, false, all.HalfWidth).Moments;
+    return result;
+}
+
+HandSeed FindHandSeed(const Bitmap& frame, const Bitmap& background,
+                      const MeasurementSettings& settings, const Registration& registration) {
+    HandSeed seed;
+    const double radius = settings.HandRadius;
+    if (radius < 8) return seed;
+    const int w = frame.Width(), h = frame.Height();
+    const int sign = settings.Hand == HandColour::Dark ? 1 : -1;
+    const GreyTable& greyTable = GreyTable::Instance();
+    const bool still = registration.Still();
+    constexpr int Bins = 360;
+    std::array<double, Bins> profile{};
+    const double step = std::max(1.0, radius / 40.0);
+    const double samples = std::floor(0.45 * radius / step) + 1;
+    for (int bin = 0; bin < Bins; ++bin) {
+        const PixelOffset d = Direction(bin);
+        double sum = 0;
+        for (double r = 0.5 * radius; r <= 0.95 * radius; r += step) {
+            const int x = static_cast<int>(std::lround(settings.CentreX + r * d.X));
+            const int y = static_cast<int>(std::lround(settings.CentreY + r * d.Y));
+            if (x < 0 || y < 0 || x >= w || y >= h) continue;
+            const int g = greyTable.Value(frame.ScanLine(y) + 3 * static_cast<std::size_t>(x));
+            const double b =
+                still ? background.ScanLine(y)[3 * static_cast<std::size_t>(x)]
+                      : registration.Gain * BackgroundGrey(background, x - registration.ShiftX,
+                                                           y - registration.ShiftY);
+            sum += sign * (b - g);
+        }
+        profile[static_cast<std::size_t>(bin)] = sum;
+    }
+    // The strongest direction over three bins, then the centre of the
+    // contrast around it down to a quarter of its height.
+    std::size_t best = 0;
+    double most = 0;
+    for (std::size_t bin = 0; bin < Bins; ++bin) {
+        const double three =
+            profile[(bin + Bins - 1) % Bins] + profile[bin] + profile[(bin + 1) % Bins];
+        if (three > most) {
+            most = three;
+            best = bin;
+        }
+    }
+    // Along the strongest direction the hand must stand out of the noise: a
+    // mean contrast of at least SeedContrast over the three bins' rays (a
+    // 3-pixel hand smeared over 22° at R = 300 gives 6 to 11 grey levels,
+    // the noise's mean over a ray a fraction of one). A hand that leaves the
+    // picture there gives nothing to follow.
+    if (!(most >= 3 * SeedContrast * samples)) return seed;
+    const double peak = profile[best];
+    const double low = 0.25 * std::max(peak, most / 3);
+    int left = 0, right = 0;
+    while (left < 60 && profile[(best + Bins - static_cast<std::size_t>(left) - 1) % Bins] >= low)
+        ++left;
+    while (right < 60 && profile[(best + static_cast<std::size_t>(right) + 1) % Bins] >= low)
+        ++right;
+    double sum = 0, moment = 0;
+    for (int k = -left; k <= right; ++k) {
+        const double v = profile[(best + Bins + static_cast<std::size_t>(k + Bins)) % Bins];
+        sum += v;
+        moment += v * k;
+    }
+    double angle = static_cast<double>(best) + (sum > 0 ? moment / sum : 0.0);
+    angle = std::fmod(angle + 360.0, 360.0);
+    seed.Angle = angle >= 360.0 ? 0.0 : angle;
+    seed.Spread = 0.5 * (left + right + 1);
+    seed.Valid = true;
+    return seed;
 }
 
 PixelOffset EstimatePivot(const std::vector<HandMoments>& frames,
@@ -333,17 +524,90 @@ std::vector<double> UnwrapFineAngles(const std::vector<double>& directions) {
     return unwrapped;
 }
 
+FineAngleMeasurement::FineAngleMeasurement(const MeasurementSettings& settings,
+                                           const Bitmap& background)
+    : settings_(settings), background_(background), registration_(background, settings) {}
+
 void FineAngleMeasurement::AddFrame(const Bitmap& frame, int coarseAngle) {
-    moments_.push_back(MeasureHandMoments(frame, reference_, settings_, coarseAngle));
-    coarse_.push_back(coarseAngle);
+    if (frame.Width() != background_.Width() || frame.Height() != background_.Height() ||
+        frame.Format() != PixelFormat::Pf24Bit || background_.Format() != PixelFormat::Pf24Bit)
+        throw Error(PicturesNotEqual);
+    const Registration at = registration_.Register(frame);
+    const HandSeed seed = FindHandSeed(frame, background_, settings_, at);
+    // The whole-degree direction where the hand's own contrast says nothing.
+    double spread = 0, angle = coarseAngle;
+    if (seed.Valid) {
+        angle = seed.Angle;
+        // Up to two degrees either way is the hand's own width.
+        spread = seed.Spread > 2 ? seed.Spread : 0;
+    }
+    frames_.push_back(MeasureFineFrame(frame, background_, settings_, angle, spread, at));
+    frames_.back().Spread = spread;
 }
 
 FineAngleMeasurement::Series FineAngleMeasurement::Finish() const {
     Series series;
-    series.Pivot = EstimatePivot(moments_, coarse_, settings_);
-    series.Directions.reserve(moments_.size());
-    for (std::size_t i = 0; i < moments_.size(); ++i)
-        series.Directions.push_back(AxisAngleThrough(moments_[i], series.Pivot, coarse_[i]));
+    // Each frame's hand: its outer half where that shows (a short second
+    // hand, a hub or a tail near the pivot cannot pull it), else all of it.
+    std::vector<HandMoments> hands;
+    std::vector<double> seeds;
+    hands.reserve(frames_.size());
+    for (const FineFrame& f : frames_) {
+        hands.push_back(f.Outer.Weight >= OuterShare * f.All.Weight ? f.Outer : f.All);
+        seeds.push_back(f.Seed);
+    }
+    series.Pivot = EstimatePivot(hands, seeds, settings_);
+    const PixelOffset pivot = series.Pivot;
+    // The dial's plane: the rim given, or the rim found unless it is a circle.
+    DialEllipse rim = givenRim_;
+    series.Rim = RimSource::Given;
+    if (!rim.Valid()) {
+        rim = FindDialRim(background_, settings_).Ellipse;
+        series.Rim = rim.Valid() ? RimSource::Found : RimSource::None;
+    }
+    PlaneDirections plane;
+    if (rim.Valid()) {
+        plane = PlaneDirections(rim, settings_.CentreX + pivot.X, settings_.CentreY + pivot.Y);
+        if (series.Rim == RimSource::Found && plane.AxisRatio() > SquareOnRatio) {
+            plane = PlaneDirections();
+            series.Rim = RimSource::None;
+        }
+    }
+    if (series.Rim != RimSource::None) series.RimEllipse = rim;
+
+    series.Directions.reserve(frames_.size());
+    series.Quality.reserve(frames_.size());
+    for (std::size_t i = 0; i < frames_.size(); ++i) {
+        const FineFrame& f = frames_[i];
+        const HandMoments& hand = hands[i];
+        double picture = hand.Empty() ? f.Seed : AxisAngleThrough(hand, pivot, f.Seed);
+        // A hand smeared over more than a few degrees: the centre of its
+        // contrast over the directions, seen from the pivot instead of the
+        // click (the seed's rays reach from half the radius to 0.95 of it,
+        // where the mean of 1 / r is ln(0.95 / 0.5) / (0.45 R)).
+        if (f.Spread >= SmearedSpread) {
+            const PixelOffset normal{std::cos(f.Seed / DegreesPerRadian),
+                                     std::sin(f.Seed / DegreesPerRadian)};
+            const double meanInverse = std::log(0.95 / 0.5) / (0.45 * settings_.HandRadius);
+            picture =
+                f.Seed - (pivot.X * normal.X + pivot.Y * normal.Y) * meanInverse * DegreesPerRadian;
+            picture = std::fmod(picture + 360.0, 360.0);
+        }
+        series.Directions.push_back(plane.OnPlane(picture));
+        FrameQuality q;
+        if (!hand.Empty()) {
+            const Central c = MomentsAbout(hand, pivot);
+            const PixelOffset along = Direction(picture);
+            const double across =
+                c.XX * along.Y * along.Y - 2 * c.XY * along.X * along.Y + c.YY * along.X * along.X;
+            q.Residual = std::sqrt(std::max(across, 0.0) / hand.Weight);
+        }
+        q.Share = f.Marked > 0 ? static_cast<double>(f.Used) / f.Marked : 0.0;
+        q.ShiftX = f.Shift.ShiftX;
+        q.ShiftY = f.Shift.ShiftY;
+        q.Gain = f.Shift.Gain;
+        series.Quality.push_back(q);
+    }
     series.Unwrapped = UnwrapFineAngles(series.Directions);
     return series;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "DialRim.h"
+#include "FrameRegistration.h"
 #include "MeasurementSettings.h"
 
 #include <vector>
@@ -85,29 +87,96 @@ PixelOffset EstimatePivot(const std::vector<HandMoments>& frames,
 // o'clock, and the series starts at 0.
 std::vector<double> UnwrapFineAngles(const std::vector<double>& directions);
 
-// The fine angle's part of a measurement: fed every frame after its votes
-// were counted, it keeps only each frame's moments, and gives the series at
-// the end. The reference must outlive it.
+// The hand's direction found from its own pixels: the direction from the
+// clicked centre that the most contrast lies along, between half and 0.95
+// of the radius (beyond a short second hand and a tail), to the centre of
+// that contrast over the directions, and how far either side it is spread
+// (the smear of a hand that turned during the exposure). Valid is false in a
+// frame without such contrast.
+struct HandSeed {
+    double Angle = 0;
+    double Spread = 0;
+    bool Valid = false;
+};
+HandSeed FindHandSeed(const Bitmap& frame, const Bitmap& background,
+                      const MeasurementSettings& settings, const Registration& registration);
+
+// What one frame gives the fine angle: the weighted moments of the hand's
+// pixels (all of them, and those beyond half the radius from the clicked
+// centre, where a short second hand does not reach), the direction they were
+// looked for in, how many pixels the contrast rule marked in the wide band
+// and how many of those the final band kept, and the frame's registration.
+struct FineFrame {
+    HandMoments All;
+    HandMoments Outer;
+    double Seed = 0;
+    double Spread = 0; // the seed's spread, degrees either way (0: a sharp hand)
+    int Marked = 0;
+    int Used = 0;
+    Registration Shift;
+};
+
+// MeasureHandMoments for a frame registered to the background (the
+// background read at the shifted point and scaled by the gain), with the
+// wide band around `seed` widened for a hand smeared `spread` degrees either
+// way. With a still registration and no spread, All is MeasureHandMoments'.
+FineFrame MeasureFineFrame(const Bitmap& frame, const Bitmap& background,
+                           const MeasurementSettings& settings, double seed, double spread,
+                           const Registration& registration);
+
+// How far one frame's direction can be trusted: the RMS distance of the
+// hand's weighted pixels from the axis through the pivot (pixels; about a
+// third of the hand's width for a clean hand, more for a smear or a stray
+// blob), the share of the pixels the contrast rule marked near the hand that
+// the axis used (low when much beside the hand looked like it), and the
+// frame's shift and gain against the background.
+struct FrameQuality {
+    double Residual = 0;
+    double Share = 0;
+    double ShiftX = 0;
+    double ShiftY = 0;
+    double Gain = 1;
+};
+
+// The fine angle's part of a measurement, for films and live runs alike:
+// fed every frame after its votes were counted, it keeps only each frame's
+// moments (a few dozen numbers), and gives the series at the end.
+//
+// The background is the dial without its hand: the calibration's reference,
+// or better a RegisteredBackground folded from the same samples, which keeps
+// the printed marks in place when the camera shakes. Each frame is
+// registered to it (shift and gain) before the contrast rule; the hand is
+// looked for along its own contrast, not only the whole-degree direction.
+// The dial's plane comes from the rim found in the background (used when it
+// is no circle) or from the rim given with SetRim. The background must
+// outlive the measurement.
 class FineAngleMeasurement {
 public:
-    FineAngleMeasurement(const MeasurementSettings& settings, const Bitmap& reference)
-        : settings_(settings), reference_(reference) {}
+    FineAngleMeasurement(const MeasurementSettings& settings, const Bitmap& background);
+
+    // The dial's rim as the user marked it: directions are then taken on the
+    // plane it gives, whatever the background shows. Before Finish.
+    void SetRim(const DialEllipse& rim) { givenRim_ = rim; }
 
     // One 24-bit frame and its whole-degree direction (0..359).
     void AddFrame(const Bitmap& frame, int coarseAngle);
 
     struct Series {
-        std::vector<double> Directions; // 0 <= d < 360, clockwise from up
+        std::vector<double> Directions; // 0 <= d < 360, clockwise from up, on the dial's plane
         std::vector<double> Unwrapped;  // turned degrees since frame 0
-        PixelOffset Pivot;              // from the clicked centre
+        PixelOffset Pivot;              // from the clicked centre, in the picture
+        std::vector<FrameQuality> Quality;
+        RimSource Rim = RimSource::None; // where the dial's plane came from
+        DialEllipse RimEllipse;          // the rim found or given (not Valid() for None)
     };
     Series Finish() const;
 
 private:
     MeasurementSettings settings_;
-    const Bitmap& reference_;
-    std::vector<HandMoments> moments_;
-    std::vector<double> coarse_;
+    const Bitmap& background_;
+    FrameRegistration registration_;
+    DialEllipse givenRim_;
+    std::vector<FineFrame> frames_;
 };
 
 } // namespace torvi
