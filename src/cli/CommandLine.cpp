@@ -2,6 +2,7 @@
 
 #include "locale/CodePage.h"
 
+#include <algorithm>
 #include <charconv>
 #include <tuple>
 
@@ -10,6 +11,7 @@ const char* const UsageText =
     "                     [--hand dark|light] [--contrast T] [--fps TEXT] [--ticks TEXT]\n"
     "                     [--sample NAME] [-o FILE | --out-dir DIR] [--reference FILE]\n"
     "                     [--frames CSV] [--codepage N] [--quiet] [--fine]\n"
+    "                     [--rim X:Y,X:Y,...]\n"
     "       torvi-measure --live DEVICE --centre X:Y (--radius R | --tip X:Y)\n"
     "                     [--learn SECONDS] [--duration SECONDS] [--record AVI] ...\n"
     "       torvi-measure --help\n";
@@ -38,13 +40,18 @@ const char* const HelpText =
     "                  unwrapped angle, votes of the peak, hand pixels, and a flag\n"
     "                  where the hand moved more than 150 degrees since the last frame,\n"
     "                  the fine direction and fine unwrapped angle (see --fine),\n"
-    "                  and a film's own time of the frame in seconds (empty for pictures)\n"
+    "                  a film's own time of the frame in seconds (empty for pictures),\n"
+    "                  a flag where far more pixels passed for the hand than a hand\n"
+    "                  covers, and the fine direction's residual and share of pixels\n"
     "--codepage N      write the table in Windows code page N (874, 1250 to 1258)\n"
     "                  instead of the one of your locale's language\n"
     "--quiet           no progress display\n"
     "--fine            the table holds the fine angle: the hand's own axis through\n"
     "                  the pivot found from all frames, to hundredths of a degree,\n"
-    "                  and right with the centre clicked a few pixels off\n"
+    "                  and right with the centre clicked a few pixels off; on the\n"
+    "                  dial's own plane when the camera looks at it askew\n"
+    "--rim X:Y,X:Y,... five or more points on the dial's rim, for the fine angle of a\n"
+    "                  dial seen askew whose rim the picture does not show clearly\n"
     "\n"
     "Live measurement:\n"
     "--live DEVICE     measure a capture device as it runs: a camera (/dev/video0), or\n"
@@ -87,6 +94,18 @@ std::pair<int, int> ParsePoint(const std::string& text, const std::string& optio
     const auto colon = text.find(':');
     if (colon == std::string::npos) throw UsageError("option " + option + " needs X:Y");
     return {ParseInt(text.substr(0, colon), option), ParseInt(text.substr(colon + 1), option)};
+}
+
+// "X:Y,X:Y,..." with at least five points.
+std::vector<std::pair<int, int>> ParsePoints(const std::string& text, const std::string& option) {
+    std::vector<std::pair<int, int>> points;
+    for (std::size_t at = 0; at <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', at), text.size());
+        points.push_back(ParsePoint(text.substr(at, comma - at), option));
+        at = comma + 1;
+    }
+    if (points.size() < 5) throw UsageError("option " + option + " needs five points or more");
+    return points;
 }
 
 } // namespace
@@ -150,6 +169,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             live().RecordFile = value();
         } else if (arg == "--fine") {
             cl.Fine = true;
+        } else if (arg == "--rim") {
+            cl.Rim = ParsePoints(value(), arg);
         } else if (arg == "--quiet" || arg == "-q") {
             cl.Quiet = true;
         } else if (arg == "--") {

@@ -34,6 +34,8 @@ struct CommandLine {
     std::optional<int> CodePage; // the result file's; the locale's when not given
     bool Quiet = false;
     bool Fine = false;
+    // Points on the dial's rim (--rim), five or more, for the fine angle.
+    std::vector<std::pair<int, int>> Rim;
     bool Help = false;
     // A live measurement of a capture device instead of INPUTs.
     std::optional<LiveOptions> Live;

@@ -86,8 +86,11 @@ void SaveResults(const CommandLine& options, torvi::Measurement& measurement,
         observer.Failed(torvi::Error("No frame was measured"));
         return;
     }
-    const std::string warning = CheckHandPixels(measurement.Series().Frames.HandPixels);
-    if (!warning.empty()) Message(warning);
+    const torvi::RotationResult& result = measurement.Series().Frames;
+    for (const std::string& line :
+         {CheckHandPixels(result.HandPixels), FloodWarning(result.Flooded),
+          options.Fine ? RimNote(result) : std::string()})
+        if (!line.empty()) Message(line);
     if (!options.FramesFile.empty()) measurement.WriteDeviceFrames(options.FramesFile);
     if (options.OutputFile.empty()) return;
     measurement.SetFine(options.Fine);
@@ -118,6 +121,12 @@ int RunLiveMeasurement(const CommandLine& options) {
         try {
             MarkAsAsked(measurement, options, measurement.PictureWidth(),
                         measurement.PictureHeight());
+        } catch (const torvi::Error& e) {
+            observer.Failed(e);
+            return false;
+        }
+        try {
+            measurement.SetRim(RimOfPoints(options.Rim));
         } catch (const torvi::Error& e) {
             observer.Failed(e);
             return false;

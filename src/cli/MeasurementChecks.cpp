@@ -5,6 +5,7 @@
 #include "Error.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -37,4 +38,43 @@ void MarkAsAsked(torvi::Measurement& measurement, const CommandLine& options, in
                                                   options.Tip->first, options.Tip->second);
     measurement.Mark(options.CentreX, options.CentreY, radius);
     measurement.ChooseHand(options.LightHand ? torvi::HandColour::Light : torvi::HandColour::Dark);
+}
+
+std::string FloodWarning(const std::vector<bool>& flooded) {
+    const auto count = std::count(flooded.begin(), flooded.end(), true);
+    if (count == 0) return {};
+    return std::to_string(count) + " of " + std::to_string(flooded.size()) +
+           " frames are flooded: far more pixels passed for the hand than a hand covers, so "
+           "their directions mean nothing; raise --contrast, or use --fine, which follows the "
+           "lamp; the flooded column of --frames shows which";
+}
+
+std::string RimNote(const torvi::RotationResult& result) {
+    if (result.FineDirections.empty()) return {};
+    const torvi::DialEllipse& rim = result.FineRimEllipse;
+    char size[64];
+    std::snprintf(size, sizeof size, "%.0f x %.0f pixels", 2 * rim.SemiAxisA, 2 * rim.SemiAxisB);
+    switch (result.FineRim) {
+    case torvi::RimSource::Found:
+        return std::string("the fine angle is taken on the dial's plane, from the rim found in "
+                           "the picture (") +
+               size + ")";
+    case torvi::RimSource::Given:
+        return std::string("the fine angle is taken on the dial's plane, from the rim --rim "
+                           "gave (") +
+               size + ")";
+    case torvi::RimSource::None:
+        break;
+    }
+    return {};
+}
+
+torvi::DialEllipse RimOfPoints(const std::vector<std::pair<int, int>>& points) {
+    if (points.empty()) return {};
+    std::vector<torvi::RimPoint> rim;
+    for (const auto& [x, y] : points)
+        rim.push_back({static_cast<double>(x), static_cast<double>(y)});
+    const torvi::DialEllipse ellipse = torvi::EllipseThrough(rim);
+    if (!ellipse.Valid()) throw torvi::Error("the points of --rim lie on no ellipse");
+    return ellipse;
 }

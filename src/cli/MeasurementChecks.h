@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "analysis/RotationMeasurement.h"
 
 #include <cstdint>
 #include <string>
@@ -29,3 +30,16 @@ class Measurement;
 // CheckCentreInPicture has taken the centre for a picture of width × height.
 void MarkAsAsked(torvi::Measurement& measurement, const CommandLine& options, int width,
                  int height);
+
+// One line when the contrast rule flooded some frames (far more pixels
+// passed for the hand than a hand covers, as when the lamp dims), whose
+// directions then mean nothing; empty when none was.
+std::string FloodWarning(const std::vector<bool>& flooded);
+
+// Where the fine angle's dial plane came from, for a line of its own: the
+// rim found in the picture or the one --rim gave; empty for a dial seen
+// square-on (no correction) or without the fine angle.
+std::string RimNote(const torvi::RotationResult& result);
+
+// The fine angle's rim from --rim's points (nothing when none was given).
+torvi::DialEllipse RimOfPoints(const std::vector<std::pair<int, int>>& points);

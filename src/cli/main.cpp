@@ -193,6 +193,7 @@ struct Job {
             const torvi::Bitmap& shown =
                 measurement.Picture().Empty() ? measurement.LoadFrame(0) : measurement.Picture();
             MarkAsAsked(measurement, Options, shown.Width(), shown.Height());
+            measurement.SetRim(RimOfPoints(Options.Rim));
             // The frames table shows the fine angle whichever the result table holds.
             measurement.SetFine(Options.Fine || !Options.FramesFile.empty());
             return measurement.Confirm() && measurement.SetContrast(Options.Contrast) &&
@@ -204,8 +205,10 @@ struct Job {
         torvi::MeasuredSeries series = measurement.Series();
         series.Fine = Options.Fine;
         const torvi::Bitmap& reference = measurement.ReferenceImage();
-        const std::string warning = CheckHandPixels(series.Frames.HandPixels);
-        if (!warning.empty()) PrintMessage(Options, input, warning);
+        for (const std::string& line :
+             {CheckHandPixels(series.Frames.HandPixels), FloodWarning(series.Frames.Flooded),
+              Options.Fine ? RimNote(series.Frames) : std::string()})
+            if (!line.empty()) PrintMessage(Options, input, line);
 
         if (!Options.ReferenceFile.empty()) torvi::SavePicture(Options.ReferenceFile, reference);
         if (!Options.FramesFile.empty()) WriteFramesTable(series, scale, measurement.Film());

@@ -25,6 +25,17 @@ void MeasurementMarks::Update() {
 
     const auto shown = model_.ShownDirection();
     const bool pivotFound = shown && model_.Series().Fine && model_.Series().HasFine();
+    // The dial's rim: the one the user marked, or the one the fine angle found.
+    const torvi::RotationResult& result = model_.Result();
+    const torvi::DialEllipse rim = model_.Rim().Valid() ? model_.Rim()
+                                   : pivotFound && result.FineRim != torvi::RimSource::None
+                                       ? result.FineRimEllipse
+                                       : torvi::DialEllipse{};
+    if (rim.Valid())
+        view_.SetDialOutline(DialOutline{QPointF(rim.CentreX, rim.CentreY), rim.SemiAxisA,
+                                         rim.SemiAxisB, rim.Angle});
+    else
+        view_.SetDialOutline(std::nullopt);
     view_.SetFinePivot(pivotFound ? std::optional<QPointF>(QPointF(shown->PivotX, shown->PivotY))
                                   : std::nullopt);
     if (!shown) {

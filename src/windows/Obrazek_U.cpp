@@ -707,7 +707,24 @@ void TObrazek::WhenMeasured(std::function<void()> then) {
         then();
         return;
     }
-    StartRun(Model.BeginMeasurement(), then);
+    StartRun(Model.BeginMeasurement(), [this, then] {
+        ReportFloods();
+        then();
+    });
+}
+
+void TObrazek::ReportFloods() {
+    const std::vector<bool>& flooded = Model.Result().Flooded;
+    const auto count = std::count(flooded.begin(), flooded.end(), true);
+    if (count == 0) return;
+    Dialogs().ShowError(
+        this,
+        QStringLiteral("%1 of %2 frames are flooded: far more pixels passed for the hand than a "
+                       "hand covers, so their directions mean nothing. Raise the contrast, or "
+                       "measure the fine angle, which follows the lamp.")
+            .arg(count)
+            .arg(flooded.size()),
+        torvi::gui::MessageIcon::None);
 }
 
 void TObrazek::BitBtn3Click() {

@@ -170,6 +170,8 @@ private:
     void StartRun(std::unique_ptr<torvi::MeasurementRun> run, std::function<void()> then);
     void WhenCalibrated(std::function<void()> then);
     void WhenMeasured(std::function<void()> then);
+    // Says after a measurement how many frames the contrast rule flooded.
+    void ReportFloods();
     void ShowGraph();
     void SaveResultFile();
     void AnimationPass();

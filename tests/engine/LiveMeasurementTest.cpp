@@ -225,8 +225,13 @@ TEST(LiveMeasurement, APlayedFilmMeasuresAsItsRecordingDoes) {
     source.Folder = FolderOf(recording);
     const int last = source.OpenVideo(recording);
     ASSERT_EQ(last + 1, static_cast<int>(frames.size())) << source.LastVideoError();
-    const RotationResult film = MeasureHandRotation(
-        last + 1, FrameSourceLoader(source, FilmFrameList(last)), live.Background(), settings);
+    // The same background, and the same registered one for the fine angle.
+    const Bitmap fineBackground = live.FineBackground();
+    FineAngleSetup fine;
+    fine.Background = &fineBackground;
+    const RotationResult film =
+        MeasureHandRotation(last + 1, FrameSourceLoader(source, FilmFrameList(last)),
+                            live.Background(), settings, {}, fine);
     const RotationResult measured = live.Rotation();
     EXPECT_EQ(measured.AngleSeries, film.AngleSeries);
     EXPECT_EQ(measured.UnwrappedSeries, film.UnwrappedSeries);

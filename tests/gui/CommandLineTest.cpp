@@ -1,4 +1,5 @@
 #include "GuiFixtures.h"
+#include "PictureFiles.h"
 #include "ScriptedDialogs.h"
 #include "app/Windows.h"
 
@@ -327,6 +328,39 @@ private Q_SLOTS:
         if (status != 0) QCOMPARE(ReadFile(result), QByteArray("earlier"));
     }
 
+    // A frame the contrast rule floods (the lamp dimmed: the whole face
+    // darker than the background by the threshold) is counted in one line,
+    // with --quiet too, and flagged in --frames; a rim given by points that
+    // lie on no ellipse is refused.
+    void floodedFramesAreSaid() {
+        QTemporaryDir flooded;
+        MakeDialSequence(flooded, {0, 45, 90, 135, 180, 225, 270, 315});
+        torvi::Bitmap dark(81, 81, torvi::PixelFormat::Pf24Bit);
+        dark.Fill(20);
+        torvi::SavePicture(flooded.filePath(QStringLiteral("d005.bmp")).toStdString(), dark);
+        QTemporaryDir out;
+        const QString csv = out.filePath(QStringLiteral("frames.csv"));
+        const QStringList settings{QStringLiteral("--centre"), QStringLiteral("40:40"),
+                                   QStringLiteral("--radius"), QStringLiteral("30"),
+                                   QStringLiteral("--quiet")};
+        const Run run = Measure(QStringList{flooded.filePath(QStringLiteral("d001.bmp")),
+                                            QStringLiteral("--frames"), csv, QStringLiteral("-o"),
+                                            out.filePath(QStringLiteral("r.txt"))} +
+                                settings);
+        QCOMPARE(run.Status, 0);
+        QVERIFY2(run.Err.startsWith("torvi-measure: 1 of 8 frames are flooded: "), run.Err);
+        const QList<QByteArray> lines = ReadFile(csv).split('\n');
+        for (int frame = 1; frame <= 8; ++frame)
+            QCOMPARE(lines.value(frame).split(',').value(10), QByteArray(frame == 5 ? "1" : "0"));
+
+        const Run line = Measure(QStringList{flooded.filePath(QStringLiteral("d001.bmp")),
+                                             QStringLiteral("--fine"), QStringLiteral("--rim"),
+                                             QStringLiteral("0:0,1:1,2:2,3:3,4:4")} +
+                                 settings);
+        QCOMPARE(line.Status, 1);
+        QVERIFY2(line.Err.contains("the points of --rim lie on no ellipse"), line.Err);
+    }
+
     void severalInputsEachSayWhatTheyMeasured() {
         QTemporaryDir still; // a hand that never moves is part of the dial's background
         MakeDialSequence(still, {90, 90, 90});
@@ -376,8 +410,10 @@ private Q_SLOTS:
             common);
         QCOMPARE(frames.Status, 0);
         const QList<QByteArray> lines = ReadFile(csv).split('\n');
-        QCOMPARE(lines.value(0), QByteArray("frame,time,direction,unwrapped,peak_votes,hand_pixels,"
-                                            "large_step,fine_direction,fine_unwrapped,film_time"));
+        QCOMPARE(lines.value(0),
+                 QByteArray("frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step,"
+                            "fine_direction,fine_unwrapped,film_time,flooded,fine_residual,"
+                            "fine_share"));
         // frame, time, direction, unwrapped, large step, and the fine angle
         // within a degree of the whole one.
         const struct {
@@ -396,7 +432,9 @@ private Q_SLOTS:
                     fields.value(7).split('.').value(1).size() == 3);
             QVERIFY2(std::abs(fields.value(7).toDouble() - rows[i].Fine) < 1, line.constData());
             QVERIFY2(std::abs(fields.value(8).toDouble() - rows[i].FineTurn) < 1, line.constData());
-            QVERIFY2(line.endsWith(','), line.constData()); // pictures have no film time
+            QVERIFY2(fields.value(9).isEmpty(), line.constData()); // pictures have no film time
+            QCOMPARE(fields.value(10), QByteArray("0"));           // no frame flooded
+            QVERIFY2(fields.value(11).toDouble() < 2, line.constData()); // a clean hand's residual
         }
         QVERIFY(ReadFile(reference).startsWith("BM"));
     }

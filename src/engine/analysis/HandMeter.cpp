@@ -1,14 +1,19 @@
 #include "HandMeter.h"
 
 #include "Error.h"
+#include "HandFlood.h"
 
 #include <limits>
 
 namespace torvi {
 
-HandMeter::HandMeter(const MeasurementSettings& settings, const Bitmap& reference)
+HandMeter::HandMeter(const MeasurementSettings& settings, const Bitmap& reference,
+                     const FineAngleSetup& fine)
     : settings_(settings), reference_(reference),
-      table_(settings, reference.Width(), reference.Height()), fine_(settings, reference) {}
+      table_(settings, reference.Width(), reference.Height()),
+      fine_(settings, fine.Background && !fine.Background->Empty() ? *fine.Background : reference) {
+    if (fine.Rim.Valid()) fine_.SetRim(fine.Rim);
+}
 
 MeasuredFrame HandMeter::Measure(Bitmap& frame) {
     if (frame.Width() != reference_.Width() || frame.Height() != reference_.Height())
@@ -35,6 +40,7 @@ MeasuredFrame HandMeter::Measure(Bitmap& frame) {
 
 RotationResult HandMeter::Result() const {
     RotationResult result = result_;
+    result.Flooded = FloodedFrames(result.HandPixels, settings_.HandRadius);
     result.UnwrappedSeries.reserve(unwrapped_.size());
     for (const std::int64_t turned : unwrapped_) {
         if (turned > std::numeric_limits<std::int32_t>::max() ||
@@ -48,6 +54,9 @@ RotationResult HandMeter::Result() const {
         result.FineUnwrapped = std::move(series.Unwrapped);
         result.FinePivotX = settings_.CentreX + series.Pivot.X;
         result.FinePivotY = settings_.CentreY + series.Pivot.Y;
+        result.FineQuality = std::move(series.Quality);
+        result.FineRim = series.Rim;
+        result.FineRimEllipse = series.RimEllipse;
     }
     return result;
 }

@@ -26,8 +26,11 @@ struct MeasuredFrame {
 // Not thread-safe: one thread feeds it.
 class HandMeter {
 public:
-    // Throws Error for settings CheckSettings refuses.
-    HandMeter(const MeasurementSettings& settings, const Bitmap& reference);
+    // Throws Error for settings CheckSettings refuses. The fine angle takes
+    // the setup's background (which must outlive the meter too) when given,
+    // else the reference, and its rim when valid.
+    HandMeter(const MeasurementSettings& settings, const Bitmap& reference,
+              const FineAngleSetup& fine = {});
 
     // Measures a frame of the reference's size, in any pixel format (it is
     // turned into 24 bits in place). Throws Error(SizesNotEqual) for a frame

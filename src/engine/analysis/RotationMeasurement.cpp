@@ -160,9 +160,9 @@ std::vector<std::int32_t> UnwrapAngles(const std::vector<std::uint16_t>& angles)
 
 RotationResult MeasureHandRotation(int frameCount, const FrameLoader& loadFrame,
                                    const Bitmap& reference, const MeasurementSettings& settings,
-                                   const FrameProgress& progress) {
+                                   const FrameProgress& progress, const FineAngleSetup& fine) {
     if (frameCount < 1) return {};
-    HandMeter meter(settings, reference);
+    HandMeter meter(settings, reference, fine);
     // One picture serves every frame: a film's frames overwrite it in place.
     Bitmap frame;
     const ExpectedPictureSize expected(reference.Width(), reference.Height());

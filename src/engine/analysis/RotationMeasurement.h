@@ -2,6 +2,7 @@
 
 #include "Bitmap.h"
 #include "DirectionTable.h"
+#include "FineAngle.h"
 #include "FrameLoader.h"
 #include "MeasurementSettings.h"
 
@@ -53,11 +54,23 @@ struct RotationResult {
     std::vector<std::int32_t> UnwrappedSeries; // turned degrees since frame 0
     std::vector<std::uint16_t> PeakVotes;      // votes in the winning bin
     std::vector<std::uint32_t> HandPixels;     // votes cast (see FrameVotes)
+    std::vector<bool> Flooded; // far more hand pixels than a hand covers (HandFlood.h)
     // With MeasurementSettings::Fine only, empty otherwise (FineAngle.h):
     std::vector<double> FineDirections; // 0 <= d < 360, clockwise from up
     std::vector<double> FineUnwrapped;  // turned degrees since frame 0
     double FinePivotX = 0;              // the pivot found, picture coordinates
     double FinePivotY = 0;
+    std::vector<FrameQuality> FineQuality; // how far each fine direction can be trusted
+    RimSource FineRim = RimSource::None;   // where the dial's plane came from
+    DialEllipse FineRimEllipse;            // the rim found or given
+};
+
+// What the fine angle takes beside the calibration's reference: a background
+// folded from registered samples (RegisteredBackground), for a camera that
+// moves, and the dial's rim the user marked. Both optional.
+struct FineAngleSetup {
+    const Bitmap* Background = nullptr;
+    DialEllipse Rim;
 };
 
 // Measures the hand's direction in each of frameCount frames against the
@@ -71,6 +84,7 @@ struct RotationResult {
 // With settings.Fine the fine angle is measured too.
 RotationResult MeasureHandRotation(int frameCount, const FrameLoader& loadFrame,
                                    const Bitmap& reference, const MeasurementSettings& settings,
-                                   const FrameProgress& progress = {});
+                                   const FrameProgress& progress = {},
+                                   const FineAngleSetup& fine = {});
 
 } // namespace torvi

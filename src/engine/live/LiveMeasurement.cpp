@@ -19,8 +19,9 @@ std::int64_t SteadyMicroseconds() {
 
 } // namespace
 
-LiveMeasurement::LiveMeasurement(const MeasurementSettings& settings, FrameHandler onFrame)
-    : settings_(settings), onFrame_(std::move(onFrame)) {
+LiveMeasurement::LiveMeasurement(const MeasurementSettings& settings, FrameHandler onFrame,
+                                 const DialEllipse& rim)
+    : settings_(settings), onFrame_(std::move(onFrame)), rim_(rim) {
     CheckSettings(settings_);
     worker_ = std::thread([this] { Analyse(); });
 }
@@ -136,6 +137,9 @@ void LiveMeasurement::Process(Bitmap& frame, std::int64_t timestamp, std::int64_
         {
             std::lock_guard lock(backgroundLock_);
             FoldCalibrationFrame(background_, frame, background_.Empty(), settings_.Hand);
+            // The fine angle's background keeps a moving camera's printed
+            // marks in place (the analysis thread's alone until measuring).
+            if (settings_.Fine) registered_.Fold(frame);
         }
         std::lock_guard lock(lock_);
         ++learned_;
@@ -147,7 +151,10 @@ void LiveMeasurement::Process(Bitmap& frame, std::int64_t timestamp, std::int64_
 void LiveMeasurement::Measure(Bitmap& frame, std::int64_t timestamp, std::int64_t arrival) {
     if (!meter_) {
         // The background no longer changes, so it is read without its lock.
-        meter_ = std::make_unique<HandMeter>(settings_, background_);
+        FineAngleSetup fine;
+        fine.Background = &registered_.Picture();
+        fine.Rim = rim_;
+        meter_ = std::make_unique<HandMeter>(settings_, background_, fine);
         firstTime_ = timestamp;
     }
     if (frame.Width() != background_.Width() || frame.Height() != background_.Height())
@@ -213,6 +220,12 @@ std::string LiveMeasurement::RecordingFailure() const {
 int LiveMeasurement::RecordedFrames() const {
     std::lock_guard lock(lock_);
     return recorded_;
+}
+
+Bitmap LiveMeasurement::FineBackground() const {
+    // Folded on the analysis thread while learning, read once measuring.
+    std::lock_guard lock(backgroundLock_);
+    return registered_.Picture();
 }
 
 Bitmap LiveMeasurement::Background() const {

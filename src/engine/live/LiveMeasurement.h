@@ -3,6 +3,7 @@
 #include "Bitmap.h"
 #include "analysis/HandMeter.h"
 #include "analysis/MeasurementSettings.h"
+#include "analysis/RegisteredBackground.h"
 #include "analysis/RotationMeasurement.h"
 #include "capture/AviRecorder.h"
 #include "capture/FrameReceiver.h"
@@ -57,7 +58,9 @@ public:
     using FrameHandler = std::function<void(const LiveFrame&)>;
 
     // Throws Error for settings CheckSettings refuses.
-    explicit LiveMeasurement(const MeasurementSettings& settings, FrameHandler onFrame = {});
+    // The rim, when valid, is the dial's as the user marked it (the fine angle's).
+    explicit LiveMeasurement(const MeasurementSettings& settings, FrameHandler onFrame = {},
+                             const DialEllipse& rim = {});
     // Stops the analysis; an unfinished film is completed.
     ~LiveMeasurement() override;
     LiveMeasurement(const LiveMeasurement&) = delete;
@@ -100,6 +103,9 @@ public:
 
     // Copies of what the run has gathered so far.
     Bitmap Background() const;
+    // The background the fine angle measures against: the same pictures
+    // folded after registering each to the first (RegisteredBackground).
+    Bitmap FineBackground() const;
     std::vector<LiveFrame> Frames() const;
     // The measured frames from index `first` on.
     std::vector<LiveFrame> FramesFrom(std::size_t first) const;
@@ -128,6 +134,7 @@ private:
     // The contrast threshold may change until measuring begins.
     MeasurementSettings settings_;
     const FrameHandler onFrame_;
+    const DialEllipse rim_;
 
     mutable std::mutex lock_;
     std::condition_variable changed_;
@@ -151,6 +158,7 @@ private:
     // its own lock, so that the device never waits for a fold.
     mutable std::mutex backgroundLock_;
     Bitmap background_;
+    RegisteredBackground registered_{settings_};
 
     // The analysis thread's alone while it runs.
     std::unique_ptr<AviRecorder> recorder_;

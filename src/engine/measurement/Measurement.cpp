@@ -5,6 +5,7 @@
 #include "FileTypes.h"
 #include "analysis/Calibration.h"
 #include "analysis/Masking.h"
+#include "analysis/RegisteredBackground.h"
 #include "capture/CaptureDevice.h"
 #include "results/FramesTable.h"
 #include "results/NumberText.h"
@@ -64,9 +65,33 @@ void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source)
             if (progress) progress(index);
         };
         const int count = FrameCount();
+        // For the fine angle the same samples also fold, registered, into a
+        // background that keeps a moving camera's printed marks in place.
+        const auto foldRegistered = [&](const FrameLoader& load) {
+            RegisteredBackground registered(settings_);
+            Bitmap sample;
+            for (const int index : CalibrationSamples(count)) {
+                LoadAnalysisFrame(load, index, sample);
+                registered.Fold(sample);
+            }
+            fineReference_ = registered.Picture();
+        };
         if (kind_ == Kind::Calibration) {
-            BuildReferenceImage(count, loader, settings_.Hand, reference_, step);
+            if (!settings_.Fine) {
+                BuildReferenceImage(count, loader, settings_.Hand, reference_, step);
+                return;
+            }
+            RegisteredBackground registered(settings_);
+            const FrameLoader folding = [&](int index, Bitmap& frame) {
+                loader(index, frame);
+                if (!frame.Empty()) registered.Fold(frame);
+            };
+            BuildReferenceImage(count, folding, settings_.Hand, reference_, step);
+            fineReference_ = registered.Picture();
         } else {
+            // A calibration made before the fine angle was asked for left no
+            // registered background: its samples are read again for one.
+            if (settings_.Fine && fineReference_.Empty()) foldRegistered(loader);
             // The measurement reads only the square around the centre, so the
             // film reader converts just that (a margin keeps it safe); the
             // source shows whole frames again afterwards.
@@ -77,7 +102,10 @@ void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source)
             source->Square =
                 ClippedSquare(settings_.CentreX, settings_.CentreY, settings_.HandRadius + 2,
                               reference_.Width(), reference_.Height());
-            result_ = MeasureHandRotation(count, loader, reference_, settings_, step);
+            FineAngleSetup fine;
+            fine.Background = &fineReference_;
+            fine.Rim = rim_;
+            result_ = MeasureHandRotation(count, loader, reference_, settings_, step, fine);
         }
     } catch (...) {
         failure_ = std::current_exception();
@@ -462,7 +490,11 @@ std::unique_ptr<MeasurementRun> Measurement::NewRun(MeasurementRun::Kind kind) {
     run->filmIndex_ = frameSource_.Index();
     run->frames_ = frames_;
     run->settings_ = settings_;
-    if (kind == MeasurementRun::Kind::Measurement) run->reference_ = reference_;
+    if (kind == MeasurementRun::Kind::Measurement) {
+        run->reference_ = reference_;
+        run->fineReference_ = fineReference_;
+        run->rim_ = rim_;
+    }
     stepBeforeRun_ = step_;
     activity_ = Activity::Running;
     SetActivity(kind == MeasurementRun::Kind::Calibration ? Progress::Calibration
@@ -516,6 +548,7 @@ bool Measurement::FinishRun(MeasurementRun& run) {
 
     if (!calibration) {
         series_.Frames = std::move(run.result_);
+        if (!run.fineReference_.Empty()) fineReference_ = std::move(run.fineReference_);
         series_.Fine = run.settings_.Fine;
         // "&Fine angle" toggled while the frames were measured: the series
         // are of the other kind and the next use measures again.
@@ -527,6 +560,7 @@ bool Measurement::FinishRun(MeasurementRun& run) {
     }
 
     reference_ = std::move(run.reference_);
+    fineReference_ = std::move(run.fineReference_);
     // "B" or "W" chosen while the samples were read: the picture was built
     // for the other hand colour and the next use calibrates again.
     calibrated_ = settings_.Hand == run.settings_.Hand;
@@ -603,6 +637,11 @@ void Measurement::SetFine(bool fine) {
     // A film's series of the other kind of angle no longer answer: the next
     // "&Graph" or "&Save result" measures again. A device's run measures both
     // and writes what is asked.
+    if (sourceKind_ == Source::Film) resultsValid_ = false;
+}
+
+void Measurement::SetRim(const DialEllipse& rim) {
+    rim_ = rim;
     if (sourceKind_ == Source::Film) resultsValid_ = false;
 }
 
@@ -694,7 +733,7 @@ bool Measurement::StartLearning() {
             // table is asked for; it costs a few per cent.
             MeasurementSettings analysed = settings_;
             analysed.Fine = true;
-            live_ = std::make_unique<LiveMeasurement>(analysed);
+            live_ = std::make_unique<LiveMeasurement>(analysed, nullptr, rim_);
             if (!capture_ || relay_.Ended() || device_.Type == CaptureSource::Kind::PlayedFilm)
                 OpenDeviceAgain();
         }

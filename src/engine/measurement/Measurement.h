@@ -71,6 +71,8 @@ private:
     FrameList frames_;
     MeasurementSettings settings_;
     Bitmap reference_;
+    Bitmap fineReference_; // folded from registered samples, for the fine angle
+    DialEllipse rim_;      // the rim the user marked
     RotationResult result_;
     std::exception_ptr failure_;
     std::atomic<bool> cancel_{false};
@@ -221,6 +223,11 @@ public:
     // Measures the fine angle beside the whole-degree direction; the graph and
     // the result file then hold it. A change makes earlier series invalid.
     void SetFine(bool fine);
+    // The dial's rim as the user marked it (not Valid() for none): the fine
+    // angle then takes directions on the plane it gives instead of the rim
+    // it finds. A change makes earlier series invalid.
+    void SetRim(const DialEllipse& rim);
+    const DialEllipse& Rim() const { return rim_; }
     void SetAnimating(bool animating);
     void CloseVideo();
 
@@ -307,6 +314,8 @@ private:
     Step stepBeforeFinish_;
     MeasurementSettings settings_;
     Bitmap reference_;
+    Bitmap fineReference_; // folded from registered samples, for the fine angle
+    DialEllipse rim_;
     bool calibrated_ = false;
     bool resultsValid_ = false;
     MeasuredSeries series_;

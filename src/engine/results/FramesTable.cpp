@@ -35,9 +35,10 @@ std::string FramesTableText(const MeasuredSeries& series, long double framesPerS
     const RotationResult& result = series.Frames;
     std::string csv =
         "frame,time,direction,unwrapped,peak_votes,hand_pixels,large_step,fine_direction,"
-        "fine_unwrapped,film_time\n";
+        "fine_unwrapped,film_time,flooded,fine_residual,fine_share\n";
     // A run that did not take the fine angle leaves its two columns empty.
     const bool fine = series.HasFine();
+    const bool quality = fine && result.FineQuality.size() == series.Size();
     for (std::size_t i = 0; i < series.Size(); ++i) {
         const long long step = i == 0
                                    ? 0
@@ -50,7 +51,10 @@ std::string FramesTableText(const MeasuredSeries& series, long double framesPerS
                ',' + (step > 150 ? "1" : "0") + ',' +
                (fine ? FineNumber(result.FineDirections[i], true) : std::string()) + ',' +
                (fine ? FineNumber(result.FineUnwrapped[i]) : std::string()) + ',' +
-               (i < filmTimes.size() ? filmTimes[i] : "") + '\n';
+               (i < filmTimes.size() ? filmTimes[i] : "") + ',' +
+               (i < result.Flooded.size() && result.Flooded[i] ? "1" : "0") + ',' +
+               (quality ? FineNumber(result.FineQuality[i].Residual) : std::string()) + ',' +
+               (quality ? FineNumber(result.FineQuality[i].Share) : std::string()) + '\n';
     }
     return csv;
 }
