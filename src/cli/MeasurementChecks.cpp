@@ -69,6 +69,16 @@ std::string RimNote(const torvi::RotationResult& result) {
     return {};
 }
 
+std::string AskewNote(const torvi::Bitmap& background, const torvi::MeasurementSettings& settings) {
+    const torvi::DialEllipse rim = torvi::AskewRim(background, settings);
+    if (!rim.Valid()) return {};
+    char size[64];
+    std::snprintf(size, sizeof size, "%.0f x %.0f pixels", 2 * rim.SemiAxisA, 2 * rim.SemiAxisB);
+    return std::string("the dial is seen askew (its rim ") + size +
+           "): whole degrees are the directions in the picture, off those on the dial by up "
+           "to degrees; --fine measures on the dial's plane";
+}
+
 torvi::DialEllipse RimOfPoints(const std::vector<std::pair<int, int>>& points) {
     if (points.empty()) return {};
     std::vector<torvi::RimPoint> rim;

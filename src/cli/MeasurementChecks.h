@@ -41,5 +41,10 @@ std::string FloodWarning(const std::vector<bool>& flooded);
 // square-on (no correction) or without the fine angle.
 std::string RimNote(const torvi::RotationResult& result);
 
+// Whole degrees are taken in the picture: a line when the background shows
+// the dial seen askew, so that the directions are off those on the dial;
+// empty otherwise.
+std::string AskewNote(const torvi::Bitmap& background, const torvi::MeasurementSettings& settings);
+
 // The fine angle's rim from --rim's points (nothing when none was given).
 torvi::DialEllipse RimOfPoints(const std::vector<std::pair<int, int>>& points);

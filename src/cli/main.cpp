@@ -207,7 +207,7 @@ struct Job {
         const torvi::Bitmap& reference = measurement.ReferenceImage();
         for (const std::string& line :
              {CheckHandPixels(series.Frames.HandPixels), FloodWarning(series.Frames.Flooded),
-              Options.Fine ? RimNote(series.Frames) : std::string()})
+              Options.Fine ? RimNote(series.Frames) : AskewNote(reference, measurement.Settings())})
             if (!line.empty()) PrintMessage(Options, input, line);
 
         if (!Options.ReferenceFile.empty()) torvi::SavePicture(Options.ReferenceFile, reference);

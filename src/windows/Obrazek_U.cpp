@@ -10,6 +10,7 @@
 #include "MeasurementSignals.h"
 #include "PictureFiles.h"
 #include "ProgressSpeed.h"
+#include "analysis/DialRim.h"
 #include "locale/UserLocale.h"
 #include "measurement/ControlTable.h"
 #include "measurement/Measurement.h"
@@ -708,23 +709,33 @@ void TObrazek::WhenMeasured(std::function<void()> then) {
         return;
     }
     StartRun(Model.BeginMeasurement(), [this, then] {
-        ReportFloods();
+        ReportWarnings();
         then();
     });
 }
 
-void TObrazek::ReportFloods() {
+void TObrazek::ReportWarnings() {
+    QStringList said;
     const std::vector<bool>& flooded = Model.Result().Flooded;
     const auto count = std::count(flooded.begin(), flooded.end(), true);
-    if (count == 0) return;
-    Dialogs().ShowError(
-        this,
-        QStringLiteral("%1 of %2 frames are flooded: far more pixels passed for the hand than a "
-                       "hand covers, so their directions mean nothing. Raise the contrast, or "
-                       "measure the fine angle, which follows the lamp.")
-            .arg(count)
-            .arg(flooded.size()),
-        torvi::gui::MessageIcon::None);
+    if (count > 0)
+        said << QStringLiteral("%1 of %2 frames are flooded: far more pixels passed for the hand "
+                               "than a hand covers, so their directions mean nothing. Raise the "
+                               "contrast, or measure the fine angle, which follows the lamp.")
+                    .arg(count)
+                    .arg(flooded.size());
+    if (!Model.Settings().Fine) {
+        const torvi::DialEllipse rim = torvi::AskewRim(Model.ReferenceImage(), Model.Settings());
+        if (rim.Valid())
+            said << QString::fromUtf8("The dial is seen askew (its rim %1 \u00d7 %2 pixels): whole "
+                                      "degrees are the directions in the picture, off those on "
+                                      "the dial by up to degrees. Masking \u2192 Fine angle "
+                                      "measures on the dial's plane.")
+                        .arg(std::lround(2 * rim.SemiAxisA))
+                        .arg(std::lround(2 * rim.SemiAxisB));
+    }
+    if (!said.isEmpty())
+        Dialogs().ShowError(this, said.join(QStringLiteral("\n\n")), torvi::gui::MessageIcon::None);
 }
 
 void TObrazek::BitBtn3Click() {

@@ -170,8 +170,9 @@ private:
     void StartRun(std::unique_ptr<torvi::MeasurementRun> run, std::function<void()> then);
     void WhenCalibrated(std::function<void()> then);
     void WhenMeasured(std::function<void()> then);
-    // Says after a measurement how many frames the contrast rule flooded.
-    void ReportFloods();
+    // Says after a measurement how many frames the contrast rule flooded, and
+    // that whole degrees miss a dial seen askew.
+    void ReportWarnings();
     void ShowGraph();
     void SaveResultFile();
     void AnimationPass();

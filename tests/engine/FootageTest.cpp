@@ -47,6 +47,8 @@ struct Measured {
     std::vector<std::uint32_t> HandPixels;
     FineAngleMeasurement::Series Fine;
     int Radius = 0;
+    Bitmap Reference; // the calibration's, which whole degrees measure against
+    MeasurementSettings Settings;
 };
 
 double Difference(double a, double b) {
@@ -134,6 +136,8 @@ Measured PaintAndMeasure(const Footage& f, const DialEllipse& rim = {}) {
         fine.AddFrame(frame, m.Whole.back());
     }
     m.Fine = fine.Finish();
+    m.Reference = std::move(reference);
+    m.Settings = settings;
     return m;
 }
 
@@ -239,6 +243,8 @@ TEST(Footage, ADialSeenSquareOnIsNotCorrected) {
     const Measured found = PaintAndMeasure(f);
     EXPECT_EQ(found.Fine.Rim, RimSource::None);
     EXPECT_FALSE(found.Fine.RimEllipse.Valid());
+    // Nor is a warning about whole degrees given.
+    EXPECT_FALSE(AskewRim(found.Reference, found.Settings).Valid());
     // A circle given by hand changes no direction either.
     DialEllipse circle;
     circle.CentreX = 160;
@@ -257,6 +263,8 @@ TEST(Footage, TheRimGivenByHandOverridesTheOneFound) {
     ASSERT_EQ(found.Fine.Rim, RimSource::Found);
     // The rim of a dial 30° off square, seen with perspective.
     EXPECT_NEAR(found.Fine.RimEllipse.SemiAxisB / found.Fine.RimEllipse.SemiAxisA, 0.87, 0.02);
+    // Whole degrees, taken in the picture, are said to be off the dial's.
+    EXPECT_TRUE(AskewRim(found.Reference, found.Settings).Valid());
     EXPECT_LE(FineErrors(found).Worst, 0.3);
     // The same rim given: the same directions, said to be given.
     const Measured same = PaintAndMeasure(f, found.Fine.RimEllipse);

@@ -282,4 +282,12 @@ double PlaneDirections::OnPlane(double pictureDegrees) const {
     return angle >= 360.0 ? 0.0 : angle;
 }
 
+DialEllipse AskewRim(const Bitmap& background, const MeasurementSettings& settings) {
+    const DialEllipse rim = FindDialRim(background, settings).Ellipse;
+    if (!rim.Valid()) return {};
+    const double ratio =
+        std::min(rim.SemiAxisA, rim.SemiAxisB) / std::max(rim.SemiAxisA, rim.SemiAxisB);
+    return ratio < 0.99 ? rim : DialEllipse{};
+}
+
 } // namespace torvi

@@ -40,6 +40,12 @@ struct RimFit {
 };
 RimFit FindDialRim(const Bitmap& background, const MeasurementSettings& settings);
 
+// The rim found in the background when it is clearly no circle (its axes
+// differ by more than 1 %): the dial is seen askew, and directions taken in
+// the picture are off those on the dial by up to degrees. Not Valid() when
+// no rim is found or it is round, as a dial seen square-on is.
+DialEllipse AskewRim(const Bitmap& background, const MeasurementSettings& settings);
+
 // The ellipse through points the user marked on the rim (picture pixels),
 // for a face whose rim the background does not show: at least five points
 // spread around it. Not Valid() when they give no ellipse.
