@@ -48,10 +48,9 @@ __attribute__((target_clones("avx2", "default"))) void KeepDarkerRow(const std::
 
 void FoldRows(Bitmap& reference, const Bitmap& frame,
               void (*rowFold)(const std::uint8_t*, std::uint8_t*, int)) {
-    const GreyTable& grey = GreyTable::Instance();
     std::vector<std::uint8_t> greyRow(static_cast<std::size_t>(frame.Width()));
     for (int y = 0; y < frame.Height(); ++y) {
-        grey.Row(frame.ScanLine(y), frame.Width(), greyRow.data());
+        GreyRow(frame, y, 0, frame.Width(), greyRow.data());
         rowFold(greyRow.data(), reference.ScanLine(y), frame.Width());
     }
 }
