@@ -72,6 +72,9 @@ FfmpegFilmReader::FfmpegFilmReader(const std::string& path, std::shared_ptr<cons
     OpenCodec(Pace::InOrder);
     picture_.Orientation = index_->Orientation;
     nominalRate_ = NominalRateOf(input_.Stream());
+    const AVCodecParameters& par = *input_.Stream().codecpar;
+    if (par.codec_id == AV_CODEC_ID_MJPEG && index_->Orientation.IsIdentity())
+        mjpegSize_ = {par.width, par.height};
 }
 
 FfmpegFilmReader::~FfmpegFilmReader() {
@@ -128,13 +131,11 @@ void FfmpegFilmReader::OpenCodec(Pace pace) {
 }
 
 bool FfmpegFilmReader::SquarePassTakes(int index, Bitmap& bitmap, const PixelSquare* square) {
-    const AVCodecParameters& par = *input_.Stream().codecpar;
-    const bool fits = square && !square->Empty() && par.codec_id == AV_CODEC_ID_MJPEG &&
-                      index_->Orientation.IsIdentity() && bitmap.Format() == PixelFormat::Pf24Bit &&
-                      bitmap.Width() == par.width && bitmap.Height() == par.height &&
-                      square->X0 >= 0 && square->Y0 >= 0 &&
-                      square->X0 + square->Width <= par.width &&
-                      square->Y0 + square->Height <= par.height;
+    const auto [width, height] = mjpegSize_;
+    const bool fits = square && !square->Empty() && width > 0 &&
+                      bitmap.Format() == PixelFormat::Pf24Bit && bitmap.Width() == width &&
+                      bitmap.Height() == height && square->X0 >= 0 && square->Y0 >= 0 &&
+                      square->X0 + square->Width <= width && square->Y0 + square->Height <= height;
     if (squarePass_ && (!fits || squarePass_->Next() != index || squarePass_->Square() != *square))
         squarePass_.reset();
     if (!fits || squarePassRefused_) return false;
@@ -143,7 +144,7 @@ bool FfmpegFilmReader::SquarePassTakes(int index, Bitmap& bitmap, const PixelSqu
         if (index != requested_ + 1) return false;
         StopReadAhead(true);
         squarePass_ =
-            std::make_unique<MjpegSquarePass>(path_, index_, par.width, par.height, *square, index);
+            std::make_unique<MjpegSquarePass>(path_, index_, width, height, *square, index);
     }
     switch (squarePass_->Take(bitmap)) {
     case MjpegSquarePass::Outcome::Decoded:

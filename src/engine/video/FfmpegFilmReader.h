@@ -132,6 +132,7 @@ private:
     // reads the file on its own and never touches the decoder.
     std::unique_ptr<MjpegSquarePass> squarePass_;
     bool squarePassRefused_ = false; // the film is one the square decoder cannot read
+    std::pair<int, int> mjpegSize_;  // an upright Motion JPEG film's picture size, else 0 x 0
 
     // Decoder position.
     bool positioned_ = false; // the demuxer stands at packet nextPacket_

@@ -195,25 +195,9 @@ std::optional<LumaRange> LumaOf(const AVFrame& frame) {
 // y0 .. y0 + height - 1 into the picture's grey plane.
 void FillLumaGrey(const AVFrame& frame, LumaRange range, Bitmap& picture, int x0, int y0, int width,
                   int height) {
-    static const std::array<std::uint8_t, 256> limited = [] {
-        std::array<std::uint8_t, 256> table{};
-        for (int v = 0; v < 256; ++v)
-            table[static_cast<std::size_t>(v)] =
-                GreyOfLuma(static_cast<std::uint8_t>(v), LumaRange::Limited);
-        return table;
-    }();
-    const auto n = static_cast<std::size_t>(width);
-    for (int y = y0; y < y0 + height; ++y) {
-        const std::uint8_t* luma =
-            frame.data[0] + static_cast<std::ptrdiff_t>(y) * frame.linesize[0] + x0;
-        std::uint8_t* grey = picture.LumaGreyLine(y) + x0;
-        if (range == LumaRange::Full) {
-            std::memcpy(grey, luma, n);
-        } else {
-            for (std::size_t x = 0; x < n; ++x)
-                grey[x] = limited[luma[x]];
-        }
-    }
+    for (int y = y0; y < y0 + height; ++y)
+        GreyOfLumaRow(frame.data[0] + static_cast<std::ptrdiff_t>(y) * frame.linesize[0] + x0,
+                      width, range, picture.LumaGreyLine(y) + x0);
 }
 
 } // namespace
