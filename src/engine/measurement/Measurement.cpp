@@ -65,7 +65,21 @@ void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source)
         };
         const int count = FrameCount();
         if (kind_ == Kind::Calibration) {
-            BuildReferenceImage(count, loader, settings_.Hand, reference_, step);
+            // A film's samples are jumps: a second reader of the same index
+            // decodes every other one at the same time.
+            FrameSource second;
+            FrameLoader secondLoader;
+            if (source->VideoOpen() && count > 1) {
+                second.FileExt = fileExt_;
+                if (second.OpenVideo(filmPath_, source->Index()) >= 0) {
+                    secondLoader = [&, frames = FrameSourceLoader(second, frames_)](int index,
+                                                                                    Bitmap& frame) {
+                        if (cancel_) throw RunCancelled();
+                        frames(index, frame);
+                    };
+                }
+            }
+            BuildReferenceImage(count, loader, settings_.Hand, reference_, step, secondLoader);
         } else {
             // The measurement reads only the square around the centre, so the
             // film reader converts just that (a margin keeps it safe); the
