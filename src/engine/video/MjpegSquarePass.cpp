@@ -52,8 +52,8 @@ MjpegSquarePass::~MjpegSquarePass() {
     {
         const std::lock_guard lock(mutex_);
         stop_ = true;
+        changed_.notify_all();
     }
-    changed_.notify_all();
     for (std::thread& worker : workers_)
         worker.join();
 }
@@ -131,7 +131,6 @@ MjpegSquarePass::Outcome MjpegSquarePass::Take(Bitmap& picture) {
     slot.Done = false;
     slot.Frame = -1;
     ++next_;
-    lock.unlock();
     changed_.notify_all();
     return result;
 }
