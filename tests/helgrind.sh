@@ -33,6 +33,11 @@ run "engine tests" "$build/tests/engine_tests" --gtest_filter='FilmReader.Readin
 clicks=(--centre 160:120 --tip 73:70)
 run "torvi-measure on the sample film" "$build/src/cli/torvi-measure" "$root/samples/dial.avi" \
     "${clicks[@]}" --quiet -o "$work/table.txt"
+# A Motion JPEG film: its calibration on two readers, its pass on the square
+# decoder's two threads.
+run "torvi-measure on a Motion JPEG film" "$build/src/cli/torvi-measure" \
+    "$root/tests/data/films/square-mjpeg422.avi" --centre 96:32 --radius 30 --quiet \
+    -o "$work/mjpeg.txt"
 run "torvi-measure --live on the sample film played" "$build/src/cli/torvi-measure" \
     --live "play:$root/samples/dial.avi" "${clicks[@]}" --learn 0.5 --record "$work/rec.avi" \
     -o "$work/live.txt" --quiet
