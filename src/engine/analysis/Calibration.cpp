@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <system_error>
 #include <thread>
 
 namespace torvi {
@@ -105,14 +106,20 @@ void BuildReferenceImage(int frameCount, const FrameLoader& loadFrame, HandColou
     std::exception_ptr oddFailure;
     std::size_t oddFailedAt = samples.size();
     std::size_t oddDone = 1;
-    std::thread helper([&] {
-        try {
-            foldEvery(second, 1, 2, odd, [&](int) { oddDone += 2; });
-        } catch (...) {
-            oddFailure = std::current_exception();
-            oddFailedAt = oddDone;
-        }
-    });
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            try {
+                foldEvery(second, 1, 2, odd, [&](int) { oddDone += 2; });
+            } catch (...) {
+                oddFailure = std::current_exception();
+                oddFailedAt = oddDone;
+            }
+        });
+    } catch (const std::system_error&) {
+        foldEvery(loadFrame, 0, 1, reference, progress); // no thread to be had
+        return;
+    }
     std::size_t evenDone = 0;
     try {
         foldEvery(loadFrame, 0, 2, reference, [&](int index) {

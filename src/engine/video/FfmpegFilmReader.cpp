@@ -16,6 +16,7 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 
 namespace torvi {
 
@@ -143,8 +144,13 @@ bool FfmpegFilmReader::SquarePassTakes(int index, Bitmap& bitmap, const PixelSqu
         // Only a pass that reads on in order: a jump decodes its one frame.
         if (index != requested_ + 1) return false;
         StopReadAhead(true);
-        squarePass_ =
-            std::make_unique<MjpegSquarePass>(path_, index_, width, height, *square, index);
+        try {
+            squarePass_ =
+                std::make_unique<MjpegSquarePass>(path_, index_, width, height, *square, index);
+        } catch (const std::system_error&) {
+            squarePassRefused_ = true; // no threads to be had: FFmpeg reads on
+            return false;
+        }
     }
     switch (squarePass_->Take(bitmap)) {
     case MjpegSquarePass::Outcome::Decoded:

@@ -44,11 +44,20 @@ MjpegSquarePass::MjpegSquarePass(const std::string& path, std::shared_ptr<const 
                                  int width, int height, const PixelSquare& square, int first)
     : path_(path), index_(std::move(index)), width_(width), height_(height), square_(square),
       slots_(Ahead), next_(first), claimed_(first) {
-    for (int i = 0; i < Workers; ++i)
-        workers_.emplace_back([this] { Work(); });
+    try {
+        for (int i = 0; i < Workers; ++i)
+            workers_.emplace_back([this] { Work(); });
+    } catch (...) {
+        Stop(); // a thread that could not start: the ones that did end first
+        throw;
+    }
 }
 
 MjpegSquarePass::~MjpegSquarePass() {
+    Stop();
+}
+
+void MjpegSquarePass::Stop() {
     {
         const std::lock_guard lock(mutex_);
         stop_ = true;

@@ -38,7 +38,8 @@ public:
     };
 
     // Starts decoding the frames from `first` on, of a film of width x height
-    // pictures; `square` must lie within them.
+    // pictures; `square` must lie within them. Throws std::system_error when
+    // its threads cannot start.
     MjpegSquarePass(const std::string& path, std::shared_ptr<const FilmIndex> index, int width,
                     int height, const PixelSquare& square, int first);
     ~MjpegSquarePass();
@@ -63,6 +64,8 @@ private:
     };
 
     void Work();
+    // Ends and joins the threads.
+    void Stop();
 
     std::string path_;
     std::shared_ptr<const FilmIndex> index_;
