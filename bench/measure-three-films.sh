@@ -6,6 +6,9 @@
 # medians of the wall-clock and processor-time ratios. With OLD_TOOL set to
 # another torvi-measure it times that one too in each run, against the same
 # ffmpeg run, and checks that both write the same result table byte for byte.
+# EXTRA_FILMS, a list of further 1280 x 720 films (paths), are timed the same
+# way after the three (the 20-minute film, say). Peak memory (KiB, the largest
+# of the runs) is printed for torvi-measure and ffmpeg.
 #   bench/measure-three-films.sh [BUILD_DIR] [RUNS]
 # The films go to $TORVI_BENCH_DIR (default /tmp/torvi-bench) and are kept.
 set -euo pipefail
@@ -33,11 +36,11 @@ make_film "$work/dial-mpeg4.avi" -c:v mpeg4 -bf 2 -g 50 -q:v 4 -pix_fmt yuv420p 
 make_film "$work/dial-h264.mp4" -c:v libx264 -preset veryfast -bf 3 -g 60 -pix_fmt yuv420p -f mp4
 
 measure=(--centre 640:360 --radius 300 --quiet)
-timed() { # prints "seconds cpu-seconds" of one command
+timed() { # prints "seconds cpu-seconds peak-KiB" of one command
     local report
     report=$(mktemp)
-    /usr/bin/time -o "$report" -f '%e %U %S' "$@" >/dev/null 2>&1
-    awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$report"
+    /usr/bin/time -o "$report" -f '%e %U %S %M' "$@" >/dev/null 2>&1
+    awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$report"
     rm -f "$report"
 }
 median() {
@@ -47,21 +50,29 @@ median() {
 
 echo "machine: $(nproc) processors, load $(cut -d' ' -f1-3 /proc/loadavg); $runs runs"
 ratio() { awk -v t="$1" -v f="$2" 'BEGIN { printf "%.3f", t / f }'; }
-printf '%-16s %12s %12s %14s %14s %s\n' film wall_ratio cpu_ratio old_wall_ratio old_cpu_ratio \
-    same_table
-for film in dial-mjpeg.avi dial-mpeg4.avi dial-h264.mp4; do
+printf '%-16s %12s %12s %14s %14s %10s %10s %10s %s\n' film wall_ratio cpu_ratio old_wall_ratio \
+    old_cpu_ratio ffmpeg_s peak_kib ffmpeg_kib same_table
+# shellcheck disable=SC2086 # EXTRA_FILMS is a list
+for film in dial-mjpeg.avi dial-mpeg4.avi dial-h264.mp4 ${EXTRA_FILMS:-}; do
     path=$work/$film
+    [ -e "$film" ] && path=$film
     ratios=()
     cpus=()
     old_ratios=()
     old_cpus=()
+    seconds=()
+    peak=0
+    ffmpeg_peak=0
     for _ in $(seq 1 "$runs"); do
-        read -r f_s f_cpu < <(timed ffmpeg -v error -nostdin -i "$path" -f null -)
-        read -r t_s t_cpu < <(timed "$tool" "$path" "${measure[@]}" -o /dev/null)
+        read -r f_s f_cpu f_kib < <(timed ffmpeg -v error -nostdin -i "$path" -f null -)
+        read -r t_s t_cpu t_kib < <(timed "$tool" "$path" "${measure[@]}" -o /dev/null)
+        seconds+=("$f_s")
+        [ "$t_kib" -gt "$peak" ] && peak=$t_kib
+        [ "$f_kib" -gt "$ffmpeg_peak" ] && ffmpeg_peak=$f_kib
         ratios+=("$(ratio "$t_s" "$f_s")")
         cpus+=("$(ratio "$t_cpu" "$f_cpu")")
         if [ -n "${OLD_TOOL:-}" ]; then
-            read -r o_s o_cpu < <(timed "$OLD_TOOL" "$path" "${measure[@]}" -o /dev/null)
+            read -r o_s o_cpu _ < <(timed "$OLD_TOOL" "$path" "${measure[@]}" -o /dev/null)
             old_ratios+=("$(ratio "$o_s" "$f_s")")
             old_cpus+=("$(ratio "$o_cpu" "$f_cpu")")
         fi
@@ -76,6 +87,7 @@ for film in dial-mjpeg.avi dial-mpeg4.avi dial-h264.mp4; do
         old_wall=$(median "${old_ratios[@]}")
         old_cpu=$(median "${old_cpus[@]}")
     fi
-    printf '%-16s %12s %12s %14s %14s %s\n' "$film" "$(median "${ratios[@]}")" \
-        "$(median "${cpus[@]}")" "$old_wall" "$old_cpu" "$same"
+    printf '%-16s %12s %12s %14s %14s %10s %10s %10s %s\n' "$(basename "$film")" \
+        "$(median "${ratios[@]}")" "$(median "${cpus[@]}")" "$old_wall" "$old_cpu" \
+        "$(median "${seconds[@]}")" "$peak" "$ffmpeg_peak" "$same"
 done

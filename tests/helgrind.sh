@@ -1,6 +1,7 @@
 #!/bin/bash
 # The threaded parts of the engine under Helgrind: the film reader's
-# read-ahead beside FFmpeg's frame and slice threads, the live measurement's
+# read-ahead beside FFmpeg's frame and slice threads, the Motion JPEG square
+# pass's two decoding threads, a film's calibration on two readers, the live measurement's
 # analysis thread beside a capture device's worker, and torvi-measure on the
 # sample film, as a film and as a film played as a camera. FFmpeg's own
 # threads are covered by tests/helgrind.supp; any other report fails.
@@ -37,10 +38,15 @@ run() { # what, command...
 # The tests that count a device's pictures in real time are left out: under
 # Helgrind a played film or a test picture outruns its measurement. The live
 # run of torvi-measure below goes through the same threads without counting.
-run "engine tests" "$build/tests/engine_tests" --gtest_filter='FilmReader.ReadingAhead*:FilmReader.StepsBack*:FilmReader.ASecondReader*:BackgroundJob.*:LiveMeasurement.*:LiveSession.*:-*APlayedFilm*:LiveSession.RunsThatEndEarly*'
+run "engine tests" "$build/tests/engine_tests" --gtest_filter='FilmReader.ReadingAhead*:FilmReader.StepsBack*:FilmReader.ASecondReader*:FilmReader.MotionJpegSquares*:Calibration.TwoLoaders*:BackgroundJob.*:LiveMeasurement.*:LiveSession.*:-*APlayedFilm*:LiveSession.RunsThatEndEarly*'
 clicks=(--centre 160:120 --tip 73:70)
 run "torvi-measure on the sample film" "$build/src/cli/torvi-measure" "$root/samples/dial.avi" \
     "${clicks[@]}" --quiet -o "$work/table.txt"
+# A Motion JPEG film: its calibration on two readers, its pass on the square
+# decoder's two threads.
+run "torvi-measure on a Motion JPEG film" "$build/src/cli/torvi-measure" \
+    "$root/tests/data/films/square-mjpeg422.avi" --centre 96:32 --radius 30 --quiet \
+    -o "$work/mjpeg.txt"
 run "torvi-measure --live on the sample film played" "$build/src/cli/torvi-measure" \
     --live "play:$root/samples/dial.avi" "${clicks[@]}" --learn 0.5 --record "$work/rec.avi" \
     -o "$work/live.txt" --quiet

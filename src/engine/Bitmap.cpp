@@ -74,6 +74,7 @@ void Bitmap::Assign(int width, int height, PixelFormat format) {
     format_ = format;
     stride_ = RowStride(width, static_cast<int>(format));
     data_.assign(stride_ * static_cast<std::size_t>(height), 0);
+    lumaGrey_.clear();
     const int bits = static_cast<int>(format);
     if (bits <= 8)
         palette_.resize(std::size_t{1} << bits);
@@ -140,6 +141,10 @@ Bitmap Bitmap::ToBgr24() const {
         }
     }
     return out;
+}
+
+void Bitmap::AllocateLumaGrey() {
+    lumaGrey_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
 }
 
 void Bitmap::ConvertTo24() {

@@ -34,6 +34,13 @@ struct PaletteEntry {
 // bytes. 1- and 4-bit rows hold the leftmost pixel in the highest bits.
 // A Bitmap owns its pixels; ScanLine pointers stay valid until the next
 // Assign or move.
+//
+// A film frame decoded from luma and chroma (Motion JPEG, MPEG, H.264, ...)
+// also carries the measurement's grey of each pixel beside its 24-bit pixels:
+// the frame's luma brought to 0..255 (LumaGrey). The analysis reads grey from
+// there when it is present and from the 24-bit pixels otherwise (GreyRow).
+// The plane is one byte a pixel, Width bytes a row, and goes with the picture
+// (copied, moved); Assign and ConvertTo24 of another format drop it.
 class Bitmap {
 public:
     // Largest picture the program accepts: a sanity bound, far above any
@@ -78,7 +85,27 @@ public:
     // Converts this picture to 24 bits in place (nothing to do when it is).
     void ConvertTo24();
 
-    bool operator==(const Bitmap& other) const = default;
+    // Whether the picture carries the grey of its luma.
+    bool HasLumaGrey() const { return !lumaGrey_.empty(); }
+    // Gives the picture a grey plane of its size (kept when it has one),
+    // for the film reader to fill.
+    void AllocateLumaGrey();
+    // Drops the grey plane: the grey then comes from the 24-bit pixels.
+    void DropLumaGrey() { lumaGrey_.clear(); }
+    // Row y of the grey plane; only while HasLumaGrey.
+    std::uint8_t* LumaGreyLine(int y) {
+        return lumaGrey_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+    }
+    const std::uint8_t* LumaGreyLine(int y) const {
+        return lumaGrey_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+    }
+
+    // Pictures are equal by size, format, pixels and palette; the grey plane
+    // is what the film reader derived from the same frame.
+    bool operator==(const Bitmap& other) const {
+        return width_ == other.width_ && height_ == other.height_ && format_ == other.format_ &&
+               stride_ == other.stride_ && data_ == other.data_ && palette_ == other.palette_;
+    }
 
 private:
     int width_ = 0;
@@ -87,6 +114,7 @@ private:
     std::size_t stride_ = 0;
     std::vector<std::uint8_t> data_;
     std::vector<PaletteEntry> palette_;
+    std::vector<std::uint8_t> lumaGrey_;
 };
 
 // Throws Error("message") when a picture of this size and depth would exceed

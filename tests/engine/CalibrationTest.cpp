@@ -80,6 +80,51 @@ TEST(Calibration, BuildLoadsEachSampleOnceConvertsAndReports) {
     EXPECT_TRUE(SamePixels(reference, GreyPicture(4, 2, 200)));
 }
 
+TEST(Calibration, TwoLoadersShareTheSamplesAndBuildTheSameReference) {
+    // A film's second reader takes every other sample on its own thread; the
+    // reference is the one a single loader builds, whichever hand.
+    const auto loader = [](std::vector<int>& loaded) {
+        return [&loaded](int index, Bitmap& frame) {
+            loaded.push_back(index);
+            frame = GreyPicture(3, 2, static_cast<std::uint8_t>(100 + (index * 37) % 150));
+            frame.ScanLine(1)[3 * (index % 3)] = static_cast<std::uint8_t>(index); // the hand
+        };
+    };
+    for (const HandColour hand : {HandColour::Dark, HandColour::Light}) {
+        std::vector<int> alone;
+        std::vector<int> first;
+        std::vector<int> second;
+        std::vector<int> reported;
+        Bitmap expected;
+        Bitmap reference;
+        BuildReferenceImage(22, loader(alone), hand, expected);
+        BuildReferenceImage(
+            22, loader(first), hand, reference, [&](int index) { reported.push_back(index); },
+            loader(second));
+        EXPECT_TRUE(SamePixels(reference, expected));
+        EXPECT_EQ(first, (std::vector<int>{0, 4, 8, 12, 16, 20}));
+        EXPECT_EQ(second, (std::vector<int>{2, 6, 10, 14, 18}));
+        EXPECT_EQ(reported, first);
+    }
+    // The error of the earliest sample wins, whichever thread met it.
+    const auto failingAt = [](int bad) {
+        return [bad](int index, Bitmap& frame) {
+            if (index >= bad) throw CannotReadFrame(index);
+            frame = GreyPicture(3, 2, 9);
+        };
+    };
+    Bitmap reference;
+    for (const int bad : {2, 4, 6}) {
+        try {
+            BuildReferenceImage(22, failingAt(bad), HandColour::Dark, reference, {},
+                                failingAt(bad));
+            FAIL() << "no error";
+        } catch (const Error& error) {
+            EXPECT_EQ(std::string(error.what()), CannotReadFrame(bad).what());
+        }
+    }
+}
+
 TEST(Calibration, SizeErrorStopsAtFirstOddSampleKeepingEarlierOnes) {
     std::vector<int> loaded;
     Bitmap reference = GreyPicture(1, 1, 0);

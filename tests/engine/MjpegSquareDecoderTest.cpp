@@ -170,6 +170,16 @@ TEST(MjpegSquareDecoderTest, LimitedLumaSpreadsOverTheWholeGreyScale) {
     EXPECT_EQ(torvi::GreyOfLuma(235, LumaRange::Limited), 255);
     EXPECT_EQ(torvi::GreyOfLuma(126, LumaRange::Limited), 128); // 128.08
     EXPECT_EQ(torvi::GreyOfLuma(5, LumaRange::Limited), 0);
+    // The row form gives every luma the same grey, in either range.
+    std::uint8_t every[256];
+    std::uint8_t grey[256];
+    for (int v = 0; v < 256; ++v)
+        every[v] = static_cast<std::uint8_t>(v);
+    for (const LumaRange range : {LumaRange::Full, LumaRange::Limited}) {
+        torvi::GreyOfLumaRow(every, 256, range, grey);
+        for (int v = 0; v < 256; ++v)
+            ASSERT_EQ(grey[v], torvi::GreyOfLuma(every[v], range)) << v;
+    }
     EXPECT_EQ(torvi::GreyOfLuma(250, LumaRange::Limited), 255);
     EXPECT_EQ(torvi::GreyOfLuma(126, LumaRange::Full), 126);
 }

@@ -4,6 +4,9 @@
 #include "GreyValue.h"
 
 #include <algorithm>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 namespace torvi {
 
@@ -48,10 +51,9 @@ __attribute__((target_clones("avx2", "default"))) void KeepDarkerRow(const std::
 
 void FoldRows(Bitmap& reference, const Bitmap& frame,
               void (*rowFold)(const std::uint8_t*, std::uint8_t*, int)) {
-    const GreyTable& grey = GreyTable::Instance();
     std::vector<std::uint8_t> greyRow(static_cast<std::size_t>(frame.Width()));
     for (int y = 0; y < frame.Height(); ++y) {
-        grey.Row(frame.ScanLine(y), frame.Width(), greyRow.data());
+        GreyRow(frame, y, 0, frame.Width(), greyRow.data());
         rowFold(greyRow.data(), reference.ScanLine(y), frame.Width());
     }
 }
@@ -77,20 +79,62 @@ void FoldCalibrationFrame(Bitmap& reference, const Bitmap& frame, bool firstSamp
 }
 
 void BuildReferenceImage(int frameCount, const FrameLoader& loadFrame, HandColour hand,
-                         Bitmap& reference, const FrameProgress& progress) {
+                         Bitmap& reference, const FrameProgress& progress,
+                         const FrameLoader& second) {
     if (frameCount < 1) throw Error("There are no frames to calibrate");
     reference = Bitmap();
-    bool first = true;
-    Bitmap frame;
-    for (const int index : CalibrationSamples(frameCount)) {
-        const ExpectedPictureSize expected(reference.Width(), reference.Height());
-        LoadAnalysisFrame(loadFrame, index, frame);
-        // Frame 0 is the first sample, so the reference takes its size and
-        // every later sample is compared with it.
-        FoldCalibrationFrame(reference, frame, first, hand);
-        first = false;
-        if (progress) progress(index);
+    const std::vector<int> samples = CalibrationSamples(frameCount);
+    // Folds the samples at positions first, first + step, ... into `into`;
+    // gives the position that failed, or samples.size().
+    const auto foldEvery = [&](const FrameLoader& load, std::size_t first, std::size_t step,
+                               Bitmap& into, const FrameProgress& report) {
+        Bitmap frame;
+        for (std::size_t at = first; at < samples.size(); at += step) {
+            const ExpectedPictureSize expected(into.Width(), into.Height());
+            LoadAnalysisFrame(load, samples[at], frame);
+            // The first sample gives the reference its size, and every
+            // later sample is compared with it.
+            FoldCalibrationFrame(into, frame, at == first, hand);
+            if (report) report(samples[at]);
+        }
+    };
+    if (!second || samples.size() < 2) {
+        foldEvery(loadFrame, 0, 1, reference, progress);
+        return;
     }
+    Bitmap odd;
+    std::exception_ptr oddFailure;
+    std::size_t oddFailedAt = samples.size();
+    std::size_t oddDone = 1;
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            try {
+                foldEvery(second, 1, 2, odd, [&](int) { oddDone += 2; });
+            } catch (...) {
+                oddFailure = std::current_exception();
+                oddFailedAt = oddDone;
+            }
+        });
+    } catch (const std::system_error&) {
+        foldEvery(loadFrame, 0, 1, reference, progress); // no thread to be had
+        return;
+    }
+    std::size_t evenDone = 0;
+    try {
+        foldEvery(loadFrame, 0, 2, reference, [&](int index) {
+            evenDone += 2;
+            if (progress) progress(index);
+        });
+    } catch (...) {
+        helper.join();
+        if (oddFailure && oddFailedAt < evenDone) std::rethrow_exception(oddFailure);
+        throw;
+    }
+    helper.join();
+    if (oddFailure) std::rethrow_exception(oddFailure);
+    FoldCalibrationFrame(reference, odd, false, hand);
+    if (progress && samples.size() % 2 == 0) progress(samples.back());
 }
 
 } // namespace torvi

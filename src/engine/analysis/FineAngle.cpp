@@ -283,7 +283,6 @@ FineFrame MeasureFineFrame(const Bitmap& frame, const Bitmap& background,
         PixelOffset{tip * along.X - tipHalf * across.X, tip * along.Y - tipHalf * across.Y},
         PixelOffset{-WideBandHalfWidth * across.X, -WideBandHalfWidth * across.Y}};
 
-    const GreyTable& greyTable = GreyTable::Instance();
     std::vector<std::uint8_t> grey;
     std::vector<BandPixel> pixels;
     pixels.reserve(static_cast<std::size_t>(8 * (radius + 1)));
@@ -297,8 +296,7 @@ FineFrame MeasureFineFrame(const Bitmap& frame, const Bitmap& background,
         [&](int y, long long dy, int first, int last) {
             const auto n = static_cast<std::size_t>(last - first + 1);
             if (grey.size() < n) grey.resize(n);
-            greyTable.Row(frame.ScanLine(y) + 3 * static_cast<std::size_t>(first),
-                          static_cast<int>(n), grey.data());
+            GreyRow(frame, y, first, static_cast<int>(n), grey.data());
             const std::uint8_t* ref =
                 background.ScanLine(y) + 3 * static_cast<std::size_t>(first) + 2;
             const auto oy = static_cast<double>(dy);

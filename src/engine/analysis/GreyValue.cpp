@@ -103,6 +103,14 @@ void GreyTable::Row(const std::uint8_t* bgr, int count, std::uint8_t* out) const
     }
 }
 
+void GreyRow(const Bitmap& picture, int y, int x, int count, std::uint8_t* out) {
+    if (picture.HasLumaGrey()) {
+        std::memcpy(out, picture.LumaGreyLine(y) + x, static_cast<std::size_t>(count));
+        return;
+    }
+    GreyTable::Instance().Row(picture.ScanLine(y) + 3 * static_cast<std::size_t>(x), count, out);
+}
+
 const GreyTable& GreyTable::Instance() {
     static const GreyTable table;
     return table;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Bitmap.h"
+
 #include <array>
 #include <cstdint>
 
@@ -50,5 +52,13 @@ private:
 
     std::array<std::uint64_t, 65536 / 64> tieRoundsUp_{};
 };
+
+// The measurement's grey values of `count` pixels of row y of a 24-bit
+// picture, from column x, into out[0 .. count - 1]: the grey of the frame's
+// luma where the picture carries it (a film decoded from luma and chroma),
+// otherwise GreyTable's value of each 24-bit pixel. The calibration, the
+// masking picture and the votes all read grey here, so that what the masking
+// window shows is what is measured.
+void GreyRow(const Bitmap& picture, int y, int x, int count, std::uint8_t* out);
 
 } // namespace torvi

@@ -99,7 +99,6 @@ FrameVotes CountVotes(const Bitmap& frame, const Bitmap& reference, const Direct
     // stop at 65535, and keeps the inner loop free of the test.
     std::array<std::uint32_t, 360> counts{};
     FrameVotes result;
-    const GreyTable& greyTable = GreyTable::Instance();
     const auto width = static_cast<std::size_t>(square.Width);
     std::vector<std::uint8_t> grey(width);
     std::vector<std::uint8_t> voters(width);
@@ -112,7 +111,7 @@ FrameVotes CountVotes(const Bitmap& frame, const Bitmap& reference, const Direct
         if (n <= 0) continue;
         const std::int16_t* bins = table.Row(row) + span.First;
         const std::size_t at = offset + 3 * static_cast<std::size_t>(span.First);
-        greyTable.Row(frame.ScanLine(square.Y0 + row) + at, n, grey.data());
+        GreyRow(frame, square.Y0 + row, square.X0 + span.First, n, grey.data());
         const int marked = MarkVoters(grey.data(), reference.ScanLine(square.Y0 + row) + at, bins,
                                       n, sign, contrastThreshold, voters.data());
         if (marked == 0) continue;

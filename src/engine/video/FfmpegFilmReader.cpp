@@ -16,6 +16,7 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 
 namespace torvi {
 
@@ -72,6 +73,9 @@ FfmpegFilmReader::FfmpegFilmReader(const std::string& path, std::shared_ptr<cons
     OpenCodec(Pace::InOrder);
     picture_.Orientation = index_->Orientation;
     nominalRate_ = NominalRateOf(input_.Stream());
+    const AVCodecParameters& par = *input_.Stream().codecpar;
+    if (par.codec_id == AV_CODEC_ID_MJPEG && index_->Orientation.IsIdentity())
+        mjpegSize_ = {par.width, par.height};
 }
 
 FfmpegFilmReader::~FfmpegFilmReader() {
@@ -127,9 +131,61 @@ void FfmpegFilmReader::OpenCodec(Pace pace) {
     pace_ = pace;
 }
 
+bool FfmpegFilmReader::SquarePassTakes(int index, Bitmap& bitmap, const PixelSquare* square) {
+    const auto [width, height] = mjpegSize_;
+    const bool fits = square && !square->Empty() && width > 0 &&
+                      bitmap.Format() == PixelFormat::Pf24Bit && bitmap.Width() == width &&
+                      bitmap.Height() == height && square->X0 >= 0 && square->Y0 >= 0 &&
+                      square->X0 + square->Width <= width && square->Y0 + square->Height <= height;
+    if (squarePass_ && (!fits || squarePass_->Next() != index || squarePass_->Square() != *square))
+        squarePass_.reset();
+    if (!fits || squarePassRefused_) return false;
+    if (!squarePass_) {
+        // Only a pass that reads on in order: a jump decodes its one frame.
+        if (index != requested_ + 1) return false;
+        StopReadAhead(true);
+        try {
+            squarePass_ =
+                std::make_unique<MjpegSquarePass>(path_, index_, width, height, *square, index);
+        } catch (const std::system_error&) {
+            squarePassRefused_ = true; // no threads to be had: FFmpeg reads on
+            return false;
+        }
+    }
+    switch (squarePass_->Take(bitmap)) {
+    case MjpegSquarePass::Outcome::Decoded:
+        requested_ = index;
+        ++stats_.DecodedFrames;
+        return true;
+    case MjpegSquarePass::Outcome::FrameRefused:
+        break;
+    case MjpegSquarePass::Outcome::FilmRefused:
+        squarePass_.reset();
+        squarePassRefused_ = true;
+        break;
+    }
+    // FFmpeg decodes this frame as a jump, without reading ahead: the pass
+    // goes on with the next.
+    requested_ = -2;
+    return false;
+}
+
 bool FfmpegFilmReader::GetFrame(int index, Bitmap& bitmap, const PixelSquare* square) {
     failure_.clear();
     if (index < 0 || index >= FrameCount()) return false;
+    if (SquarePassTakes(index, bitmap, square)) return true;
+    if (squarePass_) {
+        // The frame the pass refused: decoded here as a jump, and the pass
+        // keeps the frames after it.
+        const bool got = DecodeOne(index, bitmap, square, false);
+        requested_ = index;
+        return got;
+    }
+    return DecodeOne(index, bitmap, square, true);
+}
+
+bool FfmpegFilmReader::DecodeOne(int index, Bitmap& bitmap, const PixelSquare* square,
+                                 bool readAhead) {
     // Reading ahead pays only while the caller goes forward: after a jump
     // the next request is as likely another jump (calibration's samples) or
     // a step back.
@@ -166,7 +222,7 @@ bool FfmpegFilmReader::GetFrame(int index, Bitmap& bitmap, const PixelSquare* sq
             aheadNext_ = index + 1;
         }
         shownIndex_ = index;
-        if (forward) StartReadAhead();
+        if (forward && readAhead) StartReadAhead();
     }
     try {
         picture_.Fill(*shown_, bitmap, square);

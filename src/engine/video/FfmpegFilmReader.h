@@ -5,6 +5,7 @@
 #include "video/FilmIndex.h"
 #include "video/FilmReader.h"
 #include "video/FramePicture.h"
+#include "video/MjpegSquarePass.h"
 #include "video/VideoInput.h"
 
 #include <condition_variable>
@@ -65,6 +66,12 @@ public:
 private:
     enum class Outcome { Found, Passed, End };
 
+    // Frame `index` from the Motion JPEG square pass, when it is one the pass
+    // serves (a square of a film read on in order) and the pass decoded it.
+    bool SquarePassTakes(int index, Bitmap& bitmap, const PixelSquare* square);
+    // Frame `index` through FFmpeg's decoder; with `readAhead` the frames after
+    // it are decoded ahead when reading goes on in order.
+    bool DecodeOne(int index, Bitmap& bitmap, const PixelSquare* square, bool readAhead);
     void OpenFormat();
     // How the next decode goes on: from a jump (one thread) or reading in
     // order (the decoder's threads).
@@ -121,6 +128,11 @@ private:
     std::deque<av::Packet> queued_;
     FramePicture picture_;
     StatedFrameRate nominalRate_;
+    // The measurement pass of a Motion JPEG film, while one reads on; it
+    // reads the file on its own and never touches the decoder.
+    std::unique_ptr<MjpegSquarePass> squarePass_;
+    bool squarePassRefused_ = false; // the film is one the square decoder cannot read
+    std::pair<int, int> mjpegSize_;  // an upright Motion JPEG film's picture size, else 0 x 0
 
     // Decoder position.
     bool positioned_ = false; // the demuxer stands at packet nextPacket_

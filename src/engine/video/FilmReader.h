@@ -87,8 +87,11 @@ public:
     // shown. A bitmap already of the frame's size and format is overwritten
     // without allocating. Returns false, leaving the bitmap as it was, when
     // the frame cannot be delivered.
-    // With a `square` only its pixels are guaranteed: a frame of the
-    // bitmap's own size and depth then overwrites just those.
+    // With a `square` only what the measurement reads of it is guaranteed
+    // (GreyRow: the grey of its luma for a film of luma and chroma, its
+    // pixels otherwise): a frame of the bitmap's own size and depth then
+    // overwrites just that. Reading a Motion JPEG film on in order with a
+    // square decodes the squares alone, on two threads (MjpegSquarePass).
     virtual bool GetFrame(int index, Bitmap& bitmap, const PixelSquare* square = nullptr) = 0;
 };
 

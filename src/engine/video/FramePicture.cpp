@@ -1,6 +1,7 @@
 #include "video/FramePicture.h"
 
 #include "Error.h"
+#include "video/MjpegSquareDecoder.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -11,8 +12,10 @@ extern "C" {
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 // The scaler's slice threads hand their rows back through atomics that
 // Helgrind cannot see; once the conversion has returned, the rows are this
@@ -161,6 +164,50 @@ void CopyRows(const AVFrame& frame, Bitmap& picture) {
     }
 }
 
+// The luma range of a frame whose grey is its luma, or nullopt when the
+// frame's first plane is not 8-bit luma, one byte a pixel (RGB, palette,
+// packed or deeper formats keep the grey of their 24-bit pixels).
+std::optional<LumaRange> LumaOf(const AVFrame& frame) {
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    if (!desc ||
+        (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
+                        AV_PIX_FMT_FLAG_HWACCEL)) ||
+        desc->nb_components < 3 || !(desc->flags & AV_PIX_FMT_FLAG_PLANAR))
+        return std::nullopt;
+    const AVComponentDescriptor& luma = desc->comp[0];
+    if (luma.plane != 0 || luma.step != 1 || luma.depth != 8 || luma.shift != 0 || luma.offset != 0)
+        return std::nullopt;
+    // The J formats say full range by their name; the others per frame, as
+    // the colour conversion reads them.
+    switch (format) {
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_YUVJ444P:
+    case AV_PIX_FMT_YUVJ440P:
+    case AV_PIX_FMT_YUVJ411P:
+        return LumaRange::Full;
+    default:
+        return frame.color_range == AVCOL_RANGE_JPEG ? LumaRange::Full : LumaRange::Limited;
+    }
+}
+
+// The grey of the frame's luma for columns x0 .. x0 + width - 1 of rows
+// y0 .. y0 + height - 1 into the picture's grey plane.
+void FillLumaGrey(const AVFrame& frame, LumaRange range, Bitmap& picture, int x0, int y0, int width,
+                  int height) {
+    // The decoder's frame threads handed the picture over through atomics
+    // Helgrind cannot see; once delivered, its rows are only read.
+    const std::ptrdiff_t step = frame.linesize[0];
+    const std::uint8_t* first = frame.data[0] + static_cast<std::ptrdiff_t>(y0) * step + x0;
+    const std::uint8_t* last = first + static_cast<std::ptrdiff_t>(height - 1) * step;
+    TORVI_ROWS_ARE_OURS(std::min(first, last), static_cast<std::size_t>(std::abs(last - first)) +
+                                                   static_cast<std::size_t>(width));
+    for (int y = y0; y < y0 + height; ++y)
+        GreyOfLumaRow(frame.data[0] + static_cast<std::ptrdiff_t>(y) * frame.linesize[0] + x0,
+                      width, range, picture.LumaGreyLine(y) + x0);
+}
+
 } // namespace
 
 void FramePicture::Scale(const AVFrame& frame, std::uint8_t* rows, int rowStep, std::size_t bytes) {
@@ -192,9 +239,11 @@ void FramePicture::Fill(const AVFrame& frame, Bitmap& picture, const PixelSquare
         FillStored(frame, picture, square);
         return;
     }
-    // 1-bit films come from capture cards, never turned.
+    // 1-bit films come from capture cards, never turned. A turned film's
+    // grey comes from its turned 24-bit pixels.
     FillStored(frame, stored_, nullptr);
     Orientation.Turn(stored_, picture);
+    picture.DropLumaGrey();
 }
 
 void FramePicture::FillStored(const AVFrame& frame, Bitmap& picture, const PixelSquare* square) {
@@ -210,12 +259,37 @@ void FramePicture::FillStored(const AVFrame& frame, Bitmap& picture, const Pixel
         if (!sameShape) picture.Assign(width, height, layout.Format);
         if (layout.BitCount <= 8) picture.SetPalette(FrameColours(frame));
         CopyRows(frame, picture);
+        picture.DropLumaGrey();
         return;
     }
+    const std::optional<LumaRange> luma = LumaOf(frame);
+    if (luma && square && sameShape && square->X0 >= 0 && square->Y0 >= 0 &&
+        square->X0 + square->Width <= width && square->Y0 + square->Height <= height) {
+        // The measurement reads only the square's grey: its luma is all
+        // there is to do, and no colour is converted.
+        picture.AllocateLumaGrey();
+        if (!square->Empty())
+            FillLumaGrey(frame, *luma, picture, square->X0, square->Y0, square->Width,
+                         square->Height);
+        return;
+    }
+    FillPixels(frame, picture, square, sameShape);
+    if (luma) {
+        picture.AllocateLumaGrey();
+        FillLumaGrey(frame, *luma, picture, 0, 0, width, height);
+    } else {
+        picture.DropLumaGrey();
+    }
+}
+
+void FramePicture::FillPixels(const AVFrame& frame, Bitmap& picture, const PixelSquare* square,
+                              bool sameShape) {
+    const int width = frame.width;
+    const int height = frame.height;
     if (square && sameShape && FillSquare(frame, *square, picture)) return;
     // Everything that can fail is done before the picture is touched.
     PrepareScaler(frame);
-    if (!sameShape) picture.Assign(width, height, layout.Format);
+    if (!sameShape) picture.Assign(width, height, PixelFormat::Pf24Bit);
     const std::size_t stride = picture.Stride();
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     if (width % 16 == 0) {

@@ -16,8 +16,10 @@ namespace torvi {
 // 16 bits (5-6-5, green's low bit zero for 5-5-5), BGR as 24 bits, BGR with
 // a fourth byte as 32 (the fourth byte zero), black-and-white as 1 bit with
 // the film's two colours; every other layout (YUV above all) is converted to
-// 24 bits. Pictures are turned as the film is shown (Orientation). Keeps one
-// scaler context alive between frames.
+// 24 bits. Pictures are turned as the film is shown (Orientation). Frames of
+// 8-bit luma (Y'CbCr films) also give the picture the grey of their luma
+// (Bitmap's LumaGrey), unless they are turned. Keeps one scaler context alive
+// between frames.
 class FramePicture {
 public:
     FramePicture() = default;
@@ -26,9 +28,10 @@ public:
 
     // Fills `picture` with the frame. A picture already of the frame's size
     // and format is overwritten without allocating. With a `square` and a
-    // 24-bit picture of the frame's size, only the square's pixels need be
-    // right: YUV frames then convert just those rows and columns, and the
-    // rest of the picture keeps what it had. Throws Error, with the picture
+    // 24-bit picture of the frame's size, only the square need be right for
+    // the measurement: a frame of luma then fills just the square's grey and
+    // converts no colour; other YUV frames convert just the square's rows and
+    // columns. The rest of the picture keeps what it had. Throws Error, with the picture
     // as it was, when the frame's size is absurd or it cannot be converted.
     void Fill(const AVFrame& frame, Bitmap& picture, const PixelSquare* square = nullptr);
 
@@ -38,6 +41,11 @@ public:
 private:
     // Fills `picture` with the frame as stored.
     void FillStored(const AVFrame& frame, Bitmap& picture, const PixelSquare* square);
+    // Converts a frame that is not copied as it is to 24 bits (with a
+    // `square` and a picture of the frame's `sameShape`, only the square
+    // where the scaler allows).
+    void FillPixels(const AVFrame& frame, Bitmap& picture, const PixelSquare* square,
+                    bool sameShape);
     // Makes the scaler fit the frame's size and format; `split` spreads its
     // rows over the processors.
     void PrepareScaler(const AVFrame& frame, bool split = true);

@@ -17,6 +17,8 @@ enum class LumaRange { Full, Limited };
 // limited-range luma taken from 16..235 to 0..255, rounded to the nearest
 // (the exact value is never a half) and clipped.
 std::uint8_t GreyOfLuma(std::uint8_t luma, LumaRange range);
+// GreyOfLuma of count luma samples into out[0 .. count - 1], many at a time.
+void GreyOfLumaRow(const std::uint8_t* luma, int count, LumaRange range, std::uint8_t* out);
 
 // What MjpegSquareDecoder made of a frame: decoded, or why it left the frame
 // to FFmpeg.
