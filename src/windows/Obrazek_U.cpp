@@ -186,6 +186,16 @@ void TObrazek::BuildMenu() {
         Model.SetFine(checked);
         if (Live) Live->FineAngle = checked;
     });
+    // The dial's rim by clicks, for the fine angle of a dial seen askew whose
+    // rim the picture does not show clearly; choosing it again ends it.
+    MarkRim1 = masking->addAction(QStringLiteral("Mar&k the rim"));
+    MarkRim1->setCheckable(true);
+    connect(MarkRim1, &QAction::triggered, this, [this] {
+        if (Model.MarkingRim())
+            Model.EndRimMarking();
+        else if (!Model.StartRimMarking())
+            MarkRim1->setChecked(false);
+    });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     About3 =
@@ -376,7 +386,6 @@ void TObrazek::ConnectModel() {
 
 void TObrazek::ApplyStep() {
     using torvi::Control;
-    const torvi::Step step = Model.CurrentStep();
     // The measurement remembers what each step left on; the widgets show it.
     auto apply = [&](Control control, std::initializer_list<QWidget*> widgets,
                      std::initializer_list<QAction*> actions = {}) {
@@ -398,8 +407,9 @@ void TObrazek::ApplyStep() {
     apply(Control::MaskingItems, {}, {ShowmaskedBMP1, SaveBMP1});
     apply(Control::SaveCaptured, {}, {SaveBMP2});
     clickHandlerInstalled_ = Model.Enabled(Control::PictureClicks);
-    Label2->setText(QString::fromLatin1(torvi::StepPrompt(step)));
-    if (torvi::CrossCursor(step))
+    Label2->setText(QString::fromLatin1(Model.Prompt()));
+    MarkRim1->setChecked(Model.MarkingRim());
+    if (Model.CrossCursorShown())
         Image1->setCursor(Qt::CrossCursor);
     else
         Image1->unsetCursor();
@@ -461,6 +471,10 @@ void TObrazek::dropEvent(QDropEvent* event) {
 // Marking ---------------------------------------------------------------------
 
 void TObrazek::Image1MouseDown(Qt::MouseButton, int x, int y) {
+    if (Model.MarkingRim()) {
+        Model.AddRimPoint(x, y);
+        return;
+    }
     if (!clickHandlerInstalled_) return;
     Model.ClickPicture(x, y);
 }

@@ -101,6 +101,7 @@ public:
     QAction* ShowmaskedBMP1 = nullptr;
     QAction* SaveBMP1 = nullptr;
     QAction* FineAngle1 = nullptr; // "&Fine angle": measure the fine angle
+    QAction* MarkRim1 = nullptr;   // "Mar&k the rim": the dial's rim by clicks
     QAction* ShowMarks1 = nullptr; // "Show ma&rks": the marks over the picture
     QAction* About3 = nullptr;
 

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <numbers>
 
 using namespace torvi;
 using torvi::test::ProbeFilm;
@@ -639,4 +640,42 @@ TEST(Measurement, APlayedTurnedFilmGivesTheFilmsDirections) {
         best = std::max(best, near);
     }
     EXPECT_EQ(best, frames.size());
+}
+
+// The rim marked by clicks becomes the fine angle's rim; fewer than five
+// points forget it, and points on no ellipse are refused with a message.
+TEST(Measurement, TheRimMarkedByClicksIsTheFineAnglesRim) {
+    test::TempFolder folder;
+    WriteDials(folder, 3);
+    Recorder seen;
+    Measurement m(&seen);
+    EXPECT_FALSE(m.StartRimMarking()); // nothing on view
+    OpenAndMark(m, folder.File("p001.bmp"), ".BMP");
+    ASSERT_TRUE(m.StartRimMarking());
+    EXPECT_TRUE(m.CrossCursorShown());
+    EXPECT_NE(std::string(m.Prompt()).find("rim"), std::string::npos);
+    for (int k = 0; k < 8; ++k) {
+        const double a = k * std::numbers::pi / 4;
+        ASSERT_TRUE(m.AddRimPoint(static_cast<int>(std::lround(20 + 18 * std::cos(a))),
+                                  static_cast<int>(std::lround(20 + 12 * std::sin(a)))));
+    }
+    ASSERT_TRUE(m.EndRimMarking());
+    EXPECT_FALSE(m.MarkingRim());
+    ASSERT_TRUE(m.Rim().Valid());
+    EXPECT_NEAR(m.Rim().CentreX, 20, 0.5);
+    EXPECT_NEAR(std::max(m.Rim().SemiAxisA, m.Rim().SemiAxisB), 18, 0.7);
+    EXPECT_NEAR(std::min(m.Rim().SemiAxisA, m.Rim().SemiAxisB), 12, 0.7);
+    EXPECT_STREQ(m.Prompt(), StepPrompt(m.CurrentStep()));
+
+    ASSERT_TRUE(m.StartRimMarking());
+    for (int k = 0; k < 6; ++k)
+        m.AddRimPoint(k, k);
+    EXPECT_FALSE(m.EndRimMarking());
+    EXPECT_NE(seen.TakeMessage().find("no ellipse"), std::string::npos);
+    EXPECT_TRUE(m.Rim().Valid()); // the rim before stays
+
+    ASSERT_TRUE(m.StartRimMarking());
+    m.AddRimPoint(1, 1);
+    ASSERT_TRUE(m.EndRimMarking());
+    EXPECT_FALSE(m.Rim().Valid());
 }

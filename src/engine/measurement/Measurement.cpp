@@ -233,6 +233,8 @@ std::unique_ptr<MeasurementRun> Measurement::BeginOpen(const std::string& path,
     frameSource_.Folder = folder_;
     calibrated_ = false;
     resultsValid_ = false;
+    markingRim_ = false;
+    rimPoints_.clear();
     // The measurement on view before is gone from here on: nothing is left
     // for "&Change" or the contrast arrows to resume if this Open fails.
     SetStep(Step::OpenFailed);
@@ -665,6 +667,51 @@ void Measurement::SetFine(bool fine) {
 void Measurement::SetRim(const DialEllipse& rim) {
     rim_ = rim;
     if (sourceKind_ == Source::Film) resultsValid_ = false;
+}
+
+bool Measurement::StartRimMarking() {
+    if (Running() || (picture_.Empty() && !capture_)) return false;
+    markingRim_ = true;
+    rimPoints_.clear();
+    observer_->StepChanged(step_);
+    return true;
+}
+
+bool Measurement::AddRimPoint(int x, int y) {
+    if (!markingRim_) return false;
+    rimPoints_.push_back({static_cast<double>(x), static_cast<double>(y)});
+    observer_->StepChanged(step_);
+    return true;
+}
+
+bool Measurement::EndRimMarking() {
+    if (!markingRim_) return false;
+    markingRim_ = false;
+    if (rimPoints_.size() < 5) {
+        SetRim({});
+        observer_->StepChanged(step_);
+        return true;
+    }
+    const DialEllipse rim = EllipseThrough(rimPoints_);
+    if (!rim.Valid()) {
+        observer_->StepChanged(step_);
+        Fail(Error("The points marked lie on no ellipse: mark five or more spread around the "
+                   "whole rim"));
+        return false;
+    }
+    SetRim(rim);
+    observer_->StepChanged(step_);
+    return true;
+}
+
+const char* Measurement::Prompt() const {
+    if (markingRim_)
+        return "Click five or more points around the dial's rim, then choose Mark the rim again.";
+    return StepPrompt(step_);
+}
+
+bool Measurement::CrossCursorShown() const {
+    return markingRim_ || CrossCursor(step_);
 }
 
 void Measurement::SetAnimating(bool animating) {

@@ -228,6 +228,19 @@ public:
     // it finds. A change makes earlier series invalid.
     void SetRim(const DialEllipse& rim);
     const DialEllipse& Rim() const { return rim_; }
+    // Marking the rim by clicks, for a dial seen askew whose rim the
+    // background does not show: while it runs, a click on the picture adds
+    // a point of the rim; its end fits the ellipse through five or more
+    // points and gives it as the rim (fewer forget the rim). Refused while a
+    // run works or before a picture is on view.
+    bool StartRimMarking();
+    bool MarkingRim() const { return markingRim_; }
+    bool AddRimPoint(int x, int y);
+    bool EndRimMarking();
+    const std::vector<RimPoint>& RimPoints() const { return rimPoints_; }
+    // The prompt and the cursor of the step, or of the rim marking.
+    const char* Prompt() const;
+    bool CrossCursorShown() const;
     void SetAnimating(bool animating);
     void CloseVideo();
 
@@ -316,6 +329,8 @@ private:
     Bitmap reference_;
     Bitmap fineReference_; // folded from registered samples, for the fine angle
     DialEllipse rim_;
+    bool markingRim_ = false;
+    std::vector<RimPoint> rimPoints_;
     bool calibrated_ = false;
     bool resultsValid_ = false;
     MeasuredSeries series_;
