@@ -7,6 +7,8 @@
 
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 namespace torvi::gui {
 
 void KeepNumberText(QLineEdit* field, const std::string& separator) {
@@ -41,6 +43,16 @@ std::optional<std::string> AskResultFile(QWidget* parent, QLineEdit* framesPerSe
     const std::optional<QString> name = Dialogs().SaveFile(parent, request);
     if (!name) return std::nullopt;
     return CompleteResultFileName(name->toStdString());
+}
+
+QString FloodText(const std::vector<bool>& flooded) {
+    const auto count = std::count(flooded.begin(), flooded.end(), true);
+    if (count == 0) return {};
+    return QStringLiteral("%1 of %2 frames are flooded: far more pixels passed for the hand than "
+                          "a hand covers, so their directions mean nothing. Raise the contrast, "
+                          "or measure the fine angle, which follows the lamp.")
+        .arg(count)
+        .arg(flooded.size());
 }
 
 } // namespace torvi::gui

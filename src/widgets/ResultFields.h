@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace torvi::gui {
 
@@ -20,5 +21,10 @@ void KeepNumberText(QLineEdit* field, const std::string& separator);
 // comes from the device, gives no rate field.
 std::optional<std::string> AskResultFile(QWidget* parent, QLineEdit* framesPerSecond,
                                          QLineEdit* ticksPerTurn, const std::string& separator);
+
+// What the windows say after a run in which the contrast rule flooded some
+// frames (far more pixels passed for the hand than a hand covers); empty
+// when it flooded none.
+QString FloodText(const std::vector<bool>& flooded);
 
 } // namespace torvi::gui

@@ -352,7 +352,20 @@ void LiveWindow::ApplyStep() {
         AxisX->setTickInterval(0.2);
         AxisY->setRange(0, 1);
     }
-    if (step == Step::Finished) UpdateGraph(true);
+    if (step == Step::Finished) {
+        UpdateGraph(true);
+        // Once a run: what it flooded.
+        if (!floodsSaid_) {
+            floodsSaid_ = true;
+            const QString flooded = torvi::gui::FloodText(Session.Result().Flooded);
+            // Said once the report that ended the run has been dealt with.
+            if (!flooded.isEmpty())
+                QMetaObject::invokeMethod(
+                    this, [this, flooded] { ShowMessage(flooded); }, Qt::QueuedConnection);
+        }
+    } else if (step == Step::Measuring) {
+        floodsSaid_ = false;
+    }
     if (!MaskShown(step)) MaskView->clear();
     UpdateScreen();
 }

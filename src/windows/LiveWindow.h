@@ -136,5 +136,6 @@ private:
     bool valuePending_ = false;
     bool opened_ = false;
     bool showingMessage_ = false;
+    bool floodsSaid_ = true; // the run's flooded frames have been said
     QStringList pendingMessages_;
 };

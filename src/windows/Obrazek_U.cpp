@@ -730,14 +730,8 @@ void TObrazek::WhenMeasured(std::function<void()> then) {
 
 void TObrazek::ReportWarnings() {
     QStringList said;
-    const std::vector<bool>& flooded = Model.Result().Flooded;
-    const auto count = std::count(flooded.begin(), flooded.end(), true);
-    if (count > 0)
-        said << QStringLiteral("%1 of %2 frames are flooded: far more pixels passed for the hand "
-                               "than a hand covers, so their directions mean nothing. Raise the "
-                               "contrast, or measure the fine angle, which follows the lamp.")
-                    .arg(count)
-                    .arg(flooded.size());
+    const QString flooded = torvi::gui::FloodText(Model.Result().Flooded);
+    if (!flooded.isEmpty()) said << flooded;
     if (!Model.Settings().Fine) {
         const torvi::DialEllipse rim = torvi::AskewRim(Model.ReferenceImage(), Model.Settings());
         if (rim.Valid())
