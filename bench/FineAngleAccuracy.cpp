@@ -99,20 +99,6 @@ std::string Describe(const Case& c) {
     return text;
 }
 
-Bitmap ToBitmap(const std::vector<std::uint8_t>& rgb, int width, int height) {
-    Bitmap picture(width, height, PixelFormat::Pf24Bit);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = picture.ScanLine(y);
-        const std::uint8_t* from = rgb.data() + static_cast<std::size_t>(y) * width * 3;
-        for (int x = 0; x < width; ++x) {
-            row[3 * x] = from[3 * x + 2];
-            row[3 * x + 1] = from[3 * x + 1];
-            row[3 * x + 2] = from[3 * x];
-        }
-    }
-    return picture;
-}
-
 // The film of the painted frames, written by the ffmpeg tool.
 std::string EncodeFilm(const Case& c, const std::vector<std::vector<std::uint8_t>>& frames) {
     const std::string path = "/tmp/torvi-fine-accuracy." + c.Kind + ".avi";
@@ -157,7 +143,7 @@ Errors RunCase(const Case& c, int frameCount, bool listCase) {
     std::vector<Bitmap> pictures;
     if (c.Kind == "lossless") {
         for (const auto& frame : rgb)
-            pictures.push_back(ToBitmap(frame, c.Width, c.Height));
+            pictures.push_back(PaintedPicture(frame, c.Width, c.Height));
         loader = [&](int index, Bitmap& frame) {
             frame = pictures[static_cast<std::size_t>(index)];
         };

@@ -95,20 +95,6 @@ double Difference(double a, double b) {
     return std::fmod(a - b + 540.0 * 3, 360.0) - 180.0;
 }
 
-Bitmap ToBitmap(const std::vector<std::uint8_t>& rgb, int width, int height) {
-    Bitmap picture(width, height, PixelFormat::Pf24Bit);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = picture.ScanLine(y);
-        const std::uint8_t* from = rgb.data() + static_cast<std::size_t>(y) * width * 3;
-        for (int x = 0; x < width; ++x) {
-            row[3 * x] = from[3 * x + 2];
-            row[3 * x + 1] = from[3 * x + 1];
-            row[3 * x + 2] = from[3 * x];
-        }
-    }
-    return picture;
-}
-
 std::string EncodeFilm(const std::string& codec, int width, int height,
                        const std::vector<std::vector<std::uint8_t>>& frames) {
     const bool h264 = codec == "h264";
@@ -211,7 +197,7 @@ CaseResult RunCase(Condition condition, const Variant& variant, const Click& cli
     const std::string codec = condition.Codec.empty() && mjpeg ? "mjpeg" : condition.Codec;
     if (codec.empty()) {
         for (const auto& frame : rgb)
-            pictures.push_back(ToBitmap(frame, variant.Width, variant.Height));
+            pictures.push_back(PaintedPicture(frame, variant.Width, variant.Height));
         loader = [&](int index, Bitmap& frame) {
             frame = pictures[static_cast<std::size_t>(index)];
         };

@@ -335,6 +335,7 @@ void BoxBlur(std::vector<float>& image, int width, int height, int radius) {
     pass(width, height, static_cast<std::size_t>(width), 1);
 }
 
+
 } // namespace
 
 const std::vector<std::uint8_t>& DialPainter::Paint(const DialFrame& shot) {
@@ -466,4 +467,19 @@ const std::vector<std::uint8_t>& DialPainter::Paint(const DialFrame& shot) {
         }
     }
     return frame_;
+}
+
+torvi::Bitmap PaintedPicture(const std::vector<std::uint8_t>& rgb, int width, int height) {
+    torvi::Bitmap picture(width, height, torvi::PixelFormat::Pf24Bit);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = picture.ScanLine(y);
+        const std::uint8_t* from =
+            rgb.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 3;
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = from[3 * x + 2];
+            row[3 * x + 1] = from[3 * x + 1];
+            row[3 * x + 2] = from[3 * x];
+        }
+    }
+    return picture;
 }

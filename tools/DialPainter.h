@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Bitmap.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -112,3 +114,6 @@ private:
     std::vector<std::uint8_t> face_;
     std::vector<std::uint8_t> frame_;
 };
+
+// A painted frame (rows of RGB, top row first) as the program's 24-bit picture.
+torvi::Bitmap PaintedPicture(const std::vector<std::uint8_t>& rgb, int width, int height);

@@ -34,21 +34,4 @@ inline bool SamePixels(const Bitmap& a, const Bitmap& b) {
     return true;
 }
 
-// A 24-bit picture of RGB bytes, rows top-down, as the dial painter gives them.
-inline Bitmap PaintedPicture(const std::vector<std::uint8_t>& rgb, int width, int height) {
-    Bitmap picture(width, height, PixelFormat::Pf24Bit);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t* from =
-                &rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                      static_cast<std::size_t>(x)) *
-                     3];
-            std::uint8_t* to = picture.ScanLine(y) + 3 * x;
-            to[0] = from[2];
-            to[1] = from[1];
-            to[2] = from[0];
-        }
-    return picture;
-}
-
 } // namespace torvi::test

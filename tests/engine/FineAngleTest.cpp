@@ -35,7 +35,7 @@ Measured PaintAndMeasure(const Dial& dial, const std::vector<double>& angles,
     DialPainter painter(dial.Width, dial.Height, dial.Style);
     std::vector<Bitmap> frames;
     for (const double angle : angles) {
-        frames.push_back(test::PaintedPicture(painter.Paint(angle), dial.Width, dial.Height));
+        frames.push_back(PaintedPicture(painter.Paint(angle), dial.Width, dial.Height));
         if (spoil) spoil(frames.back(), static_cast<int>(frames.size()) - 1);
     }
     const FrameLoader loader = [&](int index, Bitmap& frame) {

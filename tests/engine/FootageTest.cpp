@@ -100,7 +100,7 @@ Measured PaintAndMeasure(const Footage& f, const DialEllipse& rim = {}) {
         shot.ShiftY = f.Shake * random();
         shot.Gain = 1 + f.Flicker * random();
         m.Painted.push_back(shot.Angle);
-        frames.push_back(test::PaintedPicture(painter.Paint(shot), f.Width, f.Height));
+        frames.push_back(PaintedPicture(painter.Paint(shot), f.Width, f.Height));
     }
     double pivotX = 0, pivotY = 0, tipX = 0, tipY = 0;
     painter.PlaneToPicture(0, 0, pivotX, pivotY);
@@ -316,7 +316,7 @@ TEST(Footage, RegistrationFindsTheShiftAndTheGain) {
     still.Angle = 30;
     // The background as the calibration keeps it: one grey per pixel.
     Bitmap background;
-    FoldCalibrationFrame(background, test::PaintedPicture(painter.Paint(still), 320, 240), true,
+    FoldCalibrationFrame(background, PaintedPicture(painter.Paint(still), 320, 240), true,
                          HandColour::Dark);
     MeasurementSettings settings;
     settings.CentreX = 160;
@@ -331,15 +331,14 @@ TEST(Footage, RegistrationFindsTheShiftAndTheGain) {
             moved.ShiftY = -shift / 2;
             moved.Gain = gain;
             const Registration r =
-                registration.Register(test::PaintedPicture(painter.Paint(moved), 320, 240));
+                registration.Register(PaintedPicture(painter.Paint(moved), 320, 240));
             SCOPED_TRACE(testing::Message() << "shift " << shift << ", gain " << gain);
             EXPECT_NEAR(r.ShiftX, shift, 0.05);
             EXPECT_NEAR(r.ShiftY, -shift / 2, 0.05);
             EXPECT_NEAR(r.Gain, gain, 0.01);
         }
     // A frame of the still camera is still: no shift, no gain.
-    const Registration none =
-        registration.Register(test::PaintedPicture(painter.Paint(still), 320, 240));
+    const Registration none = registration.Register(PaintedPicture(painter.Paint(still), 320, 240));
     EXPECT_TRUE(none.Still());
 }
 
@@ -356,7 +355,7 @@ TEST(Footage, AStillCameraFoldsTheCalibrationsReference) {
     Bitmap reference;
     RegisteredBackground background(settings);
     for (int i = 0; i < 6; ++i) {
-        const Bitmap frame = test::PaintedPicture(painter.Paint(i * 50.0), 320, 240);
+        const Bitmap frame = PaintedPicture(painter.Paint(i * 50.0), 320, 240);
         FoldCalibrationFrame(reference, frame, i == 0, settings.Hand);
         background.Fold(frame);
     }
