@@ -13,8 +13,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${TORVI_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window cannot open without Qt's platform plugins, which no binary links.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The window cannot open without Qt's platform plugins, which no binary links,
+# and capture devices need FFmpeg's device library, which is loaded when a
+# device is opened.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libavdevice59")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[measure how the big hand of a dial turns
 Torvi measures how the big hand of a dial turns in a film or a numbered

@@ -60,7 +60,8 @@ std::string TakeLastLogMessage();
 // `code` when it is an error code, else empty.
 std::string Reason(int code);
 
-// InitFfmpeg, and registers the capture devices.
-void InitCapture();
+// InitFfmpeg, and loads FFmpeg's device library and registers its capture
+// devices, once. Gives why the devices are missing, or empty.
+std::string InitCapture();
 
 } // namespace torvi::av

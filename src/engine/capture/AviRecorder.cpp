@@ -19,7 +19,7 @@ struct AviRecorder::Output {
 
 AviRecorder::AviRecorder(const std::string& path, int width, int height, FrameRate rate)
     : path_(path), width_(width), height_(height) {
-    av::InitCapture();
+    av::InitFfmpeg();
     auto cannotCreate = [&](const std::string& reason) {
         return Error("Cannot create file " + path + ": " + reason);
     };

@@ -248,7 +248,7 @@ CaptureDevice::CaptureDevice(std::unique_ptr<State> state) : state_(std::move(st
 std::unique_ptr<CaptureDevice> CaptureDevice::Open(const CaptureSource& source,
                                                    const CaptureFormat& format,
                                                    FrameReceiver* receiver) {
-    av::InitCapture();
+    const std::string devicesMissing = av::InitCapture();
     const std::string name = DisplayName(source);
     auto cannotOpen = [&](const std::string& reason) {
         return Error("Cannot open the capture device " + name + ": " + reason);
@@ -263,7 +263,8 @@ std::unique_ptr<CaptureDevice> CaptureDevice::Open(const CaptureSource& source,
     // A played film's own container format is found by FFmpeg's probe.
     const AVInputFormat* input = InputFormat(source.Type);
     if (input == nullptr && !played)
-        throw cannotOpen("this program was built without support for it");
+        throw cannotOpen(devicesMissing.empty() ? "this program was built without support for it"
+                                                : devicesMissing);
 
     auto state = std::make_unique<State>();
     state->Name = name;
