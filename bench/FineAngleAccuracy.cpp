@@ -159,6 +159,7 @@ Errors RunCase(const Case& c, int frameCount, bool listCase) {
     Bitmap reference;
     BuildReferenceImage(frameCount, loader, settings.Hand, reference);
     const DirectionTable table(settings, reference.Width(), reference.Height());
+    const VoteCounter counter(reference, table, settings.ContrastThreshold, settings.Hand);
 
     std::vector<HandMoments> moments;
     std::vector<double> coarse, subBin;
@@ -166,8 +167,7 @@ Errors RunCase(const Case& c, int frameCount, bool listCase) {
     for (int i = 0; i < frameCount; ++i) {
         loader(i, frame);
         frame.ConvertTo24();
-        const FrameVotes votes =
-            CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
+        const FrameVotes votes = counter.Count(frame);
         coarse.push_back(AngleOfPeak(PeakBin(votes.Histogram)));
         subBin.push_back(SubBinAngle(votes.Histogram));
         moments.push_back(MeasureHandMoments(frame, reference, settings, coarse.back()));

@@ -221,6 +221,7 @@ CaseResult RunCase(Condition condition, const Variant& variant, const Click& cli
         firstSample = false;
     }
     const DirectionTable table(settings, reference.Width(), reference.Height());
+    const VoteCounter counter(reference, table, settings.ContrastThreshold, settings.Hand);
     FineAngleMeasurement fine(settings, registered ? background.Picture() : reference);
     CaseResult result;
     std::vector<int> whole;
@@ -230,8 +231,7 @@ CaseResult RunCase(Condition condition, const Variant& variant, const Click& cli
     for (int i = 0; i < count; ++i) {
         loader(i, frame);
         frame.ConvertTo24();
-        const FrameVotes votes =
-            CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
+        const FrameVotes votes = counter.Count(frame);
         whole.push_back(AngleOfPeak(PeakBin(votes.Histogram)));
         result.MostHandPixels = std::max<long>(result.MostHandPixels, votes.HandPixels);
         handPixels.push_back(votes.HandPixels);

@@ -67,9 +67,9 @@ void AnalyseOneFrame(benchmark::State& state) {
     const Bitmap reference = BenchReference();
     const Bitmap frame = DialFrame(1280, 720, 33.0, 99u);
     const DirectionTable table(settings, reference.Width(), reference.Height());
+    const VoteCounter counter(reference, table, settings.ContrastThreshold, settings.Hand);
     for (auto _ : state) {
-        const FrameVotes votes =
-            CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
+        const FrameVotes votes = counter.Count(frame);
         benchmark::DoNotOptimize(PeakBin(votes.Histogram));
     }
     state.SetItemsProcessed(state.iterations() * 601 * 601);
@@ -84,9 +84,9 @@ void AnalyseOneFrameFine(benchmark::State& state) {
     const Bitmap reference = BenchReference();
     const Bitmap frame = DialFrame(1280, 720, 33.0, 99u);
     const DirectionTable table(settings, reference.Width(), reference.Height());
+    const VoteCounter counter(reference, table, settings.ContrastThreshold, settings.Hand);
     for (auto _ : state) {
-        const FrameVotes votes =
-            CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
+        const FrameVotes votes = counter.Count(frame);
         const int angle = AngleOfPeak(PeakBin(votes.Histogram));
         benchmark::DoNotOptimize(MeasureHandMoments(frame, reference, settings, angle));
     }

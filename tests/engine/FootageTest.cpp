@@ -126,11 +126,11 @@ Measured PaintAndMeasure(const Footage& f, const DialEllipse& rim = {}) {
         firstSample = false;
     }
     const DirectionTable table(settings, reference.Width(), reference.Height());
+    const VoteCounter counter(reference, table, settings.ContrastThreshold, settings.Hand);
     FineAngleMeasurement fine(settings, background.Picture());
     if (rim.Valid()) fine.SetRim(rim);
     for (const Bitmap& frame : frames) {
-        const FrameVotes votes =
-            CountVotes(frame, reference, table, settings.ContrastThreshold, settings.Hand);
+        const FrameVotes votes = counter.Count(frame);
         m.Whole.push_back(AngleOfPeak(PeakBin(votes.Histogram)));
         m.HandPixels.push_back(votes.HandPixels);
         fine.AddFrame(frame, m.Whole.back());

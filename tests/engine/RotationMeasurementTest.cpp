@@ -46,6 +46,21 @@ TEST(RotationMeasurement, DirectionBinsRunClockwiseFromBelowOnScreen) {
     EXPECT_EQ(DirectionTable::DirectionBin(-20, 1000), 359); // -1.15
 }
 
+TEST(RotationMeasurement, DirectionBinsAgreeWithTheExtendedPrecisionRuleEverywhere) {
+    // The table's quick double-precision arctangent must give every bin the
+    // extended rule gives, the half-degree cases included (the offsets of a
+    // hand reaching 1000 pixels, one octant and its neighbours).
+    int differing = 0;
+    for (long long dy = -1000; dy <= 1000; ++dy)
+        for (long long dx = -30; dx <= 1000; ++dx)
+            if (DirectionTable::DirectionBin(dx, dy) != DirectionTable::ExactDirectionBin(dx, dy))
+                ++differing;
+    EXPECT_EQ(differing, 0);
+    // (1, 2): 26.565..., (2, 1): 63.43...; near the 0/360 seam
+    EXPECT_EQ(DirectionTable::DirectionBin(1, 2), 27);
+    EXPECT_EQ(DirectionTable::DirectionBin(-1, 200000), 0);
+}
+
 TEST(RotationMeasurement, ReachIsRSquaredPlusRAndCentreNeverVotes) {
     // R = 8: (6, 6) lies at 72 = R² + R and votes, (8, 3) at 73 does not.
     const MeasurementSettings settings = Settings(10, 10, 8);

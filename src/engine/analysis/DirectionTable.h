@@ -46,6 +46,8 @@ public:
     // atan2(dx, dy) / pi * 180 in extended precision, rounded ties to even,
     // negative directions moved up by 360.
     static int DirectionBin(long long dx, long long dy);
+    // The same, every offset worked out in extended precision (slower).
+    static int ExactDirectionBin(long long dx, long long dy);
     // Whether a pixel at that offset is within reach of a hand of the radius.
     static bool WithinReach(long long dx, long long dy, long long radius) {
         return dx * dx + dy * dy <= radius * radius + radius;

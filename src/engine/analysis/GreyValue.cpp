@@ -103,6 +103,13 @@ void GreyTable::Row(const std::uint8_t* bgr, int count, std::uint8_t* out) const
     }
 }
 
+const std::uint8_t* GreyRowOf(const Bitmap& picture, int y, int x, int count,
+                              std::uint8_t* buffer) {
+    if (picture.HasLumaGrey()) return picture.LumaGreyLine(y) + x;
+    GreyRow(picture, y, x, count, buffer);
+    return buffer;
+}
+
 void GreyRow(const Bitmap& picture, int y, int x, int count, std::uint8_t* out) {
     if (picture.HasLumaGrey()) {
         std::memcpy(out, picture.LumaGreyLine(y) + x, static_cast<std::size_t>(count));

@@ -60,5 +60,9 @@ private:
 // masking picture and the votes all read grey here, so that what the masking
 // window shows is what is measured.
 void GreyRow(const Bitmap& picture, int y, int x, int count, std::uint8_t* out);
+// The same grey values, without a copy where the picture carries them: a
+// pointer into its grey plane, or else `buffer` (count bytes) filled.
+const std::uint8_t* GreyRowOf(const Bitmap& picture, int y, int x, int count,
+                              std::uint8_t* buffer);
 
 } // namespace torvi

@@ -11,6 +11,7 @@ HandMeter::HandMeter(const MeasurementSettings& settings, const Bitmap& referenc
                      const FineAngleSetup& fine)
     : settings_(settings), reference_(reference),
       table_(settings, reference.Width(), reference.Height()),
+      votes_(reference, table_, settings.ContrastThreshold, settings.Hand),
       fine_(settings, fine.Background && !fine.Background->Empty() ? *fine.Background : reference) {
     if (fine.Rim.Valid()) fine_.SetRim(fine.Rim);
 }
@@ -19,8 +20,7 @@ MeasuredFrame HandMeter::Measure(Bitmap& frame) {
     if (frame.Width() != reference_.Width() || frame.Height() != reference_.Height())
         throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
     frame.ConvertTo24();
-    const FrameVotes votes =
-        CountVotes(frame, reference_, table_, settings_.ContrastThreshold, settings_.Hand);
+    const FrameVotes votes = votes_.Count(frame);
     const int peak = PeakBin(votes.Histogram);
     MeasuredFrame measured;
     measured.Direction = static_cast<std::uint16_t>(AngleOfPeak(peak));

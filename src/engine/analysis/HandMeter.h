@@ -49,6 +49,7 @@ private:
     MeasurementSettings settings_;
     const Bitmap& reference_;
     DirectionTable table_;
+    VoteCounter votes_;
     FineAngleMeasurement fine_;
     AngleUnwrapper unwrapper_;
     RotationResult result_;

@@ -4,77 +4,65 @@
 #include "Error.h"
 #include "GreyValue.h"
 #include "HandMeter.h"
-#include "PixelVectors.h"
 
 #include <algorithm>
-#include <cstring>
+#include <immintrin.h>
 #include <limits>
 
 namespace torvi {
 
 namespace {
 
-// Marks the pixels of one row of the square that vote: within reach (a bin
-// in the table) and hand by the contrast rule, written as
-// sign * (reference - grey) >= threshold with sign +1 for a dark hand and -1
-// for a light one, which is Kontrast. The third byte of each reference pixel
-// decides. Returns how many it marked.
-int MarkVotersPortable(const std::uint8_t* grey, const std::uint8_t* reference,
-                       const std::int16_t* bins, int n, int sign, int threshold,
-                       std::uint8_t* voters) {
+// Counts the pixels of one row of the square whose grey lies within their
+// own range, each in its bin's counter; gives how many there were. A pixel
+// beyond reach has an empty range, so its bin (NoVote) is never read.
+int VoteRowPortable(const std::uint8_t* grey, const std::uint8_t* lowest,
+                    const std::uint8_t* highest, const std::int16_t* bins, int n,
+                    std::uint32_t* counts) {
     int count = 0;
     for (int i = 0; i < n; ++i) {
-        const int difference = reference[3 * i + 2] - grey[i];
-        const int votes = (bins[i] >= 0) & (sign * difference >= threshold);
-        voters[i] = static_cast<std::uint8_t>(votes);
-        count += votes;
+        if (grey[i] >= lowest[i] && grey[i] <= highest[i]) {
+            ++counts[bins[i]];
+            ++count;
+        }
     }
     return count;
 }
 
-// The same eight pixels at a time; the reference's third bytes are picked
-// out of the interleaved rows as the grey values' colours are.
-__attribute__((target("avx2"))) int MarkVotersAvx2(const std::uint8_t* grey,
-                                                   const std::uint8_t* reference,
-                                                   const std::int16_t* bins, int n, int sign,
-                                                   int threshold, std::uint8_t* voters) {
-    using namespace vectors;
-    const __m256i thirdAt = ColourByte(2);
-    const __m256i signs = _mm256_set1_epi32(sign < 0 ? -1 : 1);
-    // a >= threshold is a > threshold - 1. Differences lie within -255 .. 255,
-    // so holding the threshold within -256 .. 256 changes no vote.
-    const __m256i below = _mm256_set1_epi32(std::clamp(threshold, -256, 256) - 1);
-    const __m256i minusOne = _mm256_set1_epi32(-1);
-    const __m256i one = _mm256_set1_epi32(1);
+// The same 32 pixels at a time; the hand's few pixels are then picked out of
+// the mask bit by bit.
+__attribute__((target("avx2"))) int VoteRowAvx2(const std::uint8_t* grey,
+                                                const std::uint8_t* lowest,
+                                                const std::uint8_t* highest,
+                                                const std::int16_t* bins, int n,
+                                                std::uint32_t* counts) {
     int count = 0;
     int i = 0;
-    for (; i + PixelsReadPerGroup <= n; i += 8) {
-        const __m256i third = _mm256_shuffle_epi8(
-            LoadEightPixels(reference + 3 * static_cast<std::ptrdiff_t>(i)), thirdAt);
-        const __m256i greys =
-            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(grey + i)));
-        const __m256i binsHere =
-            _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bins + i)));
-        const __m256i difference = _mm256_sign_epi32(_mm256_sub_epi32(third, greys), signs);
-        const __m256i votes = _mm256_and_si256(_mm256_cmpgt_epi32(difference, below),
-                                               _mm256_cmpgt_epi32(binsHere, minusOne));
-        count += __builtin_popcount(
-            static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(votes))));
-        StoreLowBytes(voters + i, _mm256_and_si256(votes, one));
+    for (; i + 32 <= n; i += 32) {
+        const __m256i g = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(grey + i));
+        const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lowest + i));
+        const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(highest + i));
+        const __m256i within = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_max_epu8(g, low), g),
+                                                _mm256_cmpeq_epi8(_mm256_min_epu8(g, high), g));
+        auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(within));
+        count += __builtin_popcount(mask);
+        while (mask != 0) {
+            ++counts[bins[i + __builtin_ctz(mask)]];
+            mask &= mask - 1;
+        }
     }
-    return count + MarkVotersPortable(grey + i, reference + 3 * static_cast<std::ptrdiff_t>(i),
-                                      bins + i, n - i, sign, threshold, voters + i);
+    return count + VoteRowPortable(grey + i, lowest + i, highest + i, bins + i, n - i, counts);
 }
 
-int MarkVoters(const std::uint8_t* grey, const std::uint8_t* reference, const std::int16_t* bins,
-               int n, int sign, int threshold, std::uint8_t* voters) {
-    using Function = int (*)(const std::uint8_t*, const std::uint8_t*, const std::int16_t*, int,
-                             int, int, std::uint8_t*);
+int VoteRow(const std::uint8_t* grey, const std::uint8_t* lowest, const std::uint8_t* highest,
+            const std::int16_t* bins, int n, std::uint32_t* counts) {
+    using Function = int (*)(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*,
+                             const std::int16_t*, int, std::uint32_t*);
     static const Function chosen = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") ? MarkVotersAvx2 : MarkVotersPortable;
+        return __builtin_cpu_supports("avx2") ? VoteRowAvx2 : VoteRowPortable;
     }();
-    return chosen(grey, reference, bins, n, sign, threshold, voters);
+    return chosen(grey, lowest, highest, bins, n, counts);
 }
 
 void CheckSameSize(const Bitmap& frame, const Bitmap& reference) {
@@ -85,50 +73,84 @@ void CheckSameSize(const Bitmap& frame, const Bitmap& reference) {
 
 } // namespace
 
-FrameVotes CountVotes(const Bitmap& frame, const Bitmap& reference, const DirectionTable& table,
-                      int contrastThreshold, HandColour hand) {
-    CheckSameSize(frame, reference);
-    if (frame.Format() != PixelFormat::Pf24Bit)
-        return CountVotes(frame.ToBgr24(), reference, table, contrastThreshold, hand);
+VoteCounter::VoteCounter(const Bitmap& reference, const DirectionTable& table,
+                         int contrastThreshold, HandColour hand)
+    : table_(table), width_(reference.Width()), height_(reference.Height()) {
+    CheckSameSize(reference, reference);
     const PixelSquare& square = table.Square();
-    if (!square.Empty() &&
-        (square.X0 + square.Width > frame.Width() || square.Y0 + square.Height > frame.Height()))
+    if (square.Empty()) return;
+    if (square.X0 < 0 || square.Y0 < 0 || square.X0 + square.Width > width_ ||
+        square.Y0 + square.Height > height_)
         throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
+    // For each reference grey, the greys the rule calls hand: a range, since
+    // the rule compares their difference with the threshold.
+    const int sign = hand == HandColour::Dark ? 1 : -1;
+    std::array<std::uint8_t, 256> lowestFor{};
+    std::array<std::uint8_t, 256> highestFor{};
+    for (int ref = 0; ref < 256; ++ref) {
+        int lowest = 256;
+        int highest = -1;
+        for (int grey = 0; grey < 256; ++grey) {
+            if (sign * (ref - grey) >= contrastThreshold) {
+                lowest = std::min(lowest, grey);
+                highest = std::max(highest, grey);
+            }
+        }
+        if (highest < 0) lowest = 1, highest = 0;
+        lowestFor[static_cast<std::size_t>(ref)] = static_cast<std::uint8_t>(lowest);
+        highestFor[static_cast<std::size_t>(ref)] = static_cast<std::uint8_t>(highest);
+    }
+    const auto size =
+        static_cast<std::size_t>(square.Width) * static_cast<std::size_t>(square.Height);
+    lowest_.assign(size, 1);
+    highest_.assign(size, 0);
+    for (int row = 0; row < square.Height; ++row) {
+        const std::int16_t* bins = table.Row(row);
+        const std::uint8_t* ref = reference.ScanLine(square.Y0 + row) + 3 * square.X0;
+        const std::size_t at = static_cast<std::size_t>(row) * static_cast<std::size_t>(square.Width);
+        for (int col = 0; col < square.Width; ++col) {
+            if (bins[col] < 0) continue;
+            const std::uint8_t third = ref[3 * col + 2];
+            lowest_[at + static_cast<std::size_t>(col)] = lowestFor[third];
+            highest_[at + static_cast<std::size_t>(col)] = highestFor[third];
+        }
+    }
+}
 
+FrameVotes VoteCounter::Count(const Bitmap& frame) const {
+    if (frame.Width() != width_ || frame.Height() != height_)
+        throw Error(ErrorKind::SizesNotEqual, PicturesNotEqual);
+    if (frame.Format() != PixelFormat::Pf24Bit) return Count(frame.ToBgr24());
+    const PixelSquare& square = table_.Square();
     // Counting in 32 bits and capping afterwards is the same as counters that
     // stop at 65535, and keeps the inner loop free of the test.
     std::array<std::uint32_t, 360> counts{};
     FrameVotes result;
-    const auto width = static_cast<std::size_t>(square.Width);
-    std::vector<std::uint8_t> grey(width);
-    std::vector<std::uint8_t> voters(width);
-    const std::size_t offset = 3 * static_cast<std::size_t>(square.X0);
-    const int sign = hand == HandColour::Dark ? 1 : -1;
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::max(square.Width, 0)));
     for (int row = 0; row < square.Height; ++row) {
         // Only the columns within reach can vote.
-        const DirectionTable::Span span = table.RowSpan(row);
+        const DirectionTable::Span span = table_.RowSpan(row);
         const int n = span.End - span.First;
         if (n <= 0) continue;
-        const std::int16_t* bins = table.Row(row) + span.First;
-        const std::size_t at = offset + 3 * static_cast<std::size_t>(span.First);
-        GreyRow(frame, square.Y0 + row, square.X0 + span.First, n, grey.data());
-        const int marked = MarkVoters(grey.data(), reference.ScanLine(square.Y0 + row) + at, bins,
-                                      n, sign, contrastThreshold, voters.data());
-        if (marked == 0) continue;
-        result.HandPixels += static_cast<std::uint32_t>(marked);
-        const std::uint8_t* from = voters.data();
-        const std::uint8_t* end = from + n;
-        while (const void* hit = std::memchr(from, 1, static_cast<std::size_t>(end - from))) {
-            const auto col =
-                static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - voters.data());
-            ++counts[static_cast<std::size_t>(bins[col])];
-            from = voters.data() + col + 1;
-        }
+        const std::size_t at =
+            static_cast<std::size_t>(row) * static_cast<std::size_t>(square.Width) +
+            static_cast<std::size_t>(span.First);
+        const std::uint8_t* grey =
+            GreyRowOf(frame, square.Y0 + row, square.X0 + span.First, n, buffer.data());
+        result.HandPixels += static_cast<std::uint32_t>(
+            VoteRow(grey, lowest_.data() + at, highest_.data() + at, table_.Row(row) + span.First,
+                    n, counts.data()));
     }
     for (std::size_t bin = 0; bin < counts.size(); ++bin)
         result.Histogram[bin] =
             static_cast<std::uint16_t>(std::min<std::uint32_t>(counts[bin], 65535u));
     return result;
+}
+
+FrameVotes CountVotes(const Bitmap& frame, const Bitmap& reference, const DirectionTable& table,
+                      int contrastThreshold, HandColour hand) {
+    CheckSameSize(frame, reference);
+    return VoteCounter(reference, table, contrastThreshold, hand).Count(frame);
 }
 
 int PeakBin(const VoteHistogram& histogram) {

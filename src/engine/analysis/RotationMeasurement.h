@@ -25,10 +25,33 @@ struct FrameVotes {
     std::uint32_t HandPixels = 0;
 };
 
-// Counts the votes of one 24-bit frame of the reference's size against the
-// 24-bit reference; the table must have been built for that size and the
-// settings' centre and radius. A pixel is hand when Kontrast of the
-// reference's third byte minus the frame grey says so.
+// Counts the votes of frames against one 24-bit reference. A pixel is hand
+// when Kontrast of the reference's third byte minus the frame's grey says so,
+// that is sign * (reference - grey) >= threshold with sign +1 for a dark hand
+// and -1 for a light one; which greys those are is worked out once per
+// pixel, as a range, when the counter is made. The table must have been built
+// for the reference's size and the settings' centre and radius, and must
+// outlive the counter; the reference is only read while the counter is made.
+class VoteCounter {
+public:
+    VoteCounter(const Bitmap& reference, const DirectionTable& table, int contrastThreshold,
+                HandColour hand);
+
+    // The votes of a frame (any pixel format) of the reference's size.
+    // Throws Error(SizesNotEqual) for a frame of another size.
+    FrameVotes Count(const Bitmap& frame) const;
+
+private:
+    const DirectionTable& table_;
+    int width_ = 0;
+    int height_ = 0;
+    // Per pixel of the table's square: the lowest and highest grey that is
+    // hand there (lowest 1, highest 0 where none is, as beyond reach).
+    std::vector<std::uint8_t> lowest_;
+    std::vector<std::uint8_t> highest_;
+};
+
+// One frame's votes by a counter made for it (see VoteCounter).
 FrameVotes CountVotes(const Bitmap& frame, const Bitmap& reference, const DirectionTable& table,
                       int contrastThreshold, HandColour hand);
 
