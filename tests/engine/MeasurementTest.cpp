@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <numbers>
@@ -678,4 +679,30 @@ TEST(Measurement, TheRimMarkedByClicksIsTheFineAnglesRim) {
     m.AddRimPoint(1, 1);
     ASSERT_TRUE(m.EndRimMarking());
     EXPECT_FALSE(m.Rim().Valid());
+}
+
+TEST(Measurement, TheFineAngleOfALumaFilmFollowsTheHandInEveryFrame) {
+    // The sample film is MPEG-4 (luma and chroma): its measurement pass reads
+    // only the grey around the dial. The fine angle must read every frame's
+    // own grey there too, not what the picture held before.
+    const std::filesystem::path samples =
+        std::filesystem::path(TORVI_TEST_DATA).parent_path().parent_path() / "samples";
+    std::ifstream list(samples / "dial-angles.txt");
+    std::vector<int> painted;
+    for (int frame = 0, angle = 0; list >> frame >> angle;)
+        painted.push_back(angle);
+    Recorder seen;
+    Measurement m(&seen);
+    ASSERT_TRUE(m.Open((samples / "dial.avi").string(), ".AVI")) << seen.TakeMessage();
+    m.SetFine(true);
+    ASSERT_TRUE(m.ClickPicture(160, 120)); // the README's clicks
+    ASSERT_TRUE(m.ClickPicture(73, 70));
+    ASSERT_TRUE(m.Confirm()) << seen.TakeMessage();
+    ASSERT_TRUE(m.Measure()) << seen.TakeMessage();
+    const RotationResult& result = m.Result();
+    ASSERT_EQ(result.FineDirections.size(), painted.size());
+    for (std::size_t i = 0; i < painted.size(); ++i) {
+        const double off = std::remainder(result.FineDirections[i] - painted[i], 360.0);
+        EXPECT_LE(std::abs(off), 1.0) << "frame " << i + 1;
+    }
 }

@@ -387,7 +387,6 @@ HandSeed FindHandSeed(const Bitmap& frame, const Bitmap& background,
     if (radius < 8) return seed;
     const int w = frame.Width(), h = frame.Height();
     const int sign = settings.Hand == HandColour::Dark ? 1 : -1;
-    const GreyTable& greyTable = GreyTable::Instance();
     const bool still = registration.Still();
     constexpr int Bins = 360;
     std::array<double, Bins> profile{};
@@ -400,7 +399,7 @@ HandSeed FindHandSeed(const Bitmap& frame, const Bitmap& background,
             const int x = static_cast<int>(std::lround(settings.CentreX + r * d.X));
             const int y = static_cast<int>(std::lround(settings.CentreY + r * d.Y));
             if (x < 0 || y < 0 || x >= w || y >= h) continue;
-            const int g = greyTable.Value(frame.ScanLine(y) + 3 * static_cast<std::size_t>(x));
+            const int g = GreyAt(frame, x, y);
             const double b =
                 still ? background.ScanLine(y)[3 * static_cast<std::size_t>(x)]
                       : registration.Gain * BackgroundGrey(background, x - registration.ShiftX,

@@ -22,8 +22,10 @@ constexpr double MostShift = 4.0;
 constexpr double EdgeGradient = 20.0;
 constexpr std::size_t MostEdgePoints = 1500;
 constexpr std::size_t MostFlatPoints = 300;
+// The points lie out to this many hand radii from the centre.
+constexpr double ReachInRadii = 1.3;
 
-int GreyAt(const Bitmap& picture, int x, int y) {
+int StoredGrey(const Bitmap& picture, int x, int y) {
     return picture.ScanLine(y)[3 * static_cast<std::size_t>(x)];
 }
 
@@ -37,9 +39,13 @@ double BackgroundGrey(const Bitmap& background, double x, double y) {
     const int y0 = std::min(static_cast<int>(y), h - 2 < 0 ? 0 : h - 2);
     const int x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
     const double fx = x - x0, fy = y - y0;
-    const double top = (1 - fx) * GreyAt(background, x0, y0) + fx * GreyAt(background, x1, y0);
-    const double bottom = (1 - fx) * GreyAt(background, x0, y1) + fx * GreyAt(background, x1, y1);
+    const double top = (1 - fx) * StoredGrey(background, x0, y0) + fx * StoredGrey(background, x1, y0);
+    const double bottom = (1 - fx) * StoredGrey(background, x0, y1) + fx * StoredGrey(background, x1, y1);
     return (1 - fy) * top + fy * bottom;
+}
+
+int FrameRegistration::Reach(const MeasurementSettings& settings) {
+    return static_cast<int>(std::ceil(ReachInRadii * std::max(settings.HandRadius, 8)));
 }
 
 FrameRegistration::FrameRegistration(const Bitmap& background, const MeasurementSettings& settings)
@@ -49,7 +55,7 @@ FrameRegistration::FrameRegistration(const Bitmap& background, const Measurement
     const double radius = std::max(settings.HandRadius, 8);
     // The face from inside the hand's reach to beyond the rim: a dial's rim
     // lies a little beyond the hand's tip.
-    const double inner = 0.15 * radius, outer = 1.3 * radius;
+    const double inner = 0.15 * radius, outer = ReachInRadii * radius;
     const int x0 = std::max(2, static_cast<int>(settings.CentreX - outer));
     const int x1 = std::min(w - 3, static_cast<int>(settings.CentreX + outer));
     const int y0 = std::max(2, static_cast<int>(settings.CentreY - outer));
@@ -62,10 +68,10 @@ FrameRegistration::FrameRegistration(const Bitmap& background, const Measurement
             const double r2 = dx * dx + dy * dy;
             if (r2 < inner * inner || r2 > outer * outer) continue;
             const auto gx = static_cast<float>(
-                (GreyAt(background, x + 1, y) - GreyAt(background, x - 1, y)) / 2.0);
+                (StoredGrey(background, x + 1, y) - StoredGrey(background, x - 1, y)) / 2.0);
             const auto gy = static_cast<float>(
-                (GreyAt(background, x, y + 1) - GreyAt(background, x, y - 1)) / 2.0);
-            const Point p{x, y, static_cast<float>(GreyAt(background, x, y))};
+                (StoredGrey(background, x, y + 1) - StoredGrey(background, x, y - 1)) / 2.0);
+            const Point p{x, y, static_cast<float>(StoredGrey(background, x, y))};
             if (std::hypot(gx, gy) >= EdgeGradient)
                 edges.push_back(p);
             else if (x % grid == 0 && y % grid == 0)
@@ -114,13 +120,11 @@ Registration FrameRegistration::Register(const Bitmap& frame) const {
     if (points_.size() < 50 || frame.Width() != background_.Width() ||
         frame.Height() != background_.Height() || frame.Format() != PixelFormat::Pf24Bit)
         return none;
-    const GreyTable& grey = GreyTable::Instance();
     const std::size_t count = points_.size();
     std::vector<float> seen(count);
     double seenSum = 0, backgroundSum = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        seen[i] =
-            grey.Value(frame.ScanLine(points_[i].Y) + 3 * static_cast<std::size_t>(points_[i].X));
+        seen[i] = GreyAt(frame, points_[i].X, points_[i].Y);
         seenSum += seen[i];
         backgroundSum += points_[i].Value;
     }
@@ -133,7 +137,7 @@ Registration FrameRegistration::Register(const Bitmap& frame) const {
         for (std::size_t i = 0; i < count; i += 4) {
             const int x = std::clamp(points_[i].X - ix, 0, w - 1);
             const int y = std::clamp(points_[i].Y - iy, 0, h - 1);
-            const double r = seen[i] - gain * GreyAt(background_, x, y);
+            const double r = seen[i] - gain * StoredGrey(background_, x, y);
             sum += std::min(r * r, 900.0);
         }
         return sum;

@@ -35,6 +35,10 @@ public:
     // The registration of a 24-bit frame of the background's size.
     Registration Register(const Bitmap& frame) const;
 
+    // How far from the centre, in pixels, the registration reads a frame:
+    // 1.3 hand radii, from inside the hand's reach to beyond the rim.
+    static int Reach(const MeasurementSettings& settings);
+
 private:
     struct Point {
         int X, Y;

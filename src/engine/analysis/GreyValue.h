@@ -60,6 +60,11 @@ private:
 // masking picture and the votes all read grey here, so that what the masking
 // window shows is what is measured.
 void GreyRow(const Bitmap& picture, int y, int x, int count, std::uint8_t* out);
+// The measurement's grey value of one pixel (x, y), as GreyRow gives it.
+inline std::uint8_t GreyAt(const Bitmap& picture, int x, int y) {
+    if (picture.HasLumaGrey()) return picture.LumaGreyLine(y)[x];
+    return GreyTable::Instance().Value(picture.ScanLine(y) + 3 * static_cast<std::size_t>(x));
+}
 // The same grey values, without a copy where the picture carries them: a
 // pointer into its grey plane, or else `buffer` (count bytes) filled.
 const std::uint8_t* GreyRowOf(const Bitmap& picture, int y, int x, int count,

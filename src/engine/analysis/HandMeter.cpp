@@ -11,9 +11,11 @@ HandMeter::HandMeter(const MeasurementSettings& settings, const Bitmap& referenc
                      const FineAngleSetup& fine)
     : settings_(settings), reference_(reference),
       table_(settings, reference.Width(), reference.Height()),
-      votes_(reference, table_, settings.ContrastThreshold, settings.Hand),
-      fine_(settings, fine.Background && !fine.Background->Empty() ? *fine.Background : reference) {
-    if (fine.Rim.Valid()) fine_.SetRim(fine.Rim);
+      votes_(reference, table_, settings.ContrastThreshold, settings.Hand) {
+    if (!settings.Fine) return;
+    fine_.emplace(settings,
+                  fine.Background && !fine.Background->Empty() ? *fine.Background : reference);
+    if (fine.Rim.Valid()) fine_->SetRim(fine.Rim);
 }
 
 MeasuredFrame HandMeter::Measure(Bitmap& frame) {
@@ -29,7 +31,7 @@ MeasuredFrame HandMeter::Measure(Bitmap& frame) {
     measured.Unwrapped = static_cast<std::int64_t>(unwrapper_.Next(measured.Direction));
     measured.PeakVotes = votes.Histogram[static_cast<std::size_t>(peak)];
     measured.HandPixels = votes.HandPixels;
-    if (settings_.Fine) fine_.AddFrame(frame, measured.Direction);
+    if (fine_) fine_->AddFrame(frame, measured.Direction);
     result_.AngleSeries.push_back(measured.Direction);
     result_.PeakVotes.push_back(measured.PeakVotes);
     result_.HandPixels.push_back(measured.HandPixels);
@@ -48,8 +50,8 @@ RotationResult HandMeter::Result() const {
             throw Error("The hand turned too far to be recorded");
         result.UnwrappedSeries.push_back(static_cast<std::int32_t>(turned));
     }
-    if (settings_.Fine) {
-        FineAngleMeasurement::Series series = fine_.Finish();
+    if (fine_) {
+        FineAngleMeasurement::Series series = fine_->Finish();
         result.FineDirections = std::move(series.Directions);
         result.FineUnwrapped = std::move(series.Unwrapped);
         result.FinePivotX = settings_.CentreX + series.Pivot.X;

@@ -8,6 +8,7 @@
 #include "RotationMeasurement.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace torvi {
 
@@ -50,7 +51,7 @@ private:
     const Bitmap& reference_;
     DirectionTable table_;
     VoteCounter votes_;
-    FineAngleMeasurement fine_;
+    std::optional<FineAngleMeasurement> fine_; // with the settings' Fine only
     AngleUnwrapper unwrapper_;
     RotationResult result_;
     std::vector<std::int64_t> unwrapped_;

@@ -29,11 +29,10 @@ void RegisteredBackground::Fold(const Bitmap& sample) {
         return;
     }
     const int w = sample.Width(), h = sample.Height();
-    const GreyTable& greyTable = GreyTable::Instance();
     std::vector<std::uint8_t> grey(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     for (int y = 0; y < h; ++y)
-        greyTable.Row(sample.ScanLine(y), w,
-                      grey.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w));
+        GreyRow(sample, y, 0, w,
+                grey.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w));
     const bool dark = settings_.Hand == HandColour::Dark;
     // The sample's pixel (x + shift) shows the background's pixel x.
     for (int y = 0; y < h; ++y) {

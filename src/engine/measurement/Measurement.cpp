@@ -4,6 +4,7 @@
 #include "FileIO.h"
 #include "FileTypes.h"
 #include "analysis/Calibration.h"
+#include "analysis/FrameRegistration.h"
 #include "analysis/Masking.h"
 #include "analysis/RegisteredBackground.h"
 #include "capture/CaptureDevice.h"
@@ -115,15 +116,18 @@ void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source)
             // registered background: its samples are read again for one.
             if (settings_.Fine && fineReference_.Empty()) foldRegistered(loader);
             // The measurement reads only the square around the centre, so the
-            // film reader converts just that (a margin keeps it safe); the
+            // film reader delivers just that (a margin keeps it safe): the
+            // hand's reach, and for the fine angle the registration's. The
             // source shows whole frames again afterwards.
             struct SquareOnly {
                 FrameSource& Source;
                 ~SquareOnly() { Source.Square.reset(); }
             } squareOnly{*source};
-            source->Square =
-                ClippedSquare(settings_.CentreX, settings_.CentreY, settings_.HandRadius + 2,
-                              reference_.Width(), reference_.Height());
+            const int reach = settings_.Fine ? std::max(settings_.HandRadius,
+                                                        FrameRegistration::Reach(settings_))
+                                             : settings_.HandRadius;
+            source->Square = ClippedSquare(settings_.CentreX, settings_.CentreY, reach + 2,
+                                           reference_.Width(), reference_.Height());
             FineAngleSetup fine;
             fine.Background = &fineReference_;
             fine.Rim = rim_;
