@@ -143,6 +143,17 @@ Bitmap Bitmap::ToBgr24() const {
     return out;
 }
 
+void Bitmap::AssignGreyOnly(int width, int height) {
+    CheckBounds(width, height, static_cast<int>(PixelFormat::Pf24Bit), "Picture is too large");
+    width_ = width;
+    height_ = height;
+    format_ = PixelFormat::Pf24Bit;
+    stride_ = RowStride(width, static_cast<int>(format_));
+    std::vector<std::uint8_t>().swap(data_);
+    palette_.clear();
+    lumaGrey_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+}
+
 void Bitmap::AllocateLumaGrey() {
     lumaGrey_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
 }

@@ -85,6 +85,14 @@ public:
     // Converts this picture to 24 bits in place (nothing to do when it is).
     void ConvertTo24();
 
+    // A 24-bit picture of that size that carries only the grey plane, no
+    // pixels: what a film reader gives where only grey is read (the
+    // measurement, the calibration). ScanLine and Bits must not be used on
+    // it; GreyRow reads it. Throws Error for a size beyond the bounds above.
+    void AssignGreyOnly(int width, int height);
+    // Whether the picture has pixel rows (every picture but a grey-only one).
+    bool HasPixels() const { return !data_.empty() || Empty(); }
+
     // Whether the picture carries the grey of its luma.
     bool HasLumaGrey() const { return !lumaGrey_.empty(); }
     // Gives the picture a grey plane of its size (kept when it has one),

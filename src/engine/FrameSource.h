@@ -22,8 +22,9 @@ public:
     // Folder in which bare picture names are resolved.
     std::string Folder;
     // When set, film frames need be right only within this square (the
-    // measurement pass): the reader delivers just its grey (FilmReader::
-    // GetFrame), and the rest of the caller's picture keeps what it had.
+    // measurement pass; the whole frame for the calibration): the reader
+    // delivers just its grey (FilmReader::GetFrame), and the rest of the
+    // caller's picture keeps what it had.
     std::optional<PixelSquare> Square;
 
     // Fills the bitmap with the frame the reference names. A picture name with

@@ -66,6 +66,14 @@ void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source)
             if (progress) progress(index);
         };
         const int count = FrameCount();
+        // A calibration reads only grey: a film of luma and chroma gives just
+        // that, with no colour converted (the square of the whole frame).
+        struct WholeFrameGrey {
+            FrameSource& Source;
+            ~WholeFrameGrey() { Source.Square.reset(); }
+        } wholeFrameGrey{*source};
+        if (kind_ == Kind::Calibration && width_ > 0 && height_ > 0)
+            source->Square = PixelSquare{0, 0, width_, height_};
         // For the fine angle the same samples also fold, registered, into a
         // background that keeps a moving camera's printed marks in place.
         const auto foldRegistered = [&](const FrameLoader& load) {
@@ -102,6 +110,7 @@ void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source)
             if (source->VideoOpen() && samples.size() > 1 &&
                 samples[1] - samples[0] >= source->Film()->LongestGop()) {
                 second.FileExt = fileExt_;
+                second.Square = source->Square;
                 if (second.OpenVideo(filmPath_, source->Index()) >= 0) {
                     secondLoader = [&, frames = FrameSourceLoader(second, frames_)](int index,
                                                                                     Bitmap& frame) {
@@ -518,6 +527,8 @@ std::unique_ptr<MeasurementRun> Measurement::NewRun(MeasurementRun::Kind kind) {
     run->filmIndex_ = frameSource_.Index();
     run->frames_ = frames_;
     run->settings_ = settings_;
+    run->width_ = picture_.Width();
+    run->height_ = picture_.Height();
     if (kind == MeasurementRun::Kind::Measurement) {
         run->reference_ = reference_;
         run->fineReference_ = fineReference_;

@@ -70,6 +70,8 @@ private:
     std::shared_ptr<const FilmIndex> filmIndex_; // the open film's, shared
     FrameList frames_;
     MeasurementSettings settings_;
+    int width_ = 0; // the frame on view when the run began
+    int height_ = 0;
     Bitmap reference_;
     Bitmap fineReference_; // folded from registered samples, for the fine angle
     DialEllipse rim_;      // the rim the user marked

@@ -133,7 +133,10 @@ void FfmpegFilmReader::OpenCodec(Pace pace) {
 
 bool FfmpegFilmReader::SquarePassTakes(int index, Bitmap& bitmap, const PixelSquare* square) {
     const auto [width, height] = mjpegSize_;
+    // The whole frame (the calibration's) is FFmpeg's, as the shown frame's
+    // grey is: the square decoder saves nothing there.
     const bool fits = square && !square->Empty() && width > 0 &&
+                      (square->Width < width || square->Height < height) &&
                       bitmap.Format() == PixelFormat::Pf24Bit && bitmap.Width() == width &&
                       bitmap.Height() == height && square->X0 >= 0 && square->Y0 >= 0 &&
                       square->X0 + square->Width <= width && square->Y0 + square->Height <= height;

@@ -90,8 +90,10 @@ public:
     // With a `square` only what the measurement reads of it is guaranteed
     // (GreyRow: the grey of its luma for a film of luma and chroma, its
     // pixels otherwise): a frame of the bitmap's own size and depth then
-    // overwrites just that. Reading a Motion JPEG film on in order with a
-    // square decodes the squares alone, on two threads (MjpegSquarePass).
+    // overwrites just that, and a film of luma and chroma gives a bitmap of
+    // another shape grey alone (Bitmap::AssignGreyOnly). Reading a Motion
+    // JPEG film on in order with a square smaller than the frame decodes the
+    // squares alone, on two threads (MjpegSquarePass).
     virtual bool GetFrame(int index, Bitmap& bitmap, const PixelSquare* square = nullptr) = 0;
 };
 

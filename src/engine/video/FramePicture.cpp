@@ -263,10 +263,12 @@ void FramePicture::FillStored(const AVFrame& frame, Bitmap& picture, const Pixel
         return;
     }
     const std::optional<LumaRange> luma = LumaOf(frame);
-    if (luma && square && sameShape && square->X0 >= 0 && square->Y0 >= 0 &&
+    if (luma && square && square->X0 >= 0 && square->Y0 >= 0 &&
         square->X0 + square->Width <= width && square->Y0 + square->Height <= height) {
         // The measurement reads only the square's grey: its luma is all
-        // there is to do, and no colour is converted.
+        // there is to do, and no colour is converted. A picture of another
+        // shape becomes one of grey alone.
+        if (!sameShape) picture.AssignGreyOnly(width, height);
         picture.AllocateLumaGrey();
         if (!square->Empty())
             FillLumaGrey(frame, *luma, picture, square->X0, square->Y0, square->Width,
