@@ -190,9 +190,14 @@ struct Job {
             // A centre off the picture measures nothing: said before any frame
             // is calibrated, from the picture Open has shown (frame 1 read
             // again only when that could not be delivered, for its error).
-            const torvi::Bitmap& shown =
-                measurement.Picture().Empty() ? measurement.LoadFrame(0) : measurement.Picture();
-            MarkAsAsked(measurement, Options, shown.Width(), shown.Height());
+            int width = measurement.Picture().Width();
+            int height = measurement.Picture().Height();
+            if (measurement.Picture().Empty()) {
+                const torvi::Bitmap first = measurement.LoadFrame(0);
+                width = first.Width();
+                height = first.Height();
+            }
+            MarkAsAsked(measurement, Options, width, height);
             measurement.SetRim(RimOfPoints(Options.Rim));
             // The frames table shows the fine angle whichever the result table holds.
             measurement.SetFine(Options.Fine || !Options.FramesFile.empty());

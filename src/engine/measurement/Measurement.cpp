@@ -132,15 +132,16 @@ void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source)
                 FrameSource& Source;
                 ~SquareOnly() { Source.Square.reset(); }
             } squareOnly{*source};
+            const Bitmap& reference = *measuredReference_;
             const int reach = settings_.Fine ? std::max(settings_.HandRadius,
                                                         FrameRegistration::Reach(settings_))
                                              : settings_.HandRadius;
             source->Square = ClippedSquare(settings_.CentreX, settings_.CentreY, reach + 2,
-                                           reference_.Width(), reference_.Height());
+                                           reference.Width(), reference.Height());
             FineAngleSetup fine;
             fine.Background = &fineReference_;
             fine.Rim = rim_;
-            result_ = MeasureHandRotation(count, loader, reference_, settings_, step, fine);
+            result_ = MeasureHandRotation(count, loader, reference, settings_, step, fine);
         }
     } catch (...) {
         failure_ = std::current_exception();
@@ -414,7 +415,7 @@ bool Measurement::SetContrast(int threshold) {
     if (sourceKind_ == Source::Device || !FrameIndexValid()) return true;
     try {
         const Bitmap masked =
-            torvi::MaskingPicture(LoadFrame(currentIndex_), reference_, settings_);
+            torvi::MaskingPicture(LoadFrame(currentIndex_), *reference_, settings_);
         observer_->MaskChanged(masked);
     } catch (const std::exception& e) {
         Fail(e);
@@ -439,7 +440,7 @@ bool Measurement::ShowFrame(bool loadPicture) {
         Bitmap frame;
         if (MaskingLive()) {
             frame = LoadFrame(currentIndex_);
-            observer_->MaskChanged(torvi::MaskingPicture(frame, reference_, settings_));
+            observer_->MaskChanged(torvi::MaskingPicture(frame, *reference_, settings_));
         }
         if (loadPicture) {
             if (frame.Empty() && !frameSource_.LoadFrame(reference, frame)) frame = Bitmap();
@@ -530,7 +531,7 @@ std::unique_ptr<MeasurementRun> Measurement::NewRun(MeasurementRun::Kind kind) {
     run->width_ = picture_.Width();
     run->height_ = picture_.Height();
     if (kind == MeasurementRun::Kind::Measurement) {
-        run->reference_ = reference_;
+        run->measuredReference_ = reference_;
         run->fineReference_ = fineReference_;
         run->rim_ = rim_;
     }
@@ -598,7 +599,7 @@ bool Measurement::FinishRun(MeasurementRun& run) {
         return true;
     }
 
-    reference_ = std::move(run.reference_);
+    reference_ = std::make_shared<const Bitmap>(std::move(run.reference_));
     fineReference_ = std::move(run.fineReference_);
     // "B" or "W" chosen while the samples were read: the picture was built
     // for the other hand colour and the next use calibrates again.
@@ -614,7 +615,7 @@ bool Measurement::FinishRun(MeasurementRun& run) {
     if (FrameIndexValid()) {
         try {
             const Bitmap masked =
-                torvi::MaskingPicture(LoadFrame(currentIndex_), reference_, settings_);
+                torvi::MaskingPicture(LoadFrame(currentIndex_), *reference_, settings_);
             observer_->MaskChanged(masked);
         } catch (const std::exception& e) {
             Fail(e);
@@ -792,7 +793,7 @@ void Measurement::DropRun() {
     liveFrames_.clear();
     series_ = MeasuredSeries();
     resultsValid_ = false;
-    if (sourceKind_ == Source::Device) reference_ = Bitmap();
+    if (sourceKind_ == Source::Device) reference_ = std::make_shared<const Bitmap>();
     backgroundLearned_ = -1;
 }
 
@@ -851,7 +852,7 @@ bool Measurement::StartMeasuring(const std::optional<std::string>& recordPath) {
         return false;
     }
     relay_.SetForwarding(true);
-    reference_ = live_->Background();
+    reference_ = std::make_shared<const Bitmap>(live_->Background());
     SetStep(Step::Measuring);
     return true;
 }
@@ -952,15 +953,16 @@ Bitmap Measurement::MaskingPicture(const Bitmap& picture) {
     if (learned == 0) return {};
     if (backgroundLearned_ < 0 || learned - backgroundLearned_ >= BackgroundCopyEvery ||
         (step_ != Step::Learning && learned != backgroundLearned_)) {
-        reference_ = live_->Background();
+        reference_ = std::make_shared<const Bitmap>(live_->Background());
         backgroundLearned_ = learned;
     }
-    if (reference_.Width() != picture.Width() || reference_.Height() != picture.Height()) return {};
-    return torvi::MaskingPicture(picture, reference_, settings_);
+    if (reference_->Width() != picture.Width() || reference_->Height() != picture.Height())
+        return {};
+    return torvi::MaskingPicture(picture, *reference_, settings_);
 }
 
 Bitmap Measurement::Background() const {
-    return live_ ? live_->Background() : reference_;
+    return live_ ? live_->Background() : *reference_;
 }
 
 int Measurement::DroppedFrames() const {

@@ -72,7 +72,10 @@ private:
     MeasurementSettings settings_;
     int width_ = 0; // the frame on view when the run began
     int height_ = 0;
-    Bitmap reference_;
+    Bitmap reference_; // what a calibration builds
+    // The measurement's reference, shared with the session: a copy of a
+    // 3840 x 2160 picture would cost 25 MB.
+    std::shared_ptr<const Bitmap> measuredReference_;
     Bitmap fineReference_; // folded from registered samples, for the fine angle
     DialEllipse rim_;      // the rim the user marked
     RotationResult result_;
@@ -127,7 +130,7 @@ public:
     const MeasurementSettings& Settings() const { return settings_; }
     // Every frame is shown in the masking window too (the contrast step).
     bool MaskingLive() const { return step_ == Step::ContrastSetting; }
-    const Bitmap& ReferenceImage() const { return reference_; }
+    const Bitmap& ReferenceImage() const { return *reference_; }
     // The reference picture fits the frames and the hand colour.
     bool Calibrated() const { return calibrated_; }
     bool ResultsValid() const { return resultsValid_; }
@@ -328,7 +331,9 @@ private:
     Step stepBeforeRun_;
     Step stepBeforeFinish_;
     MeasurementSettings settings_;
-    Bitmap reference_;
+    // Never null; shared with a measurement run, replaced (not changed) by
+    // a calibration.
+    std::shared_ptr<const Bitmap> reference_ = std::make_shared<const Bitmap>();
     Bitmap fineReference_; // folded from registered samples, for the fine angle
     DialEllipse rim_;
     bool markingRim_ = false;
