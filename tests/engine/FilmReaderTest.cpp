@@ -304,6 +304,13 @@ TEST(FilmReader, ASquareOfTheFrameHasTheGreyOfTheWholeFrame) {
                     ASSERT_LE(std::abs(got[k] - expected[k]), step)
                         << name << " frame " << i << " pixel " << k;
             }
+            // The whole frame as the square (the calibration's): FFmpeg's
+            // grey exactly, and no colour converted at all.
+            const PixelSquare all{0, 0, full.Width(), full.Height()};
+            Bitmap greyOnly;
+            ASSERT_TRUE(part->GetFrame(i, greyOnly, &all)) << name;
+            EXPECT_FALSE(greyOnly.HasPixels()) << name;
+            EXPECT_EQ(SquareGrey(greyOnly, all), SquareGrey(full, all)) << name << " frame " << i;
         }
     }
 }
