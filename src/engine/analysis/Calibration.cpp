@@ -4,6 +4,7 @@
 #include "GreyValue.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <system_error>
 #include <thread>
@@ -84,57 +85,69 @@ void BuildReferenceImage(int frameCount, const FrameLoader& loadFrame, HandColou
     if (frameCount < 1) throw Error("There are no frames to calibrate");
     reference = Bitmap();
     const std::vector<int> samples = CalibrationSamples(frameCount);
-    // Folds the samples at positions first, first + step, ... into `into`;
-    // gives the position that failed, or samples.size().
-    const auto foldEvery = [&](const FrameLoader& load, std::size_t first, std::size_t step,
-                               Bitmap& into, const FrameProgress& report) {
+    // Sample 0 is the caller's; the rest are handed out in order, each to
+    // the loader that is free (a film's sample costs more or less decoding
+    // by where it lies in its GOP). A loader that fails stops the handing
+    // out and notes where it failed.
+    std::atomic<std::size_t> next{1};
+    const auto foldTaken = [&](const FrameLoader& load, std::size_t at, Bitmap& into,
+                               const FrameProgress& report, std::size_t& failedAt) {
         Bitmap frame;
-        for (std::size_t at = first; at < samples.size(); at += step) {
-            const ExpectedPictureSize expected(into.Width(), into.Height());
-            LoadAnalysisFrame(load, samples[at], frame);
-            // The first sample gives the reference its size, and every
-            // later sample is compared with it.
-            FoldCalibrationFrame(into, frame, at == first, hand);
-            if (report) report(samples[at]);
+        bool first = into.Empty();
+        for (; at < samples.size(); at = next++) {
+            try {
+                const ExpectedPictureSize expected(into.Width(), into.Height());
+                LoadAnalysisFrame(load, samples[at], frame);
+                // The first sample gives the picture its size, and every
+                // later sample is compared with it.
+                FoldCalibrationFrame(into, frame, first, hand);
+                first = false;
+                if (report) report(samples[at]);
+            } catch (...) {
+                failedAt = at;
+                next = samples.size();
+                throw;
+            }
         }
     };
+    std::size_t failedAt = samples.size();
     if (!second || samples.size() < 2) {
-        foldEvery(loadFrame, 0, 1, reference, progress);
+        foldTaken(loadFrame, 0, reference, progress, failedAt); // every sample, in order
         return;
     }
-    Bitmap odd;
-    std::exception_ptr oddFailure;
-    std::size_t oddFailedAt = samples.size();
-    std::size_t oddDone = 1;
+    Bitmap other;
+    std::exception_ptr otherFailure;
+    std::size_t otherFailedAt = samples.size();
+    int callerLast = -1;
+    const FrameProgress callerReport = [&](int index) {
+        callerLast = index;
+        if (progress) progress(index);
+    };
     std::thread helper;
     try {
         helper = std::thread([&] {
             try {
-                foldEvery(second, 1, 2, odd, [&](int) { oddDone += 2; });
+                foldTaken(second, next++, other, {}, otherFailedAt);
             } catch (...) {
-                oddFailure = std::current_exception();
-                oddFailedAt = oddDone;
+                otherFailure = std::current_exception();
             }
         });
     } catch (const std::system_error&) {
-        foldEvery(loadFrame, 0, 1, reference, progress); // no thread to be had
+        foldTaken(loadFrame, 0, reference, progress, failedAt); // no thread to be had
         return;
     }
-    std::size_t evenDone = 0;
     try {
-        foldEvery(loadFrame, 0, 2, reference, [&](int index) {
-            evenDone += 2;
-            if (progress) progress(index);
-        });
+        foldTaken(loadFrame, 0, reference, callerReport, failedAt);
     } catch (...) {
         helper.join();
-        if (oddFailure && oddFailedAt < evenDone) std::rethrow_exception(oddFailure);
+        // The error of the earliest sample, whichever thread met it.
+        if (otherFailure && otherFailedAt < failedAt) std::rethrow_exception(otherFailure);
         throw;
     }
     helper.join();
-    if (oddFailure) std::rethrow_exception(oddFailure);
-    FoldCalibrationFrame(reference, odd, false, hand);
-    if (progress && samples.size() % 2 == 0) progress(samples.back());
+    if (otherFailure) std::rethrow_exception(otherFailure);
+    if (!other.Empty()) FoldCalibrationFrame(reference, other, false, hand);
+    if (progress && callerLast != samples.back()) progress(samples.back());
 }
 
 } // namespace torvi

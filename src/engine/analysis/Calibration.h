@@ -33,10 +33,11 @@ void FoldCalibrationFrame(Bitmap& reference, const Bitmap& frame, bool firstSamp
 // ends the run the same way.
 // Throws Error when frameCount < 1.
 //
-// With a `second` loader (another reader of the same film) every other sample
-// is loaded and folded on a second thread, and the two halves are folded
-// together at the end: a film's sample costs a jump of its own, and two jumps
-// decode at once. The reference is the same byte for byte (the brightest or
+// With a `second` loader (another reader of the same film) the samples after
+// the first are handed out in order to whichever loader is free, the second
+// folding on a thread of its own, and the two pictures are folded together
+// at the end: a film's sample costs a jump of its own, and two jumps decode
+// at once. The reference is the same byte for byte (the brightest or
 // darkest grey of the samples in any order); progress is called on the
 // caller's thread only, for the caller's samples and at last for the last.
 // On an error the one of the earliest sample is thrown.
