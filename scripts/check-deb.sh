@@ -28,6 +28,9 @@ done
 [ -x "$root/bin/torvi" ] && [ -x "$root/bin/torvi-measure" ] || fail "a program is not executable"
 dpkg-deb --field "$deb" Depends | grep -q libqt6widgets6 ||
     fail "the dependencies were not worked out from the binaries"
+# Loaded when a capture device opens, so no binary names it.
+dpkg-deb --field "$deb" Depends | grep -q 'libavdevice[0-9]' ||
+    fail "the package does not depend on FFmpeg's device library"
 
 # One menu entry, named for the desktop id the software-centre file gives.
 desktops=("$root"/share/applications/*.desktop)
