@@ -311,6 +311,9 @@ TEST(FilmReader, ASquareOfTheFrameHasTheGreyOfTheWholeFrame) {
             ASSERT_TRUE(part->GetFrame(i, greyOnly, &all)) << name;
             EXPECT_FALSE(greyOnly.HasPixels()) << name;
             EXPECT_EQ(SquareGrey(greyOnly, all), SquareGrey(full, all)) << name << " frame " << i;
+            // The same picture asked for whole again gets its pixels back.
+            ASSERT_TRUE(part->GetFrame(i, greyOnly)) << name;
+            EXPECT_TRUE(greyOnly == full) << name << " frame " << i;
         }
     }
 }

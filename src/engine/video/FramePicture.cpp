@@ -253,8 +253,10 @@ void FramePicture::FillStored(const AVFrame& frame, Bitmap& picture, const Pixel
     const Layout layout = LayoutFor(format);
     CheckPictureSize(width, height, layout.BitCount, "Film frame is too large");
     if (width == 0 || height == 0) throw Error("Film frame is empty");
-    const bool sameShape =
+    const bool sameSize =
         picture.Format() == layout.Format && picture.Width() == width && picture.Height() == height;
+    // A grey-only picture (a measurement's) has no rows to overwrite.
+    const bool sameShape = sameSize && picture.HasPixels();
     if (layout.Direct) {
         if (!sameShape) picture.Assign(width, height, layout.Format);
         if (layout.BitCount <= 8) picture.SetPalette(FrameColours(frame));
@@ -268,7 +270,7 @@ void FramePicture::FillStored(const AVFrame& frame, Bitmap& picture, const Pixel
         // The measurement reads only the square's grey: its luma is all
         // there is to do, and no colour is converted. A picture of another
         // shape becomes one of grey alone.
-        if (!sameShape) picture.AssignGreyOnly(width, height);
+        if (!sameSize) picture.AssignGreyOnly(width, height);
         picture.AllocateLumaGrey();
         if (!square->Empty())
             FillLumaGrey(frame, *luma, picture, square->X0, square->Y0, square->Width,
