@@ -102,22 +102,11 @@ double FfmpegFilmReader::FrameTime(int index) const {
 }
 
 void FfmpegFilmReader::Fail(const std::string& text, int code) const {
-    const std::string reason = av::Reason(code);
-    throw Error(reason.empty() ? text : text + " (" + reason + ")");
+    throw FilmError(text, code);
 }
 
 void FfmpegFilmReader::OpenFormat() {
-    int code = 0;
-    switch (input_.Open(path_, {}, index_->Stream, code)) {
-    case VideoInput::Stage::Opened:
-        return;
-    case VideoInput::Stage::Open:
-        Fail(CannotOpenFile(path_).what(), code);
-    case VideoInput::Stage::Probe:
-        Fail("The film cannot be read", code);
-    case VideoInput::Stage::NoStream:
-        Fail("The film changed while it was open", 0);
-    }
+    input_.OpenFilm(path_, index_->Stream, "The film changed while it was open");
 }
 
 void FfmpegFilmReader::OpenCodec(Pace pace) {

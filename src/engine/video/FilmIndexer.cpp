@@ -33,8 +33,7 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& text, int code) const {
-        const std::string reason = av::Reason(code);
-        throw Error(reason.empty() ? text : text + " (" + reason + ")");
+        throw FilmError(text, code);
     }
     void OpenFilm();
     bool IndexFromAviTable();
@@ -60,17 +59,7 @@ void FilmIndexer::OpenFilm() {
     // not what an MP4 sample table's entry count makes it allocate.
     const std::string overrun = SampleTableOverrun(path_);
     if (!overrun.empty()) throw Error("The film cannot be read (" + overrun + ")");
-    int code = 0;
-    switch (input_.Open(path_, {}, index_->Stream, code)) {
-    case VideoInput::Stage::Opened:
-        break;
-    case VideoInput::Stage::Open:
-        Fail(CannotOpenFile(path_).what(), code);
-    case VideoInput::Stage::Probe:
-        Fail("The film cannot be read", code);
-    case VideoInput::Stage::NoStream:
-        Fail("The file holds no video stream", 0);
-    }
+    input_.OpenFilm(path_, index_->Stream, "The file holds no video stream");
 }
 
 std::shared_ptr<const FilmIndex> FilmIndexer::Build() {

@@ -62,6 +62,25 @@ VideoInput::Stage VideoInput::Open(const std::string& url, const InputRequest& r
     return Stage::Opened;
 }
 
+Error FilmError(const std::string& text, int code) {
+    const std::string reason = av::Reason(code);
+    return Error(reason.empty() ? text : text + " (" + reason + ")");
+}
+
+void VideoInput::OpenFilm(const std::string& path, int stream, const std::string& noStream) {
+    int code = 0;
+    switch (Open(path, {}, stream, code)) {
+    case Stage::Opened:
+        return;
+    case Stage::Open:
+        throw FilmError(CannotOpenFile(path).what(), code);
+    case Stage::Probe:
+        throw FilmError("The film cannot be read", code);
+    case Stage::NoStream:
+        throw FilmError(noStream, 0);
+    }
+}
+
 int VideoInput::OpenDecoder(int threads, av::CodecContext& decoder) const {
     const AVStream& stream = Stream();
     const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Error.h"
 #include "av/AvHandles.h"
 #include "video/DisplayOrientation.h"
 
@@ -19,6 +20,10 @@ struct InputRequest {
     bool NonBlocking = false;
 };
 
+// Error `text`, with FFmpeg's reason for `code` (its last logged error, else
+// the code's text) in brackets where there is one.
+Error FilmError(const std::string& text, int code);
+
 // One FFmpeg input, opened the same way for films, capture devices and films
 // played as a camera, with the video stream its pictures are read from. The
 // stream's set-up, its decoder and the turn its pictures are shown with come
@@ -34,6 +39,11 @@ public:
     // streams are skipped by the demuxer. Returns Stage::Opened, or the stage
     // that failed with FFmpeg's error code in `code`.
     Stage Open(const std::string& url, const InputRequest& request, int stream, int& code);
+    // Opens a film file as Open does, and throws Error for a failure, worded
+    // as the film readers say it: "Cannot open file ...", "The film cannot be
+    // read", or `noStream` when the file has no video stream (any stream
+    // given), each with FFmpeg's reason where there is one.
+    void OpenFilm(const std::string& path, int stream, const std::string& noStream);
 
     AVFormatContext* Format() const { return format_.get(); }
     int StreamIndex() const { return stream_; }
