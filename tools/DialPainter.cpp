@@ -175,20 +175,23 @@ void DialPainter::PaintDetails() {
     }
 }
 
-void DialPainter::PaintTaperedHand(double degrees) {
-    const double cx = PivotX(), cy = PivotY();
+// Calls visit(x, y, share) for every pixel of the box around a tapered hand
+// from (cx, cy) towards `degrees`, `length` long, `base` and `tip` its half
+// widths, with a tail of `tail` behind the pivot: share is the part of the
+// pixel inside the hand (0 .. 1), a one-pixel ramp across each edge and
+// across the flat ends, symmetric about the axis.
+template <typename Visit>
+void DialPainter::VisitHand(double cx, double cy, double degrees, double length, double tail,
+                            double base, double tip, Visit visit) const {
     const double angle = degrees * std::numbers::pi / 180.0;
     const double ux = std::sin(angle), uy = -std::cos(angle);
-    const double length = handLength_;
-    const double base = style_.HandWidth / 2;
-    const double tip = std::max(0.5, style_.HandWidth / 6);
-    const Colour colour = style_.LightHand ? Cream : Ink;
     const double margin = base + 3;
     const double tipX = cx + ux * length, tipY = cy + uy * length;
-    const int x0 = std::max(0, static_cast<int>(std::min(cx, tipX) - margin));
-    const int x1 = std::min(width_ - 1, static_cast<int>(std::max(cx, tipX) + margin));
-    const int y0 = std::max(0, static_cast<int>(std::min(cy, tipY) - margin));
-    const int y1 = std::min(height_ - 1, static_cast<int>(std::max(cy, tipY) + margin));
+    const double tailX = cx - ux * tail, tailY = cy - uy * tail;
+    const int x0 = std::max(0, static_cast<int>(std::min(tailX, tipX) - margin));
+    const int x1 = std::min(width_ - 1, static_cast<int>(std::max(tailX, tipX) + margin));
+    const int y0 = std::max(0, static_cast<int>(std::min(tailY, tipY) - margin));
+    const int y1 = std::min(height_ - 1, static_cast<int>(std::max(tailY, tipY) + margin));
     for (int y = y0; y <= y1; ++y) {
         for (int x = x0; x <= x1; ++x) {
             const double dx = x - cx, dy = y - cy;
@@ -197,17 +200,23 @@ void DialPainter::PaintTaperedHand(double degrees) {
             const double half = along <= 0        ? base
                                 : along >= length ? tip
                                                   : base + (tip - base) * along / length;
-            // The share of the pixel inside the hand: a one-pixel ramp across
-            // each edge and across the flat ends, symmetric about the axis.
-            const double share = std::clamp(half + 0.5 - across, 0.0, 1.0) *
-                                 std::clamp(length + 0.5 - along, 0.0, 1.0) *
-                                 std::clamp(base + 0.5 + along, 0.0, 1.0);
-            Blend(&frame_[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                           static_cast<std::size_t>(x)) *
-                          3],
-                  colour, share);
+            visit(x, y,
+                  std::clamp(half + 0.5 - across, 0.0, 1.0) *
+                      std::clamp(length + 0.5 - along, 0.0, 1.0) *
+                      std::clamp(tail + base + 0.5 + along, 0.0, 1.0));
         }
     }
+}
+
+void DialPainter::PaintTaperedHand(double degrees) {
+    const Colour colour = style_.LightHand ? Cream : Ink;
+    VisitHand(PivotX(), PivotY(), degrees, handLength_, 0, style_.HandWidth / 2,
+              std::max(0.5, style_.HandWidth / 6), [&](int x, int y, double share) {
+                  Blend(&frame_[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                                 static_cast<std::size_t>(x)) *
+                                3],
+                        colour, share);
+              });
 }
 
 void DialPainter::AddNoise() {
@@ -283,33 +292,14 @@ void DialPainter::PlaneToPicture(double u, double v, double& x, double& y) const
 void DialPainter::AddCoverage(std::vector<float>& cover, double degrees, double length, double tail,
                               double base, double tip, double offsetX, double offsetY,
                               float share) const {
-    const double cx = PivotX() + offsetX, cy = PivotY() + offsetY;
-    const double angle = degrees * std::numbers::pi / 180.0;
-    const double ux = std::sin(angle), uy = -std::cos(angle);
-    const double margin = base + 3;
-    const double tipX = cx + ux * length, tipY = cy + uy * length;
-    const double tailX = cx - ux * tail, tailY = cy - uy * tail;
-    const int x0 = std::max(0, static_cast<int>(std::min(tailX, tipX) - margin));
-    const int x1 = std::min(width_ - 1, static_cast<int>(std::max(tailX, tipX) + margin));
-    const int y0 = std::max(0, static_cast<int>(std::min(tailY, tipY) - margin));
-    const int y1 = std::min(height_ - 1, static_cast<int>(std::max(tailY, tipY) + margin));
-    for (int y = y0; y <= y1; ++y) {
-        for (int x = x0; x <= x1; ++x) {
-            const double dx = x - cx, dy = y - cy;
-            const double along = dx * ux + dy * uy;
-            const double across = std::abs(dx * uy - dy * ux);
-            const double half = along <= 0        ? base
-                                : along >= length ? tip
-                                                  : base + (tip - base) * along / length;
-            const double inside = std::clamp(half + 0.5 - across, 0.0, 1.0) *
-                                  std::clamp(length + 0.5 - along, 0.0, 1.0) *
-                                  std::clamp(tail + base + 0.5 + along, 0.0, 1.0);
-            if (inside <= 0) continue;
-            float& c = cover[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                             static_cast<std::size_t>(x)];
-            c = std::min(1.0f, c + share * static_cast<float>(inside));
-        }
-    }
+    VisitHand(PivotX() + offsetX, PivotY() + offsetY, degrees, length, tail, base, tip,
+              [&](int x, int y, double inside) {
+                  if (inside <= 0) return;
+                  float& c =
+                      cover[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                            static_cast<std::size_t>(x)];
+                  c = std::min(1.0f, c + share * static_cast<float>(inside));
+              });
 }
 
 namespace {

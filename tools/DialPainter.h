@@ -101,6 +101,9 @@ private:
     void PaintDetails();
     void PaintTaperedHand(double degrees);
     void AddNoise();
+    template <typename Visit>
+    void VisitHand(double cx, double cy, double degrees, double length, double tail, double base,
+                   double tip, Visit visit) const;
     void AddCoverage(std::vector<float>& cover, double degrees, double length, double tail,
                      double base, double tip, double offsetX, double offsetY, float share) const;
     void PaintPrint();
