@@ -105,14 +105,7 @@ std::string EncodeFilm(const Case& c, const std::vector<std::vector<std::uint8_t
     const std::string codec = c.Kind == "mjpeg"   ? "-c:v mjpeg -q:v 3 -pix_fmt yuvj420p"
                               : c.Kind == "mpeg4" ? "-c:v mpeg4 -q:v 3 -bf 0 -pix_fmt yuv420p"
                                                   : "-c:v libx264 -crf 20 -pix_fmt yuv420p";
-    const std::string command = "ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s " +
-                                std::to_string(c.Width) + "x" + std::to_string(c.Height) +
-                                " -r 25 -i - " + codec + " " + path;
-    FILE* pipe = popen(command.c_str(), "w");
-    if (!pipe) throw Error("cannot run ffmpeg");
-    for (const auto& frame : frames)
-        std::fwrite(frame.data(), 1, frame.size(), pipe);
-    if (pclose(pipe) != 0) throw Error("ffmpeg failed");
+    EncodeWithFfmpeg(frames, c.Width, c.Height, codec, path);
     return path;
 }
 

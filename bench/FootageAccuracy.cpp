@@ -101,28 +101,14 @@ std::string EncodeFilm(const std::string& codec, int width, int height,
     const std::string path = std::string("/tmp/torvi-footage-accuracy.") + (h264 ? "mp4" : "avi");
     const std::string options = h264 ? "-c:v libx264 -crf 20 -bf 3 -pix_fmt yuv420p"
                                      : "-c:v mjpeg -q:v 3 -pix_fmt yuvj420p";
-    const std::string command = "ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s " +
-                                std::to_string(width) + "x" + std::to_string(height) +
-                                " -r 25 -i - " + options + " " + path;
-    FILE* pipe = popen(command.c_str(), "w");
-    if (!pipe) throw Error("cannot run ffmpeg");
-    for (const auto& frame : frames)
-        std::fwrite(frame.data(), 1, frame.size(), pipe);
-    if (pclose(pipe) != 0) throw Error("ffmpeg failed");
+    EncodeWithFfmpeg(frames, width, height, options, path);
     return path;
-}
-
-double Smooth(double phase) {
-    return (1 - std::cos(std::numbers::pi * std::clamp(phase, 0.0, 1.0))) / 2;
 }
 
 // Across 12 o'clock clockwise speeding up and slowing down, a stop, back
 // across it 1.5 times as far, a stop.
 double Motion(double index, int count, double turn) {
-    const double phase = index / (count - 1);
-    const double turned =
-        phase < 0.5 ? turn * Smooth(phase / 0.4) : turn - 1.5 * turn * Smooth((phase - 0.5) / 0.4);
-    return std::fmod(330.37 + turned + 3600.0, 360.0);
+    return WanderAngle(index, count, 330.37, turn);
 }
 
 struct CaseResult {

@@ -1,6 +1,9 @@
 #include "DialPainter.h"
 
+#include "Error.h"
+
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -472,4 +475,32 @@ torvi::Bitmap PaintedPicture(const std::vector<std::uint8_t>& rgb, int width, in
         }
     }
     return picture;
+}
+
+namespace {
+
+double Smooth(double phase) {
+    return (1.0 - std::cos(std::numbers::pi * std::clamp(phase, 0.0, 1.0))) / 2.0;
+}
+
+} // namespace
+
+double WanderAngle(double index, int count, double start, double turn) {
+    const double phase = count > 1 ? index / (count - 1) : 0.0;
+    const double turned =
+        phase < 0.5 ? turn * Smooth(phase / 0.4) : turn - 1.5 * turn * Smooth((phase - 0.5) / 0.4);
+    const double angle = std::fmod(start + turned, 360.0);
+    return angle < 0 ? angle + 360.0 : angle;
+}
+
+void EncodeWithFfmpeg(const std::vector<std::vector<std::uint8_t>>& frames, int width, int height,
+                      const std::string& options, const std::string& path) {
+    const std::string command = "ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s " +
+                                std::to_string(width) + "x" + std::to_string(height) +
+                                " -r 25 -i - " + options + " " + path;
+    FILE* pipe = popen(command.c_str(), "w");
+    if (!pipe) throw torvi::Error("cannot run ffmpeg");
+    for (const auto& frame : frames)
+        std::fwrite(frame.data(), 1, frame.size(), pipe);
+    if (pclose(pipe) != 0) throw torvi::Error("ffmpeg failed");
 }

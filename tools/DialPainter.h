@@ -3,6 +3,7 @@
 #include "Bitmap.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // How the dial looks beyond the plain sample dial. The default is the sample
@@ -120,3 +121,15 @@ private:
 
 // A painted frame (rows of RGB, top row first) as the program's 24-bit picture.
 torvi::Bitmap PaintedPicture(const std::vector<std::uint8_t>& rgb, int width, int height);
+
+// The wandering hand's direction at frame `index` (fractions between frames
+// too) of `count`, 0 <= d < 360: 40 % of the film turning by `turn` from
+// `start`, speeding up and slowing down, 10 % still, 40 % turning back by one
+// and a half times `turn`, 10 % still.
+double WanderAngle(double index, int count, double start, double turn);
+
+// Writes 24-bit RGB frames of width x height as a film at `path` with the
+// ffmpeg tool at 25 frames a second, `options` its output options (codec,
+// pixel format). Throws Error when ffmpeg cannot be run or fails.
+void EncodeWithFfmpeg(const std::vector<std::vector<std::uint8_t>>& frames, int width, int height,
+                      const std::string& options, const std::string& path);

@@ -72,21 +72,6 @@ bool ReadDouble(const std::string& text, double low, double high, double& value)
     return ec == std::errc() && ptr == end && !text.empty() && value >= low && value <= high;
 }
 
-double Smooth(double phase) {
-    return (1.0 - std::cos(std::numbers::pi * std::clamp(phase, 0.0, 1.0))) / 2.0;
-}
-
-// The wandering hand's direction in frame `index` of `count`, 0 <= d < 360:
-// 40 % of the film turning by `turn`, 10 % still, 40 % turning back by one
-// and a half times `turn`, 10 % still.
-double WanderAngle(int index, int count, double start, double turn) {
-    const double phase = count > 1 ? static_cast<double>(index) / (count - 1) : 0.0;
-    const double turned =
-        phase < 0.5 ? turn * Smooth(phase / 0.4) : turn - 1.5 * turn * Smooth((phase - 0.5) / 0.4);
-    const double angle = std::fmod(start + turned, 360.0);
-    return angle < 0 ? angle + 360.0 : angle;
-}
-
 int Fail(const std::string& message) {
     std::fprintf(stderr, "make-dial-frames: %s\n%s", message.c_str(), Usage);
     return 2;

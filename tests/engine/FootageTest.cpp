@@ -55,16 +55,9 @@ double Difference(double a, double b) {
     return std::fmod(a - b + 900.0, 360.0) - 180.0;
 }
 
-double Smooth(double phase) {
-    return (1 - std::cos(std::numbers::pi * std::clamp(phase, 0.0, 1.0))) / 2;
-}
-
 // Across 12 o'clock clockwise, a stop, back across it 1.5 times as far.
 double Motion(double index, int count, double turn) {
-    const double phase = index / (count - 1);
-    const double turned =
-        phase < 0.5 ? turn * Smooth(phase / 0.4) : turn - 1.5 * turn * Smooth((phase - 0.5) / 0.4);
-    return std::fmod(330.37 + turned + 3600.0, 360.0);
+    return WanderAngle(index, count, 330.37, turn);
 }
 
 // Paints the film and measures it as a measurement does: the calibration's
