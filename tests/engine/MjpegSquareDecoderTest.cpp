@@ -3,6 +3,7 @@
 
 #include "video/MjpegSquareDecoder.h"
 #include "Error.h"
+#include "PictureTestSupport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -237,32 +238,13 @@ TEST(MjpegSquareDecoderTest, FramesWithoutHuffmanTablesAsCamerasSendThem) {
 Bytes EncodeJpeg(int components, const std::function<void(jpeg_compress_struct&)>& configure) {
     const int width = 64;
     const int height = 48;
-    jpeg_compress_struct info{};
-    jpeg_error_mgr error{};
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = width;
-    info.image_height = height;
-    info.input_components = components;
-    info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&info);
-    configure(info);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(width * components));
-    while (info.next_scanline < info.image_height) {
-        for (std::size_t i = 0; i < row.size(); ++i)
-            row[i] = static_cast<std::uint8_t>(i * 7 + info.next_scanline * 3);
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    Bytes bytes(buffer, buffer + size);
-    jpeg_destroy_compress(&info);
-    std::free(buffer);
-    return bytes;
+    const std::size_t rowBytes = static_cast<std::size_t>(width * components);
+    std::vector<std::uint8_t> samples(rowBytes * height);
+    for (std::size_t y = 0; y < static_cast<std::size_t>(height); ++y)
+        for (std::size_t i = 0; i < rowBytes; ++i)
+            samples[y * rowBytes + i] = static_cast<std::uint8_t>(i * 7 + y * 3);
+    return torvi::test::EncodeJpeg(samples, width, height, components,
+                                   components == 1 ? JCS_GRAYSCALE : JCS_RGB, configure);
 }
 
 // Each kind of frame it cannot take is refused with its reason, and the

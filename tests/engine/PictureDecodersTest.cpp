@@ -203,35 +203,16 @@ struct JpegSettings {
 
 std::vector<std::uint8_t> EncodeJpeg(const std::vector<std::uint8_t>& samples, int width,
                                      int height, const JpegSettings& settings) {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr error{};
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = settings.Input == JCS_CMYK ? 4 : 3;
-    info.in_color_space = settings.Input;
-    jpeg_set_defaults(&info);
-    jpeg_set_colorspace(&info, settings.Stored);
-    jpeg_set_quality(&info, 95, TRUE);
-    for (int c = 0; c < info.num_components; ++c)
-        info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
-    info.restart_interval = settings.RestartInterval;
-    info.write_Adobe_marker = settings.AdobeMarker ? TRUE : FALSE;
-    jpeg_start_compress(&info, TRUE);
-    const std::size_t rowBytes = static_cast<std::size_t>(width * info.input_components);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + info.next_scanline * rowBytes);
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    std::vector<std::uint8_t> out(buffer, buffer + size);
-    jpeg_destroy_compress(&info);
-    std::free(buffer);
-    return out;
+    return test::EncodeJpeg(samples, width, height, settings.Input == JCS_CMYK ? 4 : 3,
+                            settings.Input, [&](jpeg_compress_struct& info) {
+                                jpeg_set_colorspace(&info, settings.Stored);
+                                jpeg_set_quality(&info, 95, TRUE);
+                                for (int c = 0; c < info.num_components; ++c)
+                                    info.comp_info[c].h_samp_factor =
+                                        info.comp_info[c].v_samp_factor = 1;
+                                info.restart_interval = settings.RestartInterval;
+                                info.write_Adobe_marker = settings.AdobeMarker ? TRUE : FALSE;
+                            });
 }
 
 // Restart markers change how the data is cut, not the picture. CMYK comes in

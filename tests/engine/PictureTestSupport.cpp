@@ -115,4 +115,33 @@ std::string CompareWithReference(const Bitmap& bitmap, const ReferencePicture& r
     return {};
 }
 
+std::vector<std::uint8_t>
+EncodeJpeg(const std::vector<std::uint8_t>& samples, int width, int height, int components,
+           J_COLOR_SPACE input, const std::function<void(jpeg_compress_struct&)>& configure) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr error{};
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = components;
+    info.in_color_space = input;
+    jpeg_set_defaults(&info);
+    if (configure) configure(info);
+    jpeg_start_compress(&info, TRUE);
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(components);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + info.next_scanline * rowBytes);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    std::vector<std::uint8_t> out(buffer, buffer + size);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return out;
+}
+
 } // namespace torvi::test

@@ -3,8 +3,12 @@
 #include "Bitmap.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <jpeglib.h>
 
 namespace torvi::test {
 
@@ -34,5 +38,13 @@ std::string CompareWithReference(const Bitmap& bitmap, const ReferencePicture& r
                                  bool compareAlpha = false);
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
+
+// A JPEG that libjpeg writes of `samples` (rows from the top, `components`
+// samples a pixel in the colour space `input`), with its defaults changed by
+// `configure`: what camera and scanner software writes, and the variants no
+// tool at hand writes.
+std::vector<std::uint8_t>
+EncodeJpeg(const std::vector<std::uint8_t>& samples, int width, int height, int components,
+           J_COLOR_SPACE input, const std::function<void(jpeg_compress_struct&)>& configure = {});
 
 } // namespace torvi::test
