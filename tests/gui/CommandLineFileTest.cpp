@@ -20,19 +20,19 @@ private:
     QTemporaryDir dir_;
     QString sequence_;
     ScriptedDialogs* dialogs_ = nullptr;
-    std::unique_ptr<ProgramWindows> program_;
+    std::unique_ptr<TestProgram> program_;
     TObrazek* Obrazek = nullptr;
 
 private Q_SLOTS:
     void initTestCase() { sequence_ = MakeBmpSequence(dir_, 4); }
     void init() {
-        dialogs_ = new ScriptedDialogs;
-        program_ = std::make_unique<ProgramWindows>();
-        Obrazek = &program_->Main;
+        program_ = std::make_unique<TestProgram>();
+        dialogs_ = &program_->Dialogs;
+        Obrazek = &program_->Windows.Main;
     }
     void cleanup() {
+        dialogs_ = nullptr;
         program_.reset();
-        delete dialogs_;
     }
 
     void opensWithTheTypeOfItsExtension_data() {

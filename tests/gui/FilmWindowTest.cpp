@@ -13,7 +13,7 @@
 
 namespace {
 // The program of the running test, made as start-up makes it.
-std::unique_ptr<ProgramWindows> program_;
+std::unique_ptr<TestProgram> program_;
 TObrazek* W = nullptr;
 } // namespace
 
@@ -35,14 +35,14 @@ private:
 
 private Q_SLOTS:
     void init() {
-        dialogs_ = new ScriptedDialogs;
-        program_ = std::make_unique<ProgramWindows>();
-        W = &program_->Main;
+        program_ = std::make_unique<TestProgram>();
+        dialogs_ = &program_->Dialogs;
+        W = &program_->Windows.Main;
     }
     void cleanup() {
         W = nullptr;
+        dialogs_ = nullptr;
         program_.reset();
-        delete dialogs_;
     }
 
     void filmOpensAsAMeasurementAndStepsFrameByFrame() {
