@@ -126,7 +126,10 @@ FrameVotes VoteCounter::Count(const Bitmap& frame) const {
     // stop at 65535, and keeps the inner loop free of the test.
     std::array<std::uint32_t, 360> counts{};
     FrameVotes result;
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::max(square.Width, 0)));
+    // Grey is computed into a row of its own only where the frame carries no
+    // grey plane.
+    std::vector<std::uint8_t> buffer(
+        frame.HasLumaGrey() ? 0 : static_cast<std::size_t>(std::max(square.Width, 0)));
     for (int row = 0; row < square.Height; ++row) {
         // Only the columns within reach can vote.
         const DirectionTable::Span span = table_.RowSpan(row);

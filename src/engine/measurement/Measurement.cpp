@@ -66,14 +66,15 @@ void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source)
             if (progress) progress(index);
         };
         const int count = FrameCount();
-        // A calibration reads only grey: a film of luma and chroma gives just
-        // that, with no colour converted (the square of the whole frame).
-        struct WholeFrameGrey {
+        // Runs read only grey: a film of luma and chroma gives just that, with
+        // no colour converted; the whole frame for the calibration's samples,
+        // the square around the centre for the measurement. The source shows
+        // whole frames again afterwards.
+        struct GreyOnly {
             FrameSource& Source;
-            ~WholeFrameGrey() { Source.Square.reset(); }
-        } wholeFrameGrey{*source};
-        if (kind_ == Kind::Calibration && width_ > 0 && height_ > 0)
-            source->Square = PixelSquare{0, 0, width_, height_};
+            ~GreyOnly() { Source.Square.reset(); }
+        } greyOnly{*source};
+        if (width_ > 0 && height_ > 0) source->Square = PixelSquare{0, 0, width_, height_};
         // For the fine angle the same samples also fold, registered, into a
         // background that keeps a moving camera's printed marks in place.
         const auto foldRegistered = [&](const FrameLoader& load) {
@@ -124,14 +125,9 @@ void MeasurementRun::Execute(const FrameProgress& progress, FrameSource* source)
             // A calibration made before the fine angle was asked for left no
             // registered background: its samples are read again for one.
             if (settings_.Fine && fineReference_.Empty()) foldRegistered(loader);
-            // The measurement reads only the square around the centre, so the
-            // film reader delivers just that (a margin keeps it safe): the
-            // hand's reach, and for the fine angle the registration's. The
-            // source shows whole frames again afterwards.
-            struct SquareOnly {
-                FrameSource& Source;
-                ~SquareOnly() { Source.Square.reset(); }
-            } squareOnly{*source};
+            // The measurement reads only the square around the centre (a
+            // margin keeps it safe): the hand's reach, and for the fine angle
+            // the registration's.
             const Bitmap& reference = *measuredReference_;
             const int reach = settings_.Fine ? std::max(settings_.HandRadius,
                                                         FrameRegistration::Reach(settings_))
